@@ -1,0 +1,29 @@
+#include "common/errors.hpp"
+
+#include <cstring>
+
+namespace vombrelle {
+
+HostError os_error(int err, std::string filename) {
+    HostError e(ErrorKind::OS, std::strerror(err));
+    e.os_errno = err;
+    e.filename = std::move(filename);
+    return e;
+}
+
+HostError unicode_decode_error(std::string encoding, std::string object, std::size_t start,
+                               std::size_t end, std::string reason) {
+    HostError e(ErrorKind::UnicodeDecode, reason);
+    e.encoding = std::move(encoding);
+    e.object = std::move(object);
+    e.start = start;
+    e.end = end;
+    e.reason = std::move(reason);
+    return e;
+}
+
+std::string file_line_context(const std::string& filename, std::size_t line) {
+    return "in file '" + filename + "', line " + std::to_string(line);
+}
+
+} // namespace vombrelle

@@ -1,0 +1,86 @@
+// The core's one error type. Every failure the core raises is a HostError whose kind names the
+// interpreter exception the binding raises for it; the mapping happens in one place, in the binding.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <variant>
+
+namespace vombrelle {
+
+enum class ErrorKind {
+    Value,          // ValueError
+    Index,          // IndexError
+    Key,            // KeyError (the key is in HostError::key)
+    Type,           // TypeError
+    ZeroDivision,   // ZeroDivisionError
+    Overflow,       // OverflowError
+    OS,             // OSError subclass chosen by errno, with the file name
+    UnicodeDecode,  // UnicodeDecodeError
+    BadZip,         // zipfile.BadZipFile
+    Name,           // NameError
+    NotImplemented, // NotImplementedError
+};
+
+// A key as the interpreter would hold it: an integer or a text.
+using ErrorKey = std::variant<std::monostate, std::int64_t, double, std::string>;
+
+class HostError : public std::runtime_error {
+public:
+    HostError(ErrorKind kind, std::string message)
+        : std::runtime_error(message), kind_(kind) {}
+
+    ErrorKind kind() const { return kind_; }
+
+    // Where in the input the error arose, e.g. "in file 'x.mgf', line 12". The binding attaches
+    // it as a note so that the exception's own message stays the interpreter's, byte for byte.
+    const std::string& context() const { return context_; }
+    HostError& with_context(std::string context) {
+        if (context_.empty()) context_ = std::move(context);
+        return *this;
+    }
+
+    // KeyError: the missing key.
+    ErrorKey key;
+    // OS errors: errno and the file name.
+    int os_errno = 0;
+    std::string filename;
+    // UnicodeDecodeError: the offending bytes' span within `object` and the reason.
+    std::string encoding;
+    std::string object;
+    std::size_t start = 0;
+    std::size_t end = 0;
+    std::string reason;
+
+private:
+    ErrorKind kind_;
+    std::string context_;
+};
+
+inline HostError value_error(std::string message) { return {ErrorKind::Value, std::move(message)}; }
+inline HostError index_error(std::string message) { return {ErrorKind::Index, std::move(message)}; }
+inline HostError type_error(std::string message) { return {ErrorKind::Type, std::move(message)}; }
+inline HostError overflow_error(std::string message) { return {ErrorKind::Overflow, std::move(message)}; }
+inline HostError zero_division_error(std::string message) {
+    return {ErrorKind::ZeroDivision, std::move(message)};
+}
+inline HostError bad_zip_error(std::string message) { return {ErrorKind::BadZip, std::move(message)}; }
+
+inline HostError key_error(ErrorKey key) {
+    HostError e(ErrorKind::Key, "");
+    e.key = std::move(key);
+    return e;
+}
+
+// An OS error for `filename` with the given errno (FileNotFoundError, PermissionError, ...).
+HostError os_error(int err, std::string filename);
+
+// A UnicodeDecodeError for invalid UTF-8 in `filename` (context names the file and line).
+HostError unicode_decode_error(std::string encoding, std::string object, std::size_t start,
+                               std::size_t end, std::string reason);
+
+// "in file 'name', line N": the context every reader attaches.
+std::string file_line_context(const std::string& filename, std::size_t line);
+
+} // namespace vombrelle

@@ -1,0 +1,66 @@
+// The interpreter's text and number semantics, implemented once for the whole core.
+//
+// Texts are UTF-8. Every function here gives the same answer as the interpreter does for the
+// corresponding str method or built-in:
+//   strip / split_whitespace   str.strip() / str.split() with the interpreter's whitespace
+//                              (\t \n \v \f \r, blank, 0x1C-0x1F, U+0085, U+00A0, U+1680,
+//                              U+2000-U+200A, U+2028, U+2029, U+202F, U+205F, U+3000)
+//   strip_except_tab           the same whitespace less the tab, so that empty edge cells of a
+//                              tab-separated line survive
+//   split                      str.split(sep): every piece kept, empty ones included
+//   parse_int                  int(text) for base 10; beyond 64 bits it raises OverflowError
+//   parse_float                float(text)
+//   float_repr                 repr(x) of a float: shortest round-tripping digits
+//   round_to                   round(x, n) on the exact stored value, ties to even
+//   py_repr                    repr(text) of a str, as used in the interpreter's messages
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vombrelle {
+
+// True when the code point is whitespace for the interpreter's str methods.
+bool is_host_space(char32_t c);
+
+std::string_view strip(std::string_view text);
+std::string_view lstrip(std::string_view text);
+std::string_view rstrip(std::string_view text);
+std::string_view strip_except_tab(std::string_view text);
+
+// str.split(): runs of whitespace separate, edges ignored; an all-blank text gives no piece.
+std::vector<std::string_view> split_whitespace(std::string_view text);
+// Allocation-free form for hot loops: clears `out` and fills it.
+void split_whitespace(std::string_view text, std::vector<std::string_view>& out);
+// At most the first `max_pieces` pieces (what a caller indexing [0] and [1] needs); returns the
+// number of pieces found up to that limit.
+std::size_t split_whitespace_first(std::string_view text, std::string_view* out, std::size_t max_pieces);
+
+// str.split(sep) with a non-empty separator: keeps empty pieces; "" gives one empty piece.
+std::vector<std::string_view> split(std::string_view text, std::string_view sep);
+void split(std::string_view text, std::string_view sep, std::vector<std::string_view>& out);
+
+// int(text) in base 10. Throws HostError: ValueError "invalid literal for int() with base 10: '...'"
+// or OverflowError when the value does not fit 64 bits.
+std::int64_t parse_int(std::string_view text);
+
+// float(text). Throws ValueError "could not convert string to float: '...'".
+double parse_float(std::string_view text);
+// The same grammar without throwing; false when float() would raise.
+bool try_parse_float(std::string_view text, double& out);
+
+// repr(x) / str(x) of a float: "1.0", "0.95", "1e-05", "1.5e+16", "inf", "-inf", "nan", "-0.0".
+std::string float_repr(double x);
+void append_float_repr(std::string& out, double x);
+// str(n) of an int.
+void append_int(std::string& out, std::int64_t n);
+
+// round(x, ndigits) for a float x.
+double round_to(double x, int ndigits);
+
+// repr(text) of a str: quoted, with the interpreter's escapes.
+std::string py_repr(std::string_view text);
+
+} // namespace vombrelle

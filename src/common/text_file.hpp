@@ -1,0 +1,51 @@
+// Reading text files the way the interpreter's open() in text mode does: strict UTF-8 whatever
+// the locale, universal newlines (LF, CRLF and CR each end a line), read in large blocks so
+// that a file is never held in memory whole.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace vombrelle {
+
+class TextLineReader {
+public:
+    // Opens `path`; raises the OS error the interpreter's open() would (FileNotFoundError,
+    // PermissionError, IsADirectoryError) with the file name.
+    explicit TextLineReader(const std::string& path, std::size_t block_size = 1 << 20);
+    ~TextLineReader();
+    TextLineReader(const TextLineReader&) = delete;
+    TextLineReader& operator=(const TextLineReader&) = delete;
+
+    // The next line without its line end; false at the end of the file. The view stays valid
+    // until the next call. Invalid UTF-8 raises UnicodeDecodeError naming the file and line.
+    bool next(std::string_view& line);
+
+    // 1-based number of the line last returned.
+    std::size_t line_number() const { return line_no_; }
+    const std::string& path() const { return path_; }
+    // Bytes consumed so far (for throughput figures).
+    std::size_t bytes_read() const { return total_read_; }
+
+private:
+    bool fill();
+    void validate_utf8(std::string_view line) const;
+
+    std::string path_;
+    std::FILE* file_ = nullptr;
+    std::string buf_;
+    std::size_t pos_ = 0;   // start of the unread part of buf_
+    std::size_t end_ = 0;   // end of valid data in buf_
+    std::size_t block_size_;
+    bool eof_ = false;
+    std::size_t line_no_ = 0;
+    std::size_t total_read_ = 0;
+};
+
+// Checks that `bytes` is valid UTF-8 as the interpreter's strict decoder sees it. On failure
+// sets the span of the offending bytes and the decoder's reason and returns false.
+bool check_utf8(std::string_view bytes, std::size_t& bad_start, std::size_t& bad_end, const char*& reason);
+
+} // namespace vombrelle

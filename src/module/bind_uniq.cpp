@@ -1,0 +1,32 @@
+// Binding of uniq: the object protocol, so that any iterable and any idfun work as they would
+// for the interpreter (markers compared as dict keys: 1 and 1.0 are one marker).
+#include "module/binding.hpp"
+#include "module/function_table.hpp"
+
+namespace vombrelle::module {
+
+namespace {
+
+py::object uniq_objects(py::handle seq, py::handle idfun) {
+    py::dict seen;
+    py::list out;
+    const bool identity = idfun.is_none();
+    py::object one = py::int_(1);
+    for (py::handle item : py::iter(seq)) {
+        py::object marker = identity ? py::reinterpret_borrow<py::object>(item) : idfun(item);
+        int present = PyDict_Contains(seen.ptr(), marker.ptr());
+        if (present < 0) throw py::error_already_set();
+        if (present) continue;
+        if (PyDict_SetItem(seen.ptr(), marker.ptr(), one.ptr()) < 0) throw py::error_already_set();
+        out.append(item);
+    }
+    return out;
+}
+
+} // namespace
+
+void register_uniq(py::module_& m) {
+    define_function(m, function_spec("uniq"), [](Arguments& a) { return uniq_objects(a[0], a[1]); });
+}
+
+} // namespace vombrelle::module

@@ -1,0 +1,153 @@
+#include "module/binding.hpp"
+
+#include <pybind11/stl.h>
+
+#include <cstdio>
+#include <string>
+#include <unordered_map>
+
+namespace vombrelle::module {
+
+namespace {
+
+[[noreturn]] void raise_type_error(const std::string& message) {
+    throw py::type_error(message);
+}
+
+std::string truncated(const char* name) { return std::string(name).substr(0, 200); }
+
+// "%.200s() takes %.8s %zd positional argument%.1s (%zd given)"
+[[noreturn]] void raise_arg_count(const FunctionSpec& spec, const char* word, std::size_t expected,
+                                  std::size_t given) {
+    raise_type_error(truncated(spec.name) + "() takes " + word + " " + std::to_string(expected) +
+                     " positional argument" + (expected == 1 ? "" : "s") + " (" + std::to_string(given) +
+                     " given)");
+}
+
+[[noreturn]] void raise_positional_error(const FunctionSpec& spec, std::size_t given) {
+    const std::size_t n = spec.params.size();
+    if (spec.required == n) raise_arg_count(spec, "exactly", n, given);
+    if (given < spec.required) raise_arg_count(spec, "at least", spec.required, given);
+    raise_arg_count(spec, "at most", n, given);
+}
+
+// The module's own function objects, by name, for lookup_callee.
+std::unordered_map<std::string, PyObject*>& own_functions() {
+    static auto* m = new std::unordered_map<std::string, PyObject*>();
+    return *m;
+}
+
+PyObject*& module_object() {
+    static PyObject* m = nullptr;
+    return m;
+}
+
+} // namespace
+
+Arguments bind_arguments(const FunctionSpec& spec, const py::args& args, const py::kwargs& kwargs) {
+    const std::size_t nargs = args.size();
+    const std::size_t nkw = kwargs ? static_cast<std::size_t>(PyDict_Size(kwargs.ptr())) : 0;
+
+    if (spec.form == CallForm::OnePositional) {
+        if (nkw != 0) raise_type_error(truncated(spec.name) + "() takes no keyword arguments");
+        if (nargs != 1) {
+            raise_type_error(truncated(spec.name) + "() takes exactly one argument (" + std::to_string(nargs) +
+                             " given)");
+        }
+        return Arguments{py::reinterpret_borrow<py::object>(args[0])};
+    }
+
+    const std::size_t n = spec.params.size();
+    Arguments values(n);
+    if (nargs > n) raise_positional_error(spec, nargs);
+    for (std::size_t i = 0; i < nargs; ++i) values[i] = py::reinterpret_borrow<py::object>(args[i]);
+
+    if (nkw == 0) {
+        if (nargs < spec.required) raise_positional_error(spec, nargs);
+    } else {
+        // Parameters after the positional ones are filled by name in order; the first required
+        // one left unfilled is reported by its position, before any keyword is judged.
+        std::size_t left = nkw;
+        for (std::size_t i = nargs; i < n; ++i) {
+            PyObject* v = PyDict_GetItemString(kwargs.ptr(), spec.params[i]);
+            if (v != nullptr) {
+                values[i] = py::reinterpret_borrow<py::object>(v);
+                --left;
+            } else if (i < spec.required) {
+                raise_positional_error(spec, i);
+            }
+        }
+        if (left > 0) {
+            // Some keyword named nothing above: judge every keyword in the order given.
+            PyObject* key = nullptr;
+            PyObject* value = nullptr;
+            Py_ssize_t pos = 0;
+            while (PyDict_Next(kwargs.ptr(), &pos, &key, &value)) {
+                if (!PyUnicode_Check(key)) raise_type_error(truncated(spec.name) + "() keywords must be strings");
+                const char* k = PyUnicode_AsUTF8(key);
+                if (k == nullptr) throw py::error_already_set();
+                bool found = false;
+                for (std::size_t i = 0; i < n; ++i) {
+                    if (std::string(spec.params[i]) != k) continue;
+                    found = true;
+                    if (i < nargs) {
+                        raise_type_error(std::string(spec.name) + "() got multiple values for keyword argument '" +
+                                         k + "'");
+                    }
+                    values[i] = py::reinterpret_borrow<py::object>(value);
+                }
+                if (!found) {
+                    raise_type_error(std::string(spec.name) + "() got an unexpected keyword argument '" + k + "'");
+                }
+            }
+        }
+    }
+    for (auto& v : values) {
+        if (!v) v = py::none();
+    }
+    return values;
+}
+
+void define_function(py::module_& m, const FunctionSpec& spec, Body body) {
+    const FunctionSpec* s = &spec;
+    auto call = [s, body = std::move(body)](py::args args, py::kwargs kwargs) -> py::object {
+        Arguments bound = bind_arguments(*s, args, kwargs);
+        return body(bound);
+    };
+    py::cpp_function f = spec.doc != nullptr
+        ? py::cpp_function(std::move(call), py::name(spec.name), py::scope(m), py::doc(spec.doc))
+        : py::cpp_function(std::move(call), py::name(spec.name), py::scope(m));
+    m.add_object(spec.name, f, /*overwrite=*/true);
+    Py_INCREF(f.ptr());
+    own_functions()[spec.name] = f.ptr();
+    if (module_object() == nullptr) {
+        module_object() = m.ptr();
+        Py_INCREF(m.ptr());
+    }
+}
+
+Callee lookup_callee(const char* name) {
+    PyObject* dict = PyModule_GetDict(module_object());
+    PyObject* bound = PyDict_GetItemString(dict, name);
+    if (bound == nullptr) {
+        // A name the driver deleted: what the interpreter raises for an unbound global.
+        PyErr_Format(PyExc_NameError, "name '%s' is not defined", name);
+        throw py::error_already_set();
+    }
+    auto it = own_functions().find(name);
+    bool native = it != own_functions().end() && it->second == bound;
+    return Callee{py::reinterpret_borrow<py::object>(bound), native};
+}
+
+void bad_callee_result(const char* name, const std::string& what) {
+    raise_type_error(std::string(name) + "() returned " + what);
+}
+
+Body not_implemented(const char* name) {
+    return [name](Arguments&) -> py::object {
+        PyErr_Format(PyExc_NotImplementedError, "%s is not implemented yet", name);
+        throw py::error_already_set();
+    };
+}
+
+} // namespace vombrelle::module

@@ -1,0 +1,73 @@
+// The module's function table: argument binding with the exact calling rules and messages of the
+// module's functions, registration in the module namespace, and calls between module functions
+// by name.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#include <cstddef>
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace vombrelle::module {
+
+namespace py = pybind11;
+
+enum class CallForm {
+    OnePositional,        // exactly one positional argument, no keywords
+    PositionalOrKeyword,  // every argument by position or by name
+};
+
+struct FunctionSpec {
+    const char* name;
+    std::vector<const char*> params;  // in order
+    std::size_t required;             // the first `required` params are required; the rest default to None
+    CallForm form;
+    const char* doc;                  // nullptr: no documentation text
+};
+
+// The bound arguments in parameter order; an optional argument not passed is None.
+using Arguments = std::vector<py::object>;
+using Body = std::function<py::object(Arguments&)>;
+
+// Binds a call's arguments by the function's calling rules. Raises TypeError with the module's
+// own messages; the body never runs after a binding error.
+Arguments bind_arguments(const FunctionSpec& spec, const py::args& args, const py::kwargs& kwargs);
+
+// Defines `spec.name` on the module and remembers it as the module's own function.
+void define_function(py::module_& m, const FunctionSpec& spec, Body body);
+
+// Calls between module functions go through the module namespace by name, at the moment of the
+// call. `native` is true while the name is still bound to the module's own function: the caller
+// then runs the native code directly with native data. Otherwise `object` is whatever the driver
+// bound there; an unbound name raises NameError.
+struct Callee {
+    py::object object;
+    bool native;
+};
+Callee lookup_callee(const char* name);
+
+// Raised when a rebound callee's result does not convert back: TypeError naming the callee.
+[[noreturn]] void bad_callee_result(const char* name, const std::string& what);
+
+// The stand-in body of a function whose algorithm is not built yet.
+Body not_implemented(const char* name);
+
+// Area registrations, one per stage; each defines its functions in the module's table order
+// through define_function (module.cpp calls them in that order).
+void register_readers(py::module_& m);       // read_ms_Mgf, read_ms_DtaZip
+void register_psm(py::module_& m);           // rescale_qval, read_PD_PSM_results_tsv_wrapper, read_PD_PSM_results
+void register_search(py::module_& m);        // find_XL_from_mgf
+void register_ms2_rescue(py::module_& m);    // Rescue_PrecMismatch_XLs, Vombrelle_FindXLs_MS2Rescue
+void register_rescue_mgf(py::module_& m);    // Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf
+void register_precursor_rescue(py::module_& m); // RescuePrecMass
+void register_uniq(py::module_& m);          // uniq
+void register_results(py::module_& m);       // FDR_XL_list, remove_random, filter_XL_FDR, filter_pep_pair,
+                                             // XL_recurrence_score, write_XL
+
+// Maps the core's HostError onto the interpreter's exceptions (one place for the whole module).
+void register_error_translation();
+
+} // namespace vombrelle::module

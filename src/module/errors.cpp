@@ -1,0 +1,81 @@
+// The one place where the core's errors become the interpreter's exceptions.
+#include <pybind11/pybind11.h>
+
+#include "common/errors.hpp"
+#include "module/binding.hpp"
+
+namespace vombrelle::module {
+
+namespace {
+
+PyObject* exception_type(ErrorKind kind) {
+    switch (kind) {
+        case ErrorKind::Value: return PyExc_ValueError;
+        case ErrorKind::Index: return PyExc_IndexError;
+        case ErrorKind::Key: return PyExc_KeyError;
+        case ErrorKind::Type: return PyExc_TypeError;
+        case ErrorKind::ZeroDivision: return PyExc_ZeroDivisionError;
+        case ErrorKind::Overflow: return PyExc_OverflowError;
+        case ErrorKind::OS: return PyExc_OSError;
+        case ErrorKind::UnicodeDecode: return PyExc_UnicodeDecodeError;
+        case ErrorKind::Name: return PyExc_NameError;
+        case ErrorKind::NotImplemented: return PyExc_NotImplementedError;
+        case ErrorKind::BadZip: break;
+    }
+    return nullptr;
+}
+
+py::object make_exception(const HostError& e) {
+    switch (e.kind()) {
+        case ErrorKind::Key: {
+            py::object key = std::visit(
+                [](const auto& k) -> py::object {
+                    using T = std::decay_t<decltype(k)>;
+                    if constexpr (std::is_same_v<T, std::monostate>) return py::none();
+                    else if constexpr (std::is_same_v<T, std::string>) return py::str(k);
+                    else return py::cast(k);
+                },
+                e.key);
+            return py::reinterpret_borrow<py::object>(PyExc_KeyError)(key);
+        }
+        case ErrorKind::OS: {
+            // OSError(errno, strerror, filename) picks the subclass for the errno itself.
+            return py::reinterpret_borrow<py::object>(PyExc_OSError)(e.os_errno, py::str(e.what()),
+                                                                      py::str(e.filename));
+        }
+        case ErrorKind::UnicodeDecode: {
+            PyObject* exc = PyUnicodeDecodeError_Create(e.encoding.c_str(), e.object.data(),
+                                                        static_cast<Py_ssize_t>(e.object.size()),
+                                                        static_cast<Py_ssize_t>(e.start),
+                                                        static_cast<Py_ssize_t>(e.end), e.reason.c_str());
+            if (exc == nullptr) throw py::error_already_set();
+            return py::reinterpret_steal<py::object>(exc);
+        }
+        case ErrorKind::BadZip:
+            return py::module_::import("zipfile").attr("BadZipFile")(py::str(e.what()));
+        default:
+            return py::reinterpret_borrow<py::object>(exception_type(e.kind()))(py::str(e.what()));
+    }
+}
+
+} // namespace
+
+void register_error_translation() {
+    py::register_exception_translator([](std::exception_ptr p) {
+        try {
+            if (p) std::rethrow_exception(p);
+        } catch (const HostError& e) {
+            try {
+                py::object exc = make_exception(e);
+                if (!e.context().empty() && py::hasattr(exc, "add_note")) {
+                    exc.attr("add_note")(py::str(e.context()));
+                }
+                PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exc.ptr())), exc.ptr());
+            } catch (py::error_already_set& inner) {
+                inner.restore();
+            }
+        }
+    });
+}
+
+} // namespace vombrelle::module
