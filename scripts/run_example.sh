@@ -7,8 +7,8 @@ bash "$here/scripts/build.sh" "$here/build"
 PYTHONPATH="$here/build" /usr/bin/python3 - <<'PY'
 import Vombrelle1pt0_Submission as V
 print(V.__doc__)
+print()
 for name, obj in vars(V).items():
-    if callable(obj) and getattr(obj, "__module__", None) is None or name[0].isupper() or name.islower() and callable(obj):
-        pass
-print("\n".join(n for n, o in vars(V).items() if callable(o) and type(o).__name__ == "builtin_function_or_method"))
+    if type(obj).__name__ == "builtin_function_or_method" and not name.startswith("_"):
+        print(name)
 PY
