@@ -173,6 +173,16 @@ DescendingSort python_number_sort() {
 }
 
 HostNumber PyMassLookup::residue(std::string_view character) {
+    const bool ascii = character.size() == 1 && static_cast<unsigned char>(character[0]) < 128;
+    if (ascii) {
+        std::optional<HostNumber>& known = ascii_residues_[static_cast<unsigned char>(character[0])];
+        if (known) return *known;
+        py::object value = py::reinterpret_steal<py::object>(
+            PyObject_GetItem(mass_dict_.ptr(), py::str(character.data(), 1).ptr()));
+        if (!value) throw py::error_already_set();
+        known = mass_value(value);
+        return *known;
+    }
     std::string key(character);
     auto it = residues_.find(key);
     if (it != residues_.end()) return it->second;

@@ -5,7 +5,9 @@
 
 #include <pybind11/pybind11.h>
 
+#include <array>
 #include <exception>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -75,6 +77,8 @@ public:
 private:
     py::handle mass_dict_;
     py::handle mod_dict_;
+    // Sequences are nearly all ASCII letters: those masses sit in a table by byte.
+    std::array<std::optional<HostNumber>, 128> ascii_residues_{};
     std::unordered_map<std::string, HostNumber> residues_;
     std::unordered_map<std::string, HostNumber> atoms_;
 };
