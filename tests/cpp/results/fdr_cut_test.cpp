@@ -1,17 +1,13 @@
-// The one-pass FDR cut against the cut as a loop of full estimates, and the mass arithmetic's
-// lookup order and number kinds.
+// The one-pass FDR cut against the cut as a loop of full estimates.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "common/errors.hpp"
 #include "results/decoy_removal.hpp"
 #include "results/fdr.hpp"
 #include "results/fdr_cut.hpp"
-#include "results/precursor_recheck.hpp"
 
 namespace vombrelle {
 namespace {
@@ -45,36 +41,6 @@ TEST(FdrCut, OnePassMatchesLoopOfEstimates) {
         std::vector<std::string_view> views(lines.begin(), lines.end());
         const HostNumber cutoff = pick(cutoffs);
         EXPECT_EQ(filter_XL_FDR(views, cutoff), loop_cut(views, cutoff)) << round;
-    }
-}
-
-TEST(FdrCut, CutoffAndOrder) {
-    EXPECT_THROW(check_cutoff(HostNumber(std::nan(""))), HostError);
-    const std::string low = scored_line("1", "AAK", "GGK", "P1", "P2");
-    const std::string high = scored_line("2.5", "PPK", "GGK", "P1", "random");
-    const std::vector<std::string_view> lines = {low, high};
-    // The decoy line scores best, so only the whole list (50 %) can pass.
-    EXPECT_TRUE(filter_XL_FDR(lines, 49.99).empty());
-    EXPECT_EQ(filter_XL_FDR(lines, 50), remove_random(std::vector<std::string_view>{low}));
-}
-
-TEST(PrecursorCheck, MassesKeepTheirKindAndReadOrder) {
-    MassTable masses;
-    masses.residues = {{"A", 71}, {"G", 57}, {"K", 128.09496}};
-    masses.atoms = {{"mm_H", 1}, {"mm_O", 16}};
-    EXPECT_TRUE(peptide_mh("AG", masses).is_int());
-    EXPECT_EQ(peptide_mh("AG", masses).as_int(), 71 + 57 + 19);
-    EXPECT_EQ(peptide_mh("", masses).as_int(), 19);
-    EXPECT_EQ(peptide_mh("K", masses).as_double(), std::round((128.09496 + 19) * 1e5) / 1e5);
-
-    MassTable no_atoms;
-    no_atoms.residues = masses.residues;
-    try {
-        peptide_mh("AXG", no_atoms);
-        FAIL();
-    } catch (const HostError& e) {
-        EXPECT_EQ(e.kind(), ErrorKind::Key);
-        EXPECT_EQ(std::get<std::string>(e.key), "X");  // residues before atoms
     }
 }
 
