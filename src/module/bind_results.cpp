@@ -86,6 +86,7 @@ py::object filter_XL_FDR_body(Arguments& a) {
     std::vector<std::string_view> sorted;
     sorted.reserve(order.size());
     for (std::size_t i : order) sorted.push_back(list.texts[i]);
+    if (sorted.empty()) return py::list();  // nothing to estimate: no callee is looked up
 
     if (lookup_callee("FDR_XL_list").native) {
         // The module's own estimate: every shortened list is decided in one pass.

@@ -123,3 +123,7 @@ def test_rebound_results_are_taken_as_the_host_would(mod):
         mod.FDR_XL_list = lambda lines, r=result: r
         with pytest.raises(exc, match=text):
             mod.filter_XL_FDR(EXAMPLE, 5)
+    del mod.FDR_XL_list
+    assert mod.filter_XL_FDR([], 5) == []
+    with pytest.raises(NameError):
+        mod.filter_XL_FDR(EXAMPLE, 5)
