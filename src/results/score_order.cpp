@@ -23,8 +23,11 @@ std::vector<std::size_t> descending_order(std::span<const HostNumber> keys, bool
     }
     std::vector<std::size_t> order(keys.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
-    // All doubles, the common case: compare plain doubles rather than mixed numbers.
-    bool all_double = std::none_of(keys.begin(), keys.end(), [](const HostNumber& k) { return k.is_int(); });
+    // Floats and small integers (the search's 0) compare exactly as plain doubles.
+    constexpr std::int64_t kExactInDouble = std::int64_t{1} << 53;
+    bool all_double = std::all_of(keys.begin(), keys.end(), [](const HostNumber& k) {
+        return !k.is_int() || (k.as_int() >= -kExactInDouble && k.as_int() <= kExactInDouble);
+    });
     if (all_double) {
         std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
             return keys[b].as_double() < keys[a].as_double();
