@@ -1,16 +1,148 @@
 // Binding of: FDR_XL_list remove_random filter_XL_FDR filter_pep_pair XL_recurrence_score write_XL.
+#include <cmath>
+
 #include "module/binding.hpp"
+#include "module/convert_results.hpp"
 #include "module/function_table.hpp"
+#include "results/decoy_removal.hpp"
+#include "results/fdr.hpp"
+#include "results/fdr_cut.hpp"
+#include "results/pair_consolidation.hpp"
+#include "results/precursor_recheck.hpp"
+#include "results/result_table.hpp"
 
 namespace vombrelle::module {
 
+namespace {
+
+py::object filter_pep_pair_body(Arguments& a) {
+    const ScoreMap map = read_score_map(a[0]);
+    py::dict kept_map;
+    if (map.texts.empty()) return kept_map;
+    PyMassLookup masses(a[1], a[2]);
+    const PrecursorCheck check{to_operand(a[3]), to_operand(a[4])};
+    const std::vector<std::size_t> kept = filter_pep_pair(map.texts, map.scores, masses, check, python_sort(map.values));
+    if (kept.empty()) return kept_map;
+    const std::string label = utf8_of(py::str(a[5]));
+    for (std::size_t i : kept) {
+        const std::string key = fraction_key(map.texts[i], label);
+        kept_map[py::str(key.data(), key.size())] = map.values[i];
+    }
+    return kept_map;
+}
+
+py::object XL_recurrence_score_body(Arguments& a) {
+    const ScoreMap map = read_score_map(a[0]);
+    return to_str_list(XL_recurrence_score(map.texts, map.scores, python_sort(map.values), python_number_sort()));
+}
+
+py::object estimate_to_python(const FdrEstimate& e) {
+    py::object fdr = e.fdr ? py::object(py::float_(*e.fdr)) : py::object(py::str("NA"));
+    return py::make_tuple(fdr, to_str_list(e.targets));
+}
+
+py::object FDR_XL_list_body(Arguments& a) {
+    const TextList list = read_texts(a[0], "strip", Iteration::Lazy);
+    const FdrEstimate estimate = FDR_XL_list(list.texts);
+    list.raise_pending();
+    return estimate_to_python(estimate);
+}
+
+py::object remove_random_native(py::handle lines) {
+    const TextList list = read_texts(lines, "strip", Iteration::Lazy);
+    std::vector<std::string> rebuilt = remove_random(list.texts);
+    list.raise_pending();
+    return to_str_list(rebuilt);
+}
+
+// The cut-off as a number: anything else fails the first comparison with an estimate.
+HostNumber read_cutoff(py::handle cutoff) {
+    if (PyFloat_Check(cutoff.ptr())) return HostNumber(PyFloat_AS_DOUBLE(cutoff.ptr()));
+    if (PyLong_Check(cutoff.ptr())) {
+        HostOperand op = to_operand(cutoff);
+        if (op.native()) return op.number;
+        // Beyond 64 bits the value lies far outside 0..100; its sign decides every comparison.
+        return HostNumber(PyObject_RichCompareBool(cutoff.ptr(), py::int_(0).ptr(), Py_GT) ? HUGE_VAL : -HUGE_VAL);
+    }
+    throw py::type_error(std::string("'<=' not supported between instances of 'float' and '") +
+                         Py_TYPE(cutoff.ptr())->tp_name + "'");
+}
+
+// Hands the passing lines' targets to whatever remove_random is bound to now.
+py::object remove_decoys(py::object targets) {
+    const Callee remover = lookup_callee("remove_random");
+    if (remover.native) return remove_random_native(targets);
+    return remover.object(targets);
+}
+
+py::object filter_XL_FDR_body(Arguments& a) {
+    const TextList list = read_texts(a[0], "split", Iteration::Materialized);
+    const std::vector<HostNumber> keys = line_scores(list.texts);
+    list.raise_pending();
+    const std::vector<std::size_t> order = descending_order(keys, false, python_number_sort());
+    const HostNumber cutoff = read_cutoff(a[1]);
+    check_cutoff(cutoff);
+
+    std::vector<std::string_view> sorted;
+    sorted.reserve(order.size());
+    for (std::size_t i : order) sorted.push_back(list.texts[i]);
+    if (sorted.empty()) return py::list();  // nothing to estimate: no callee is looked up
+
+    if (lookup_callee("FDR_XL_list").native) {
+        // The module's own estimate: every shortened list is decided in one pass.
+        FdrCut cut = fdr_cut(sorted, cutoff);
+        if (cut.prefix == 0) return py::list();
+        const Callee remover = lookup_callee("remove_random");
+        if (remover.native) return to_str_list(remove_random(cut.targets));
+        return remover.object(to_str_list(cut.targets));
+    }
+
+    // A rebound estimate: call it by name on each shortened list, longest first.
+    py::list sorted_objects(order.size());
+    for (std::size_t i = 0; i < order.size(); ++i) sorted_objects[i] = list.objects[order[i]];
+    py::object passing_targets;
+    const std::size_t prefix = longest_passing_prefix(sorted.size(), [&](std::size_t m) {
+        const Callee estimator = lookup_callee("FDR_XL_list");
+        if (estimator.native) {
+            FdrEstimate e = FDR_XL_list(std::span(sorted).first(m));
+            if (!(HostNumber(*e.fdr) <= cutoff)) return false;
+            passing_targets = to_str_list(e.targets);
+            return true;
+        }
+        py::object shortened = sorted_objects[py::slice(0, static_cast<py::ssize_t>(m), 1)];
+        auto [fdr, targets] = unpack_two(estimator.object(shortened));
+        int passes = PyObject_RichCompareBool(fdr.ptr(), a[1].ptr(), Py_LE);
+        if (passes < 0) throw py::error_already_set();
+        if (passes == 0) return false;
+        passing_targets = std::move(targets);
+        return true;
+    });
+    if (prefix == 0) return py::list();
+    return remove_decoys(passing_targets);
+}
+
+py::object write_XL_body(Arguments& a) {
+    // Every line is checked before the file is touched, so a bad list leaves an old table intact.
+    const TextList list = read_texts(a[0], "strip", Iteration::Lazy);
+    list.raise_pending();
+    const std::string path = path_of(a[1]);
+    {
+        py::gil_scoped_release unlocked;
+        write_XL(list.texts, path);
+    }
+    return py::none();
+}
+
+} // namespace
+
 void register_results(py::module_& m) {
-    define_function(m, function_spec("FDR_XL_list"), not_implemented("FDR_XL_list"));
-    define_function(m, function_spec("remove_random"), not_implemented("remove_random"));
-    define_function(m, function_spec("filter_XL_FDR"), not_implemented("filter_XL_FDR"));
-    define_function(m, function_spec("filter_pep_pair"), not_implemented("filter_pep_pair"));
-    define_function(m, function_spec("XL_recurrence_score"), not_implemented("XL_recurrence_score"));
-    define_function(m, function_spec("write_XL"), not_implemented("write_XL"));
+    define_function(m, function_spec("FDR_XL_list"), FDR_XL_list_body);
+    define_function(m, function_spec("remove_random"),
+                    [](Arguments& a) { return remove_random_native(a[0]); });
+    define_function(m, function_spec("filter_XL_FDR"), filter_XL_FDR_body);
+    define_function(m, function_spec("filter_pep_pair"), filter_pep_pair_body);
+    define_function(m, function_spec("XL_recurrence_score"), XL_recurrence_score_body);
+    define_function(m, function_spec("write_XL"), write_XL_body);
 }
 
 } // namespace vombrelle::module

@@ -1,0 +1,237 @@
+#include "module/convert_results.hpp"
+
+#include <cmath>
+
+namespace vombrelle::module {
+
+namespace {
+
+std::string type_name(py::handle obj) { return Py_TYPE(obj.ptr())->tp_name; }
+
+std::exception_ptr no_attribute(py::handle obj, const char* method) {
+    return std::make_exception_ptr(
+        py::attribute_error("'" + type_name(obj) + "' object has no attribute '" + method + "'"));
+}
+
+// The UTF-8 of a text object (cached in the object); false with the interpreter's error set
+// when the text holds lone surrogates.
+bool utf8_view(py::handle text, std::string_view& out) {
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(text.ptr(), &size);
+    if (data == nullptr) return false;
+    out = std::string_view(data, static_cast<std::size_t>(size));
+    return true;
+}
+
+HostNumber host_number(py::handle value, bool& ok) {
+    ok = true;
+    if (PyFloat_Check(value.ptr())) return HostNumber(PyFloat_AS_DOUBLE(value.ptr()));
+    if (PyLong_Check(value.ptr())) {
+        int overflow = 0;
+        long long v = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+        if (overflow == 0 && !(v == -1 && PyErr_Occurred())) return HostNumber(static_cast<std::int64_t>(v));
+        PyErr_Clear();
+    }
+    ok = false;
+    return HostNumber();
+}
+
+py::object python_sorted_positions(py::list values) {
+    py::object builtins = py::module_::import("builtins");
+    return builtins.attr("sorted")(builtins.attr("range")(values.size()), py::arg("key") = values.attr("__getitem__"),
+                                   py::arg("reverse") = true);
+}
+
+std::vector<std::size_t> to_positions(py::handle positions) {
+    std::vector<std::size_t> out;
+    for (py::handle p : positions) out.push_back(p.cast<std::size_t>());
+    return out;
+}
+
+HostNumber mass_value(py::handle value) {
+    bool ok = false;
+    HostNumber n = host_number(value, ok);
+    if (!ok) throw py::type_error("unsupported operand type(s) for +: 'int' and '" + type_name(value) + "'");
+    return n;
+}
+
+} // namespace
+
+TextList read_texts(py::handle iterable, const char* method, Iteration mode) {
+    TextList list;
+    PyObject* raw_iter = PyObject_GetIter(iterable.ptr());
+    if (raw_iter == nullptr) {
+        if (mode == Iteration::Materialized) throw py::error_already_set();
+        list.pending = std::make_exception_ptr(py::error_already_set());
+        return list;
+    }
+    py::object iter = py::reinterpret_steal<py::object>(raw_iter);
+    while (true) {
+        py::object item = py::reinterpret_steal<py::object>(PyIter_Next(iter.ptr()));
+        if (!item) {
+            if (PyErr_Occurred()) {
+                if (mode == Iteration::Materialized) throw py::error_already_set();
+                list.pending = std::make_exception_ptr(py::error_already_set());
+            }
+            break;
+        }
+        // Past a bad item only a materialized read goes on, to meet a failing iteration first.
+        if (list.pending) continue;
+        std::string_view text;
+        if (!PyUnicode_Check(item.ptr())) {
+            list.pending = no_attribute(item, method);
+        } else if (!utf8_view(item, text)) {
+            list.pending = std::make_exception_ptr(py::error_already_set());
+        } else {
+            list.texts.push_back(text);
+            list.objects.push_back(std::move(item));
+            continue;
+        }
+        if (mode == Iteration::Lazy) break;
+    }
+    return list;
+}
+
+ScoreMap read_score_map(py::handle mapping) {
+    ScoreMap map;
+    auto add = [&](py::handle key, py::handle value) {
+        if (!PyUnicode_Check(key.ptr())) {
+            throw py::attribute_error("'" + type_name(key) + "' object has no attribute 'split'");
+        }
+        std::string_view text;
+        if (!utf8_view(key, text)) throw py::error_already_set();
+        map.keys.push_back(py::reinterpret_borrow<py::object>(key));
+        map.values.push_back(py::reinterpret_borrow<py::object>(value));
+        map.texts.push_back(text);
+        map.scores.push_back(to_operand(value));
+    };
+    static py::object defaultdict = py::module_::import("collections").attr("defaultdict");
+    if (PyDict_CheckExact(mapping.ptr()) || mapping.get_type().is(defaultdict)) {
+        // A plain dict (or a defaultdict, which iterates the same way): no Python code can run.
+        const Py_ssize_t n = PyDict_Size(mapping.ptr());
+        map.keys.reserve(n);
+        map.values.reserve(n);
+        map.texts.reserve(n);
+        map.scores.reserve(n);
+        PyObject *key = nullptr, *value = nullptr;
+        Py_ssize_t pos = 0;
+        while (PyDict_Next(mapping.ptr(), &pos, &key, &value)) add(key, value);
+        return map;
+    }
+    for (py::handle key : py::iter(mapping)) {
+        py::object value = py::reinterpret_steal<py::object>(PyObject_GetItem(mapping.ptr(), key.ptr()));
+        if (!value) throw py::error_already_set();
+        add(key, value);
+    }
+    return map;
+}
+
+HostOperand to_operand(py::handle value) {
+    bool ok = false;
+    HostNumber n = host_number(value, ok);
+    if (ok) return HostOperand{n, {}};
+    return HostOperand{HostNumber(), Py_TYPE(value.ptr())->tp_name};
+}
+
+py::object to_python(HostNumber n) {
+    if (n.is_int()) return py::int_(n.as_int());
+    return py::float_(n.as_double());
+}
+
+py::list to_str_list(const std::vector<std::string>& texts) {
+    py::list out(texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) out[i] = py::str(texts[i].data(), texts[i].size());
+    return out;
+}
+
+py::list to_str_list(const std::vector<std::string_view>& texts) {
+    py::list out(texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) out[i] = py::str(texts[i].data(), texts[i].size());
+    return out;
+}
+
+std::string utf8_of(py::handle text) {
+    std::string_view view;
+    if (!utf8_view(text, view)) throw py::error_already_set();
+    return std::string(view);
+}
+
+DescendingSort python_sort(const std::vector<py::object>& values) {
+    return [&values](std::span<const HostNumber>) {
+        py::list list(values.size());
+        for (std::size_t i = 0; i < values.size(); ++i) list[i] = values[i];
+        return to_positions(python_sorted_positions(list));
+    };
+}
+
+DescendingSort python_number_sort() {
+    return [](std::span<const HostNumber> keys) {
+        py::list list(keys.size());
+        for (std::size_t i = 0; i < keys.size(); ++i) list[i] = to_python(keys[i]);
+        return to_positions(python_sorted_positions(list));
+    };
+}
+
+HostNumber PyMassLookup::residue(std::string_view character) {
+    const bool ascii = character.size() == 1 && static_cast<unsigned char>(character[0]) < 128;
+    if (ascii) {
+        std::optional<HostNumber>& known = ascii_residues_[static_cast<unsigned char>(character[0])];
+        if (known) return *known;
+        py::object value = py::reinterpret_steal<py::object>(
+            PyObject_GetItem(mass_dict_.ptr(), py::str(character.data(), 1).ptr()));
+        if (!value) throw py::error_already_set();
+        known = mass_value(value);
+        return *known;
+    }
+    std::string key(character);
+    auto it = residues_.find(key);
+    if (it != residues_.end()) return it->second;
+    py::object value = py::reinterpret_steal<py::object>(
+        PyObject_GetItem(mass_dict_.ptr(), py::str(key.data(), key.size()).ptr()));
+    if (!value) throw py::error_already_set();
+    return residues_.emplace(std::move(key), mass_value(value)).first->second;
+}
+
+HostNumber PyMassLookup::atom(std::string_view key_view) {
+    std::string key(key_view);
+    auto it = atoms_.find(key);
+    if (it != atoms_.end()) return it->second;
+    py::object value = py::reinterpret_steal<py::object>(
+        PyObject_GetItem(mod_dict_.ptr(), py::str(key.data(), key.size()).ptr()));
+    if (!value) throw py::error_already_set();
+    return atoms_.emplace(std::move(key), mass_value(value)).first->second;
+}
+
+std::pair<py::object, py::object> unpack_two(py::handle value) {
+    PyObject* it = PyObject_GetIter(value.ptr());
+    if (it == nullptr) {
+        if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+            PyErr_Clear();
+            throw py::type_error("cannot unpack non-iterable " + type_name(value) + " object");
+        }
+        throw py::error_already_set();
+    }
+    py::object iter = py::reinterpret_steal<py::object>(it);
+    py::object items[2];
+    for (int i = 0; i < 2; ++i) {
+        items[i] = py::reinterpret_steal<py::object>(PyIter_Next(iter.ptr()));
+        if (!items[i]) {
+            if (PyErr_Occurred()) throw py::error_already_set();
+            throw py::value_error("not enough values to unpack (expected 2, got " + std::to_string(i) + ")");
+        }
+    }
+    py::object extra = py::reinterpret_steal<py::object>(PyIter_Next(iter.ptr()));
+    if (extra) throw py::value_error("too many values to unpack (expected 2)");
+    if (PyErr_Occurred()) throw py::error_already_set();
+    return {std::move(items[0]), std::move(items[1])};
+}
+
+std::string path_of(py::handle path) {
+    py::object os = py::module_::import("os");
+    py::object decoded = os.attr("fsdecode")(os.attr("fspath")(path));
+    py::object encoded = py::reinterpret_steal<py::object>(PyUnicode_EncodeFSDefault(decoded.ptr()));
+    if (!encoded) throw py::error_already_set();
+    return std::string(PyBytes_AS_STRING(encoded.ptr()), static_cast<std::size_t>(PyBytes_GET_SIZE(encoded.ptr())));
+}
+
+} // namespace vombrelle::module

@@ -1,0 +1,92 @@
+// Conversions between the interpreter's objects and the result-filtering core: texts read from
+// any iterable or mapping in its own order, scores kept as the very objects passed in, numbers,
+// and the interpreter's own sort for values the core cannot order natively.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#include <array>
+#include <exception>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "common/number.hpp"
+#include "results/precursor_recheck.hpp"
+#include "results/score_order.hpp"
+
+namespace vombrelle::module {
+
+namespace py = pybind11;
+
+// The texts of an iterable, as UTF-8 views into the string objects (kept alive here). Reading
+// stops at the first item that is not a text; the error the interpreter raises for that item
+// (calling `method` on it) waits in `pending`, so that a caller processing items in order raises
+// the failures of earlier items first.
+struct TextList {
+    std::vector<py::object> objects;
+    std::vector<std::string_view> texts;
+    std::exception_ptr pending;
+
+    void raise_pending() const {
+        if (pending) std::rethrow_exception(pending);
+    }
+};
+
+enum class Iteration {
+    Lazy,          // items are used while iterating: a failing iteration waits like a bad item
+    Materialized,  // the whole iterable is taken first (sorted()): a failing iteration raises at once
+};
+
+TextList read_texts(py::handle iterable, const char* method, Iteration mode);
+
+// A mapping of record texts to scores, in the mapping's own iteration order.
+struct ScoreMap {
+    std::vector<py::object> keys;
+    std::vector<py::object> values;  // the score objects, passed back unchanged
+    std::vector<std::string_view> texts;
+    std::vector<HostOperand> scores;
+};
+
+ScoreMap read_score_map(py::handle mapping);
+
+// A number the core can hold, or the type of one it cannot.
+HostOperand to_operand(py::handle value);
+py::object to_python(HostNumber n);
+
+py::list to_str_list(const std::vector<std::string>& texts);
+py::list to_str_list(const std::vector<std::string_view>& texts);
+std::string utf8_of(py::handle text);
+
+// The interpreter's sorted(..., reverse=True) over these objects, as positions.
+DescendingSort python_sort(const std::vector<py::object>& values);
+// The same over the core's numbers (for NaN, which only the interpreter's sort can place).
+DescendingSort python_number_sort();
+
+// Masses read from the driver's residue and atom maps as the check needs them; each key is read
+// from the map once per call.
+class PyMassLookup : public MassLookup {
+public:
+    PyMassLookup(py::handle mass_dict, py::handle mod_dict) : mass_dict_(mass_dict), mod_dict_(mod_dict) {}
+    HostNumber residue(std::string_view character) override;
+    HostNumber atom(std::string_view key) override;
+
+private:
+    py::handle mass_dict_;
+    py::handle mod_dict_;
+    // Sequences are nearly all ASCII letters: those masses sit in a table by byte.
+    std::array<std::optional<HostNumber>, 128> ascii_residues_{};
+    std::unordered_map<std::string, HostNumber> residues_;
+    std::unordered_map<std::string, HostNumber> atoms_;
+};
+
+// `first, second = value`, with the interpreter's errors for anything else.
+std::pair<py::object, py::object> unpack_two(py::handle value);
+
+// os.fspath() as a file-system path.
+std::string path_of(py::handle path);
+
+} // namespace vombrelle::module

@@ -1,0 +1,60 @@
+#include "results/fdr_cut.hpp"
+
+#include <cmath>
+
+#include "common/errors.hpp"
+#include "common/host_text.hpp"
+#include "results/decoy_removal.hpp"
+
+namespace vombrelle {
+
+double line_score(std::string_view line) { return parse_float(line.substr(0, line.find('\t'))); }
+
+std::vector<HostNumber> line_scores(std::span<const std::string_view> lines) {
+    std::vector<HostNumber> keys;
+    keys.reserve(lines.size());
+    for (std::string_view line : lines) keys.emplace_back(line_score(line));
+    return keys;
+}
+
+void check_cutoff(HostNumber cutoff) {
+    if (!cutoff.is_int() && std::isnan(cutoff.as_double())) throw value_error("FDR_cutoff must not be NaN");
+}
+
+std::size_t longest_passing_prefix(std::size_t n, const std::function<bool(std::size_t)>& passes) {
+    for (std::size_t m = n; m > 0; --m) {
+        if (passes(m)) return m;
+    }
+    return 0;
+}
+
+FdrCut fdr_cut(std::span<const std::string_view> sorted_lines, HostNumber cutoff) {
+    check_cutoff(cutoff);
+    const std::vector<LineStatus> statuses = classify_lines(sorted_lines);
+    // pairs[m] and decoys[m]: counts over the first m lines.
+    std::vector<std::size_t> pairs(statuses.size() + 1, 0), decoys(statuses.size() + 1, 0);
+    for (std::size_t i = 0; i < statuses.size(); ++i) {
+        pairs[i + 1] = pairs[i] + (statuses[i].counted ? 1 : 0);
+        decoys[i + 1] = decoys[i] + (statuses[i].counted && statuses[i].decoy ? 1 : 0);
+    }
+    FdrCut cut;
+    // Every non-empty prefix counts its first line, so pairs[m] > 0 for m >= 1.
+    cut.prefix = longest_passing_prefix(statuses.size(), [&](std::size_t m) {
+        return HostNumber(fdr_percent(decoys[m], pairs[m])) <= cutoff;
+    });
+    if (cut.prefix > 0) cut.targets = estimate_prefix(statuses, cut.prefix).targets;
+    return cut;
+}
+
+std::vector<std::string> filter_XL_FDR(std::span<const std::string_view> lines, HostNumber cutoff,
+                                       const DescendingSort& fallback) {
+    const std::vector<HostNumber> keys = line_scores(lines);
+    std::vector<std::string_view> sorted;
+    sorted.reserve(lines.size());
+    for (std::size_t i : descending_order(keys, false, fallback)) sorted.push_back(lines[i]);
+    const FdrCut cut = fdr_cut(sorted, cutoff);
+    if (cut.prefix == 0) return {};
+    return remove_random(cut.targets);
+}
+
+} // namespace vombrelle

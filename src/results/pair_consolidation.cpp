@@ -1,0 +1,107 @@
+#include "results/pair_consolidation.hpp"
+
+#include <unordered_map>
+#include <unordered_set>
+
+#include "common/errors.hpp"
+#include "common/host_text.hpp"
+
+namespace vombrelle {
+
+namespace {
+
+constexpr std::size_t kPeptideAField = 6;
+constexpr std::size_t kPeptideBField = 9;
+
+std::string_view first_alternative(std::string_view field) {
+    return field.substr(0, field.find(';'));
+}
+
+// The n-th tab-separated field of `text` (the text must hold at least n tabs).
+std::string_view field_at(std::string_view text, std::size_t n, std::size_t& pos) {
+    while (n > 0) {
+        pos = text.find('\t', pos) + 1;
+        --n;
+    }
+    std::size_t end = text.find('\t', pos);
+    return text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
+}
+
+std::string join_pair(std::string_view a, std::string_view b) {
+    std::string s;
+    s.reserve(a.size() + 1 + b.size());
+    s.append(a).append(1, ':').append(b);
+    return s;
+}
+
+HostNumber raise_by(const HostOperand& score, std::int64_t extra) {
+    if (!score.native()) {
+        throw type_error("unsupported operand type(s) for +: '" + std::string(score.foreign_type) + "' and 'int'");
+    }
+    return score.number + HostNumber(extra);
+}
+
+} // namespace
+
+PeptidePair peptide_pair(std::string_view key) {
+    const std::string_view line = strip_except_tab(key);
+    std::size_t tabs = 0;
+    for (char c : line) tabs += c == '\t';
+    if (tabs < kPeptideBField) throw index_error("list index out of range");
+    std::size_t pos = 0;
+    const std::string_view a = field_at(line, kPeptideAField, pos);
+    const std::string_view b = field_at(line, kPeptideBField - kPeptideAField, pos);
+    return {first_alternative(strip(a)), first_alternative(strip(b))};
+}
+
+std::vector<std::string> XL_recurrence_score(std::span<const std::string_view> keys,
+                                             std::span<const HostOperand> scores,
+                                             const DescendingSort& score_fallback,
+                                             const DescendingSort& line_fallback) {
+    // Every key is one CSM of its pair, in its own orientation.
+    std::vector<PeptidePair> pairs;
+    pairs.reserve(keys.size());
+    std::unordered_map<std::string, std::int64_t> csm_count;
+    csm_count.reserve(keys.size());
+    for (std::string_view key : keys) {
+        pairs.push_back(peptide_pair(key));
+        ++csm_count[join_pair(pairs.back().pep_a, pairs.back().pep_b)];
+    }
+    auto count_of = [&](const std::string& pair) {
+        auto it = csm_count.find(pair);
+        return it == csm_count.end() ? std::int64_t{0} : it->second;
+    };
+
+    // The best key of each pair makes its line; ties go to the key that comes first.
+    std::unordered_set<std::string> tracked;
+    std::vector<std::string> lines;
+    std::vector<HostNumber> line_scores;
+    for (std::size_t i : descending_score_order(scores, score_fallback)) {
+        const PeptidePair& p = pairs[i];
+        std::string comb1 = join_pair(p.pep_a, p.pep_b);
+        std::string comb2 = join_pair(p.pep_b, p.pep_a);
+        if (tracked.count(comb1) != 0 || tracked.count(comb2) != 0) continue;
+        std::int64_t count = p.pep_a == p.pep_b ? count_of(comb1) : count_of(comb1) + count_of(comb2);
+        tracked.insert(std::move(comb1));
+
+        HostNumber score = raise_by(scores[i], count - 1);
+        if (!score.is_int()) score = HostNumber(round_to(score.as_double(), 2));
+        std::string line;
+        line.reserve(keys[i].size() + 32);
+        score.append_text(line);
+        line.push_back('\t');
+        append_int(line, count);
+        line.push_back('\t');
+        line.append(keys[i]);
+        lines.push_back(std::move(line));
+        // The text written reads back as exactly this value.
+        line_scores.push_back(score.is_int() ? HostNumber(score.as_double()) : score);
+    }
+
+    std::vector<std::string> ordered;
+    ordered.reserve(lines.size());
+    for (std::size_t i : descending_order(line_scores, false, line_fallback)) ordered.push_back(std::move(lines[i]));
+    return ordered;
+}
+
+} // namespace vombrelle

@@ -1,0 +1,100 @@
+#include "results/precursor_recheck.hpp"
+
+#include <cmath>
+
+#include "common/errors.hpp"
+#include "common/host_text.hpp"
+
+namespace vombrelle {
+
+namespace {
+
+constexpr std::size_t kPeptideAField = 6;
+constexpr std::size_t kPeptideBField = 9;
+constexpr std::size_t kPrecursorMhField = 3;
+
+HostNumber lookup(const std::unordered_map<std::string, HostNumber>& table, std::string_view key) {
+    auto it = table.find(std::string(key));
+    if (it == table.end()) throw key_error(std::string(key));
+    return it->second;
+}
+
+// Length in bytes of the UTF-8 sequence that starts with `lead`.
+std::size_t utf8_length(unsigned char lead) {
+    if (lead < 0x80) return 1;
+    if ((lead >> 5) == 0x6) return 2;
+    if ((lead >> 4) == 0xE) return 3;
+    if ((lead >> 3) == 0x1E) return 4;
+    return 1;
+}
+
+HostNumber add_operand(HostNumber left, const HostOperand& right) {
+    if (!right.native()) {
+        throw type_error(std::string("unsupported operand type(s) for +: '") + (left.is_int() ? "int" : "float") +
+                         "' and '" + std::string(right.foreign_type) + "'");
+    }
+    return left + right.number;
+}
+
+HostNumber round5(HostNumber x) { return x.is_int() ? x : HostNumber(round_to(x.as_double(), 5)); }
+
+} // namespace
+
+HostNumber MassTable::residue(std::string_view character) { return lookup(residues, character); }
+HostNumber MassTable::atom(std::string_view key) { return lookup(atoms, key); }
+
+HostNumber peptide_mh(std::string_view sequence, MassLookup& masses) {
+    HostNumber residues_sum = 0;
+    for (std::size_t i = 0; i < sequence.size();) {
+        std::size_t n = std::min(utf8_length(static_cast<unsigned char>(sequence[i])), sequence.size() - i);
+        residues_sum = residues_sum + masses.residue(sequence.substr(i, n));
+        i += n;
+    }
+    const HostNumber h = masses.atom("mm_H");
+    const HostNumber o = masses.atom("mm_O");
+    const HostNumber h_again = masses.atom("mm_H");
+    const HostNumber water_and_proton = h * HostNumber(2) + o + h_again;
+    return round5(residues_sum + water_and_proton);
+}
+
+bool precursor_matches(std::string_view record, MassLookup& masses, const PrecursorCheck& check) {
+    std::vector<std::string_view> fields = split(record, "\t");
+    if (fields.size() <= kPeptideBField) throw index_error("list index out of range");
+    const std::string_view pep_a = strip(split(strip(fields[kPeptideAField]), ";")[0]);
+    const std::string_view pep_b = strip(split(strip(fields[kPeptideBField]), ";")[0]);
+
+    const HostNumber pep_a_mass = peptide_mh(pep_a, masses);
+    const HostNumber pep_b_mass = peptide_mh(pep_b, masses);
+    const double ms2_mass = parse_float(strip(fields[kPrecursorMhField]));
+    // The stated mass is the divisor of the relative error: zero, a negative or an infinite mass
+    // would make every record fail the whole call or pass whatever its peptides weigh.
+    if (!(std::isfinite(ms2_mass) && ms2_mass > 0.0)) return false;
+
+    const HostNumber h = masses.atom("mm_H");
+    const HostNumber expected = add_operand(pep_a_mass + pep_b_mass, check.linker_mass) - h;
+    const double error_ppm = std::fabs(ms2_mass - expected.as_double()) / ms2_mass * 1000000.0;
+    if (!check.tolerance_ppm.native()) {
+        throw type_error("'<=' not supported between instances of 'float' and '" +
+                         std::string(check.tolerance_ppm.foreign_type) + "'");
+    }
+    return HostNumber(error_ppm) <= check.tolerance_ppm.number;
+}
+
+std::vector<std::size_t> filter_pep_pair(std::span<const std::string_view> records,
+                                         std::span<const HostOperand> scores, MassLookup& masses,
+                                         const PrecursorCheck& check, const DescendingSort& fallback) {
+    std::vector<std::size_t> kept;
+    for (std::size_t i : descending_score_order(scores, fallback)) {
+        if (precursor_matches(records[i], masses, check)) kept.push_back(i);
+    }
+    return kept;
+}
+
+std::string fraction_key(std::string_view record, std::string_view label) {
+    std::string key;
+    key.reserve(record.size() + 1 + label.size());
+    key.append(record).append(1, '\t').append(label);
+    return key;
+}
+
+} // namespace vombrelle

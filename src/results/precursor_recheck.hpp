@@ -1,0 +1,63 @@
+// Precursor re-check: keeps the cross-link records whose stated precursor MH+ (record field 3)
+// agrees, within a tolerance in ppm, with the MH+ rebuilt from the record's first peptide A and
+// first peptide B sequences and the intact linker. Kept records are tagged with their fraction
+// label and come back best score first (the FractionScoreMap the pair consolidation reads).
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "common/number.hpp"
+#include "results/score_order.hpp"
+
+namespace vombrelle {
+
+// Where residue and atom masses come from. Lookups happen in the order the check reads them, so
+// that a missing key is reported for the first record and character that needs it. A missing
+// key raises the host's key error naming it.
+class MassLookup {
+public:
+    virtual ~MassLookup() = default;
+    // Mass in Da that one character (one code point, as UTF-8) of a sequence adds.
+    virtual HostNumber residue(std::string_view character) = 0;
+    // Atom mass in Da under "mm_H" or "mm_O".
+    virtual HostNumber atom(std::string_view key) = 0;
+};
+
+// A MassLookup over plain tables.
+class MassTable : public MassLookup {
+public:
+    std::unordered_map<std::string, HostNumber> residues;
+    std::unordered_map<std::string, HostNumber> atoms;
+
+    HostNumber residue(std::string_view character) override;
+    HostNumber atom(std::string_view key) override;
+};
+
+struct PrecursorCheck {
+    HostOperand linker_mass;    // Da, the intact cross-linker
+    HostOperand tolerance_ppm;  // inclusive
+};
+
+// Singly protonated peptide mass: the residues added one by one to the integer 0, then
+// 2*H + O + H, rounded to 5 decimals (an all-integer sum stays an integer).
+HostNumber peptide_mh(std::string_view sequence, MassLookup& masses);
+
+// True when the record passes the check. Raises the host's index error for a record of fewer
+// than 10 fields and the value error of float() for a field 3 that is no number; a field 3 that
+// is not a positive finite mass makes no sense as a divisor and fails the record.
+bool precursor_matches(std::string_view record, MassLookup& masses, const PrecursorCheck& check);
+
+// The positions of the records that pass, best score first (equal scores in input order).
+std::vector<std::size_t> filter_pep_pair(std::span<const std::string_view> records,
+                                         std::span<const HostOperand> scores, MassLookup& masses,
+                                         const PrecursorCheck& check, const DescendingSort& fallback = {});
+
+// The FractionScoreMap key of a kept record: the record text unchanged, a tab and the label.
+std::string fraction_key(std::string_view record, std::string_view label);
+
+} // namespace vombrelle

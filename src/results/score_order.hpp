@@ -1,0 +1,36 @@
+// Ordering scored items best first, as the interpreter's stable sort does, and the operands a
+// caller may hand the core that are not numbers it can hold.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "common/number.hpp"
+
+namespace vombrelle {
+
+// A value the interpreter would use as a number. `foreign_type` names the type of a value the core
+// cannot hold (a text, an integer beyond 64 bits, ...): `number` is then meaningless, and an
+// operation that needs the value raises the interpreter's error naming that type.
+struct HostOperand {
+    HostNumber number;
+    std::string_view foreign_type;  // empty for a native number; must outlive the call
+
+    bool native() const { return foreign_type.empty(); }
+};
+
+// The positions of the keys in descending order of value; equal keys keep their input order.
+// The native order needs a total order: when some key is NaN or `any_foreign` is set, the order
+// depends on the interpreter's own merge strategy, and `fallback` decides it (without a fallback
+// such keys raise a value error).
+using DescendingSort = std::function<std::vector<std::size_t>(std::span<const HostNumber> keys)>;
+std::vector<std::size_t> descending_order(std::span<const HostNumber> keys, bool any_foreign,
+                                          const DescendingSort& fallback);
+
+// Descending order of scores given as operands (see above).
+std::vector<std::size_t> descending_score_order(std::span<const HostOperand> scores, const DescendingSort& fallback);
+
+} // namespace vombrelle

@@ -1,0 +1,17 @@
+"""Builders of cross-link records and scored lines for the result-filtering tests."""
+
+
+def record(pep_a="PEPA", pep_b="PEPB", *, mh="1000.0", cls="High", ids_a="P1", desc_a="d1",
+           ids_b="P2", desc_b="d2", remarks=""):
+    """A 13-field cross-link record as the search writes it."""
+    return "\t".join([cls, "HHHH", "10:11:12:13,9", mh, "3", "334.0", pep_a, ids_a, desc_a,
+                      pep_b, ids_b, desc_b, remarks])
+
+
+def line(score, pep_a="PEPA", pep_b="PEPB", *, count=1, fraction="F1", **fields):
+    """A 16-field scored line: score, CSM count, record, fraction."""
+    return f"{score}\t{count}\t{record(pep_a, pep_b, **fields)}\t{fraction}"
+
+
+def decoy(score, pep_a, pep_b, **fields):
+    return line(score, pep_a, pep_b, ids_a="random_P9", **fields)

@@ -1,0 +1,92 @@
+import collections
+import math
+
+import pytest
+
+from scored_lines import record
+
+MASS = {"A": 71.03711, "G": 57.02146, "K": 128.09496, "P": 97.05276, "E": 129.04259, "R": 156.10111}
+MOD = {"mm_H": 1.007825, "mm_O": 15.994915}
+LINKER = 158.0038
+
+
+def expected_mh(pep_a, pep_b, mass=MASS, mod=MOD, linker=LINKER):
+    def pep(seq):
+        s = 0
+        for aa in seq:
+            s = s + mass[aa]
+        return round(s + (mod["mm_H"] * 2 + mod["mm_O"] + mod["mm_H"]), 5)
+    return ((pep(pep_a) + pep(pep_b)) + linker) - mod["mm_H"]
+
+
+def call(mod, xl, tol=10, fraction="F1", mass=MASS, mod_dict=MOD):
+    return mod.filter_pep_pair(xl, mass, mod_dict, LINKER, tol, fraction)
+
+
+def good(pep_a="PEKAR", pep_b="GAKE", mh=None, **kw):
+    return record(pep_a, pep_b, mh=mh or repr(expected_mh(pep_a.split(";")[0].strip(), pep_b)), **kw)
+
+
+def test_kept_records_best_first_with_scores_passed_through(mod):
+    big = 10 ** 30  # a score the core cannot hold is still passed on as it is
+    recs = [good(remarks=str(i), cls="MS2_MedLow") for i in range(6)]
+    scores = [5, 9.0, 5, 7, 0, big]
+    out = call(mod, dict(zip(recs, scores)), fraction=3)
+    assert type(out) is dict
+    assert list(out) == [recs[i] + "\t3" for i in (5, 1, 3, 0, 2, 4)]
+    for i in range(6):
+        assert out[recs[i] + "\t3"] is scores[i]
+
+
+@pytest.mark.parametrize("fraction, suffix", [(2, "\t2"), (1.5, "\t1.5"), (" F 1 ", "\t F 1 ")])
+def test_key_is_record_unchanged_plus_label(mod, fraction, suffix):
+    rec = "  " + good(pep_a=" PEKAR ;XYZ") + "\n"  # only the stripped first alternative is weighed
+    assert list(call(mod, {rec: 1.0}, fraction=fraction)) == [rec + suffix]
+
+
+def test_tolerance_is_inclusive_and_relative_to_stated_mass(mod):
+    e = expected_mh("PEKAR", "GAKE")
+    exact = abs((e + 0.01) - e) / (e + 0.01) * 1000000
+    on_edge = {good(mh=repr(e + 0.01)): 1.0}
+    assert call(mod, on_edge, tol=exact)
+    assert not call(mod, on_edge, tol=math.nextafter(exact, 0))
+    # The same offset below the expected mass is divided by a smaller mass: a larger error.
+    d = e * 10e-6 * (1 + 1e-6)
+    assert call(mod, {good(mh=repr(e + d)): 1.0}, tol=10)
+    assert not call(mod, {good(mh=repr(e - d)): 1.0}, tol=10)
+
+
+@pytest.mark.parametrize("mh", ["0", "0.0", "-0.0", "-1234.5", "inf", "nan"])
+def test_stated_mass_that_is_not_a_positive_finite_number_drops_the_record(mod, mh):
+    kept = good(pep_a="GAKE")
+    out = call(mod, {record("PEKAR", "GAKE", mh=mh): 50.0, kept: 1.0}, tol=1e9)
+    assert list(out) == [kept + "\tF1"]
+
+
+def test_empty_map_reads_no_mass(mod):
+    assert mod.filter_pep_pair({}, {}, {}, "x", "y", None) == {}
+
+
+@pytest.mark.parametrize("xl, mass, mod_dict, exc, text", [
+    ({record("PEXAR", "GAKE"): 1.0}, MASS, MOD, KeyError, "'X'"),
+    ({record("PEKAR", "GAKE"): 1.0}, MASS, {"mm_O": 16.0}, KeyError, "'mm_H'"),
+    ({record("PEXAR", "GAKE"): 1.0}, MASS, {}, KeyError, "'X'"),           # residues are read first
+    ({record("PEKAR", "GAKE", mh="12x"): 1.0}, MASS, MOD, ValueError, "could not convert string to float: '12x'"),
+    ({"a\tb\tc\td\te\tf\tPEKAR\th\ti": 1.0}, MASS, MOD, IndexError, "list index out of range"),
+    # the highest-scored faulty record raises
+    ({record("PEXAR", "GAKE"): 1.0, record("PEKAR", "GAKE", mh="bad"): 2.0}, MASS, MOD, ValueError, "'bad'"),
+    ({record("PEXAR", "GAKE"): 1.0, record("PEKAR", "GAKE", mh="bad"): "2"}, {}, {}, TypeError, "'<'"),
+])
+def test_errors_in_the_hosts_order(mod, xl, mass, mod_dict, exc, text):
+    with pytest.raises(exc) as info:
+        call(mod, xl, mass=mass, mod_dict=mod_dict)
+    assert text in str(info.value)
+
+
+def test_any_mapping_in_its_own_order(mod):
+    a, b, c = good(remarks="a"), good(remarks="b"), good(remarks="c")
+    od = collections.OrderedDict([(a, 1), (b, 1), (c, 1)])
+    od.move_to_end(a)
+    assert [k.split("\t")[12] for k in call(mod, od)] == ["b", "c", "a"]
+    masses = collections.defaultdict(float, MASS)  # a default-reading map is read as the host would
+    assert list(call(mod, {good(): 1}, mass=masses)) == [good() + "\tF1"]
