@@ -11,12 +11,11 @@ def mod():
     """The module; rebindings a test makes are undone after it."""
     saved = dict(vars(V))
     yield V
-    for name in list(vars(V)):
-        if name not in saved:
-            delattr(V, name)
-    for name, value in saved.items():
-        if getattr(V, name, None) is not value:
-            setattr(V, name, value)
+    namespace = vars(V)
+    if list(namespace.items()) != list(saved.items()):
+        # Restore bindings and their order (a deleted name re-added would go last).
+        namespace.clear()
+        namespace.update(saved)
 
 
 @pytest.fixture(scope="session")
