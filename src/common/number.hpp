@@ -36,15 +36,15 @@ public:
     }
 
     friend HostNumber operator+(HostNumber a, HostNumber b) {
-        if (a.is_int_ && b.is_int_) return HostNumber(checked(__builtin_add_overflow(a.i_, b.i_, &a.i_), a.i_));
+        if (a.is_int_ && b.is_int_) return HostNumber(checked_add(a.i_, b.i_));
         return HostNumber(a.as_double() + b.as_double());
     }
     friend HostNumber operator-(HostNumber a, HostNumber b) {
-        if (a.is_int_ && b.is_int_) return HostNumber(checked(__builtin_sub_overflow(a.i_, b.i_, &a.i_), a.i_));
+        if (a.is_int_ && b.is_int_) return HostNumber(checked_sub(a.i_, b.i_));
         return HostNumber(a.as_double() - b.as_double());
     }
     friend HostNumber operator*(HostNumber a, HostNumber b) {
-        if (a.is_int_ && b.is_int_) return HostNumber(checked(__builtin_mul_overflow(a.i_, b.i_, &a.i_), a.i_));
+        if (a.is_int_ && b.is_int_) return HostNumber(checked_mul(a.i_, b.i_));
         return HostNumber(a.as_double() * b.as_double());
     }
     // True division: always a float; dividing by zero raises ZeroDivisionError.
@@ -64,9 +64,22 @@ public:
     friend bool operator>=(HostNumber a, HostNumber b) { return b <= a; }
 
 private:
-    static std::int64_t checked(bool overflow, std::int64_t v) {
-        if (overflow) throw overflow_error("integer result does not fit in 64 bits");
-        return v;
+    // An int result beyond 64 bits, which the interpreter would hold as a big int, is refused.
+    [[noreturn]] static void int_overflow() { throw overflow_error("integer result does not fit in 64 bits"); }
+    static std::int64_t checked_add(std::int64_t a, std::int64_t b) {
+        std::int64_t r;
+        if (__builtin_add_overflow(a, b, &r)) int_overflow();
+        return r;
+    }
+    static std::int64_t checked_sub(std::int64_t a, std::int64_t b) {
+        std::int64_t r;
+        if (__builtin_sub_overflow(a, b, &r)) int_overflow();
+        return r;
+    }
+    static std::int64_t checked_mul(std::int64_t a, std::int64_t b) {
+        std::int64_t r;
+        if (__builtin_mul_overflow(a, b, &r)) int_overflow();
+        return r;
     }
     static bool either_nan(HostNumber a, HostNumber b) {
         return (!a.is_int_ && std::isnan(a.d_)) || (!b.is_int_ && std::isnan(b.d_));
