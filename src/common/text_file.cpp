@@ -1,5 +1,6 @@
 #include "common/text_file.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -70,7 +71,7 @@ bool check_utf8(std::string_view bytes, std::size_t& bad_start, std::size_t& bad
 }
 
 TextLineReader::TextLineReader(const std::string& path, std::size_t block_size)
-    : path_(path), block_size_(block_size) {
+    : path_(path), block_size_(std::max<std::size_t>(block_size, 1)) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) throw os_error(errno, path);
     struct stat st {};
@@ -99,7 +100,8 @@ bool TextLineReader::fill() {
         end_ -= pos_;
         pos_ = 0;
     }
-    if (buf_.size() - end_ < block_size_ / 2) buf_.resize(buf_.size() * 2);
+    // A line longer than the free space grows the buffer (also for the tiniest block size).
+    if (buf_.size() - end_ < std::max<std::size_t>(block_size_ / 2, 1)) buf_.resize(buf_.size() * 2);
     std::size_t got = std::fread(buf_.data() + end_, 1, buf_.size() - end_, file_);
     if (got == 0) {
         if (std::ferror(file_)) throw os_error(errno ? errno : EIO, path_);
