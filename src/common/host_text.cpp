@@ -1,6 +1,7 @@
 #include "common/host_text.hpp"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <clocale>
 #include <cmath>
@@ -40,6 +41,14 @@ constexpr bool kAsciiSpace[128] = {
     false, false, false, false, false, false, false, false, false, true,  true,  true,  true,  true,  false, false,
     false, false, false, false, false, false, false, false, false, false, false, false, true,  true,  true,  true,
     true};
+
+// Per byte: 0 never starts whitespace, 1 is ASCII whitespace, 2 may lead a non-ASCII one.
+constexpr std::array<std::uint8_t, 256> kByteClass = [] {
+    std::array<std::uint8_t, 256> t{};
+    for (int b = 0; b < 128; ++b) t[b] = kAsciiSpace[b] ? 1 : 0;
+    t[0xC2] = t[0xE1] = t[0xE2] = t[0xE3] = 2;
+    return t;
+}();
 
 // Length of the whitespace character that starts at text[i], or 0. Every non-ASCII whitespace
 // character starts with one of the lead bytes C2, E1, E2, E3, so other bytes need no decoding.
@@ -198,12 +207,8 @@ inline bool next_piece(std::string_view text, std::size_t& i, std::string_view& 
     const std::size_t start = i;
     ++i;
     while (i < n) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        if (b < 0x80) {
-            if (kAsciiSpace[b]) break;
-        } else if (space_at(text, i, true) != 0) {
-            break;
-        }
+        const std::uint8_t c = kByteClass[static_cast<unsigned char>(text[i])];
+        if (c != 0 && (c == 1 || space_at(text, i, true) != 0)) break;
         ++i;
     }
     piece = text.substr(start, i - start);
@@ -330,8 +335,17 @@ bool parse_float_ascii(std::string_view s, double& out) {
         }
         return false;
     }
-    // digits [. digits] [e [sign] digits], single underscores only between two digits. The
-    // digits are copied without the underscores for the conversion.
+    // Fast path: a plain decimal text that from_chars reads whole and within range. It accepts
+    // the same decimal grammar (its sign is already taken off, inf and nan are handled above).
+    {
+        auto res = std::from_chars(body.data(), body.data() + body.size(), out, std::chars_format::general);
+        if (res.ec == std::errc() && res.ptr == body.data() + body.size()) {
+            if (negative) out = -out;
+            return true;
+        }
+    }
+    // Rare path: digits [. digits] [e [sign] digits] with single underscores between two digits,
+    // copied without the underscores; out-of-range values.
     char small[128];
     std::string large;
     char* dst = small;
