@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -13,6 +14,7 @@
 #include "common/host_text.hpp"
 #include "common/number.hpp"
 #include "interpreter_oracle.hpp"
+#include "temp_dir.hpp"
 
 namespace vombrelle {
 namespace {
@@ -351,6 +353,25 @@ TEST(HostTextAgainstInterpreter, TextToFloat) {
         batch.float_case(buf);
         batch.float_case(float_repr(d));
     }
+    // Exact midpoints between neighbouring doubles (long double holds them exactly), which must
+    // round to the even neighbour, and texts a hair above them.
+    if (std::numeric_limits<long double>::digits >= 64) {
+        for (int i = 0; i < 2000; ++i) {
+            double d = std::fabs(random_double(rng));
+            if (i == 0) d = std::numeric_limits<double>::max();
+            if (i == 1) d = 0.0;
+            if (!std::isfinite(d)) continue;
+            const long double up = d == std::numeric_limits<double>::max()
+                                       ? std::ldexp(1.0L, 1024)
+                                       : static_cast<long double>(std::nextafter(d, INFINITY));
+            const long double mid = (static_cast<long double>(d) + up) / 2;
+            std::vector<char> buf(1200);
+            std::snprintf(buf.data(), buf.size(), "%.1100Le", mid);
+            std::string text(buf.data());
+            batch.float_case(text);
+            if (i % 2 == 0) batch.float_case(text.insert(text.find('e'), "1"));
+        }
+    }
     for (int i = 0; i < 25000; ++i) batch.float_case(random_number_text(rng, true));
     for (int i = 0; i < 10000; ++i) batch.float_case(random_text(rng, 10));
     batch.check();
@@ -453,6 +474,17 @@ TEST(HostTextAgainstInterpreter, NumberArithmetic) {
     }
     for (int i = 0; i < 20000; ++i) batch.number_case(operand(), operand());
     batch.check();
+}
+
+// The committed Unicode tables (printable characters, decimal digits) are the interpreter's own.
+TEST(HostTextAgainstInterpreter, UnicodeTablesAreCurrent) {
+    test::TempDir dir;
+    const std::string source = VOMBRELLE_SOURCE_DIR;
+    const std::string cmd = std::string(VOMBRELLE_PYTHON) + " -I " + source + "/tools/gen_unicode_tables.py > " +
+                            dir.file("tables.hpp");
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    EXPECT_TRUE(test::read_all(dir.file("tables.hpp")) == test::read_all(source + "/src/common/unicode_tables.hpp"))
+        << "rerun tools/gen_unicode_tables.py";
 }
 
 } // namespace
