@@ -237,6 +237,7 @@ std::size_t split_whitespace_first(std::string_view text, std::string_view* out,
 }
 
 void split(std::string_view text, std::string_view sep, std::vector<std::string_view>& out) {
+    if (sep.empty()) throw value_error("empty separator");  // as str.split(""); it would never end
     out.clear();
     std::size_t start = 0;
     if (sep.size() == 1) {

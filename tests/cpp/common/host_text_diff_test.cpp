@@ -476,6 +476,16 @@ TEST(HostTextAgainstInterpreter, NumberArithmetic) {
     batch.check();
 }
 
+TEST(HostText, SplitOnAnEmptySeparatorRaisesLikeTheInterpreter) {
+    try {
+        split("abc", "");
+        ADD_FAILURE() << "no error";
+    } catch (const HostError& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::Value);
+        EXPECT_STREQ(e.what(), "empty separator");
+    }
+}
+
 // The committed Unicode tables (printable characters, decimal digits) are the interpreter's own.
 TEST(HostTextAgainstInterpreter, UnicodeTablesAreCurrent) {
     test::TempDir dir;
