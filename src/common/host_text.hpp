@@ -10,6 +10,7 @@
 //   split                      str.split(sep): every piece kept, empty ones included
 //   parse_int                  int(text) for base 10; beyond 64 bits it raises OverflowError
 //   parse_float                float(text)
+//                              (both read decimal digits of any script, as the interpreter does)
 //   float_repr                 repr(x) of a float: shortest round-tripping digits
 //   round_to                   round(x, n) on the exact stored value, ties to even
 //   py_repr                    repr(text) of a str, as used in the interpreter's messages
@@ -43,7 +44,8 @@ std::vector<std::string_view> split(std::string_view text, std::string_view sep)
 void split(std::string_view text, std::string_view sep, std::vector<std::string_view>& out);
 
 // int(text) in base 10. Throws HostError: ValueError "invalid literal for int() with base 10: '...'"
-// or OverflowError when the value does not fit 64 bits.
+// (or the interpreter's limit message for more than 4300 digits), or OverflowError when the
+// value does not fit 64 bits.
 std::int64_t parse_int(std::string_view text);
 
 // float(text). Throws ValueError "could not convert string to float: '...'".
@@ -57,7 +59,7 @@ void append_float_repr(std::string& out, double x);
 // str(n) of an int.
 void append_int(std::string& out, std::int64_t n);
 
-// round(x, ndigits) for a float x.
+// round(x, ndigits) for a float x, any ndigits; OverflowError when the result overflows.
 double round_to(double x, int ndigits);
 
 // repr(text) of a str: quoted, with the interpreter's escapes.

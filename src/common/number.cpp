@@ -2,13 +2,28 @@
 
 namespace vombrelle {
 
+namespace {
+
+// Exact comparison of an integer with a (non-NaN) double, without rounding either.
+int compare_int_double(std::int64_t i, double d) {
+    constexpr double kTwo63 = 9223372036854775808.0;
+    if (std::isnan(d)) return 0;  // unordered: the operators answer for NaN themselves
+    if (d >= kTwo63) return -1;
+    if (d < -kTwo63) return 1;
+    const double whole = std::trunc(d);  // now fits 64 bits exactly
+    const auto w = static_cast<std::int64_t>(whole);
+    if (i != w) return i < w ? -1 : 1;
+    const double fraction = d - whole;
+    return fraction > 0 ? -1 : (fraction < 0 ? 1 : 0);
+}
+
+} // namespace
+
 int HostNumber::compare(HostNumber a, HostNumber b) {
     if (a.is_int_ && b.is_int_) return a.i_ < b.i_ ? -1 : (a.i_ > b.i_ ? 1 : 0);
-    // A 64-bit integer and a double both convert exactly to long double (at least a 64-bit
-    // mantissa), so the comparison is exact, as the interpreter's is.
-    long double x = a.is_int_ ? static_cast<long double>(a.i_) : static_cast<long double>(a.d_);
-    long double y = b.is_int_ ? static_cast<long double>(b.i_) : static_cast<long double>(b.d_);
-    return x < y ? -1 : (x > y ? 1 : 0);
+    if (a.is_int_) return compare_int_double(a.i_, b.d_);
+    if (b.is_int_) return -compare_int_double(b.i_, a.d_);
+    return a.d_ < b.d_ ? -1 : (a.d_ > b.d_ ? 1 : 0);
 }
 
 double HostNumber::exact_int_division(std::int64_t a, std::int64_t b) {

@@ -1,5 +1,6 @@
 #include "common/text_file.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -13,6 +14,57 @@ namespace vombrelle {
 namespace {
 
 inline bool is_cont(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+// The interpreter decodes a text file in blocks of this many bytes, carrying a character cut by
+// a block's end over to the next block, and reports a decoding error by its position in the
+// block it was decoding (with the carried bytes in front), or, for a character cut by the end
+// of the file, in the carried bytes alone.
+constexpr std::uint64_t kHostBlock = 8192;
+
+// Re-reads the block in which the interpreter meets the invalid bytes at file offset `bad`
+// (`span` bytes, the first one a bad start byte or followed by a bad continuation byte) into
+// `object` and sets `start` within it. False when the file cannot be re-read (not a regular
+// file); the caller then keeps the line as the object.
+bool host_decode_block(int fd, std::uint64_t bad, std::size_t span, bool truncated, bool bad_start_byte,
+                       std::string& object, std::size_t& start) {
+    auto read_at = [fd](std::string& into, std::size_t size, std::uint64_t offset) {
+        into.resize(size);
+        const ssize_t got = ::pread(fd, into.data(), size, static_cast<off_t>(offset));
+        into.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+        return got >= 0;
+    };
+    std::string data;
+    if (truncated) {
+        if (!read_at(data, span, bad) || data.size() != span) return false;
+        object = std::move(data);
+        start = 0;
+        return true;
+    }
+    // The byte that makes the sequence invalid decides the block.
+    const std::uint64_t trigger = bad_start_byte ? bad : bad + span;
+    const std::uint64_t block = trigger / kHostBlock * kHostBlock;
+    std::uint64_t data_start = block;
+    if (bad < block) {
+        data_start = bad;  // the bad sequence itself was carried over
+    } else if (block > 0) {
+        // A valid character cut by the block's start was carried over in front of it.
+        std::string tail;
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(3, block));
+        if (!read_at(tail, want, block - want) || tail.size() != want) return false;
+        for (std::size_t back = 1; back <= want; ++back) {
+            const auto c = static_cast<unsigned char>(tail[want - back]);
+            if (is_cont(c)) continue;
+            const std::size_t len = c < 0x80 ? 1 : (c < 0xE0 ? 2 : (c < 0xF0 ? 3 : 4));
+            if (len > back) data_start = block - back;
+            break;
+        }
+    }
+    const auto size = static_cast<std::size_t>(block + kHostBlock - data_start);
+    if (!read_at(data, size, data_start) || data_start + data.size() < bad + span) return false;
+    object = std::move(data);
+    start = static_cast<std::size_t>(bad - data_start);
+    return true;
+}
 
 } // namespace
 
@@ -70,7 +122,7 @@ bool check_utf8(std::string_view bytes, std::size_t& bad_start, std::size_t& bad
 }
 
 TextLineReader::TextLineReader(const std::string& path, std::size_t block_size)
-    : path_(path), block_size_(block_size) {
+    : path_(path), block_size_(std::max<std::size_t>(block_size, 1)) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) throw os_error(errno, path);
     struct stat st {};
@@ -99,7 +151,8 @@ bool TextLineReader::fill() {
         end_ -= pos_;
         pos_ = 0;
     }
-    if (buf_.size() - end_ < block_size_ / 2) buf_.resize(buf_.size() * 2);
+    // A line longer than the free space grows the buffer (also for the tiniest block size).
+    if (buf_.size() - end_ < std::max<std::size_t>(block_size_ / 2, 1)) buf_.resize(buf_.size() * 2);
     std::size_t got = std::fread(buf_.data() + end_, 1, buf_.size() - end_, file_);
     if (got == 0) {
         if (std::ferror(file_)) throw os_error(errno ? errno : EIO, path_);
@@ -155,13 +208,22 @@ void TextLineReader::validate_utf8(std::string_view line) const {
     std::size_t start, end;
     const char* reason;
     if (check_utf8(line, start, end, reason)) return;
-    // Mid-file, a sequence cut short by the line end is an invalid continuation, as the
-    // interpreter sees the line feed that follows it.
-    bool at_eof = eof_ && pos_ >= end_;
-    if (!at_eof && std::strcmp(reason, "unexpected end of data") == 0) {
+    // A sequence cut short by a line end is an invalid continuation, as the interpreter sees the
+    // line end that follows it; only at the very end of the file is the data unexpectedly over.
+    const bool unterminated_last_line = eof_ && line.data() + line.size() == buf_.data() + end_;
+    bool truncated = std::strcmp(reason, "unexpected end of data") == 0;
+    if (truncated && !unterminated_last_line) {
         reason = "invalid continuation byte";
+        truncated = false;
     }
-    throw unicode_decode_error("utf-8", std::string(line), start, end, reason)
+    std::string object(line);
+    const std::size_t span = end - start;
+    const std::uint64_t line_offset = total_read_ - end_ + static_cast<std::size_t>(line.data() - buf_.data());
+    if (host_decode_block(::fileno(file_), line_offset + start, span, truncated,
+                          std::strcmp(reason, "invalid start byte") == 0, object, start)) {
+        end = start + span;
+    }
+    throw unicode_decode_error("utf-8", std::move(object), start, end, reason)
         .with_context(file_line_context(path_, line_no_));
 }
 
