@@ -128,10 +128,27 @@ double number_from_py(py::handle o, const char* callee) {
     return d;
 }
 
+// The records, lists and peak maps built here hold only texts and numbers, so they form no
+// cycles; the collector would only rescan them, over and over, as hundreds of thousands of
+// containers appear. It is paused while they are built and resumed as it was found.
+class CollectorPause {
+public:
+    CollectorPause() : was_enabled_(PyGC_Disable() != 0) {}
+    ~CollectorPause() {
+        if (was_enabled_) PyGC_Enable();
+    }
+    CollectorPause(const CollectorPause&) = delete;
+    CollectorPause& operator=(const CollectorPause&) = delete;
+
+private:
+    bool was_enabled_;
+};
+
 } // namespace
 
 py::object spectrum_table_to_py(const SpectrumTable& table, bool default_inserting) {
     const Types& t = types();
+    CollectorPause pause;
     py::object out = default_inserting
         ? py::reinterpret_steal<py::object>(check(PyObject_CallOneArg(t.defaultdict, t.record_factory)))
         : py::reinterpret_steal<py::object>(check(PyDict_New()));

@@ -1,5 +1,6 @@
 """read_ms_Mgf through the module, against a straight reading of the algorithm."""
 import collections
+import gc
 import random
 import re
 
@@ -94,6 +95,14 @@ def test_result_types_and_key_order(mod, tmp_path):
     peaks = record["ion_mass"]
     assert type(peaks) is collections.defaultdict and peaks.default_factory is float
     assert list(peaks.items()) == [(222.34184, 5.0), (228.6232, 1397.71235)]
+    # The collector, paused while the table is built, is left as it was found.
+    assert gc.isenabled()
+    gc.disable()
+    try:
+        mod.read_ms_Mgf(str(write(tmp_path, BLOCK)))
+        assert not gc.isenabled()
+    finally:
+        gc.enable()
 
 
 def test_reads_of_missing_scans_keys_and_peaks_insert_defaults(mod, tmp_path):
