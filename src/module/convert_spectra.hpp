@@ -1,0 +1,24 @@
+// Spectrum tables across the module boundary.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#include "common/spectrum.hpp"
+
+namespace vombrelle::module {
+
+namespace py = pybind11;
+
+// The table as the interpreter's algorithm leaves it: records are defaultdict(str) with their keys
+// in creation order, "title" and "header" lists, "ion_mass" a defaultdict(float). With
+// `default_inserting` the table is a defaultdict whose missing scans read as a new
+// defaultdict(str) (the MGF reader); otherwise a plain dict (the DTA reader).
+py::object spectrum_table_to_py(const SpectrumTable& t, bool default_inserting);
+
+// The reverse, for a rebound reader whose result another module function reads: any mapping of
+// int scan -> mapping record is taken; "title"/"header" as sequences of str, "ion_mass" as a
+// mapping of float -> float; a key missing or holding "" reads as a record without keys.
+// Raises TypeError via bad_callee_result(callee_name, ...) when the result cannot be read so.
+SpectrumTable spectrum_table_from_py(py::handle obj, const char* callee_name);
+
+} // namespace vombrelle::module

@@ -1,0 +1,45 @@
+// The DTA-zip reader: a zip archive of DTA spectra (one per member) read in place into a
+// SpectrumTable in ascending scan order.
+//
+// Members are selected by name: the name must match ^.*[^0-9]([0-9]+)\.([0-9]+)\.0\.dta$ with the
+// interpreter's regular-expression semantics ("$" also matches before one final "\n"); group 1 is
+// the scan number. Names are decoded as the interpreter's zip reader does (code page 437 unless
+// the entry is flagged UTF-8), taken in central-directory order with directory entries; a name
+// held by two entries reads the last of them. Skipped names are reported, in archive order, before
+// any member is read. Selected members are processed in ascending scan order (stable): each is
+// strict ASCII, split at line feeds; its stripped first line is the header, every later non-blank
+// line a peak line. Members with one scan number merge into one record.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/spectrum.hpp"
+
+namespace vombrelle {
+
+// Called once with the skipped names, in archive order, after selection and before any member
+// is read (so they are reported even when a member later fails).
+using SkippedNamesSink = std::function<void(const std::vector<std::string>&)>;
+
+SpectrumTable read_dta_zip(const std::string& path, const SkippedNamesSink& on_skipped);
+
+// The same, collecting the skipped names into `skipped_names` (filled before any member is read,
+// so it holds them also when the call throws).
+SpectrumTable read_dta_zip(const std::string& path, std::vector<std::string>& skipped_names);
+
+// The scan number of a member name, or nothing when the name does not match the pattern.
+// Throws OverflowError for a scan number beyond 64 bits.
+std::optional<std::int64_t> dta_scan_number(std::string_view name);
+
+// Merges one member's text into `record` (which holds "title", "header" and "ion_mass").
+// `name` is the member name used for the context of errors.
+class PeakMapBuilder;
+void merge_dta_member(std::string_view bytes, const std::string& name, SpectrumRecord& record,
+                      PeakMapBuilder& peaks);
+
+} // namespace vombrelle

@@ -1,0 +1,73 @@
+// The MGF reader: one streaming pass over an MGF text file into a SpectrumTable.
+//
+// The dialect, line by line (each line stripped of surrounding whitespace first):
+//   - "BEGIN IONS" starts a block: title, precursor m/z text, charge and scan number are cleared.
+//   - "TITLE=", "PEPMASS=", "CHARGE=", "SCANS=" at the start of a line set the block's title,
+//     precursor m/z text (first token), charge text and scan number. The value is the text up to
+//     a second "=" if there is one. A SCANS line creates the scan's record if needed and empties
+//     its peaks, so a repeated scan keeps only the peaks of its final block.
+//   - Once all four are set (scan number non-zero) the block is complete: every further line adds
+//     the current title and "<m/z text> <charge>" header to the record when not yet listed; a line
+//     starting with an ASCII digit is a peak line "<m/z> <intensity> ..."; "END IONS" ends it.
+//   - In an incomplete block "END IONS" is ignored and the state carries on to "BEGIN IONS".
+// The charge text is the leading run of digits of the CHARGE value ("10+" gives "10"), or its
+// first character when it does not start with a digit.
+//
+// Errors are HostErrors carrying "in file '<path>', line N": bad UTF-8, a PEPMASS or CHARGE line
+// without a value, a SCANS value that is not an integer, a peak line with fewer than two fields
+// or fields that are not numbers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/spectrum.hpp"
+#include "readers/peak_map.hpp"
+
+namespace vombrelle {
+
+// Keep stores the peaks; CheckOnly validates peak lines with the same errors but stores none
+// (for tables whose peaks are never read).
+enum class PeakStorage { Keep, CheckOnly };
+
+// The line-level parser: fed one line at a time (without its line end), it builds the table.
+// It does no I/O; read_mgf feeds it from a file.
+class MgfParser {
+public:
+    explicit MgfParser(PeakStorage peaks = PeakStorage::Keep);
+
+    // Throws HostError without context; the caller knows the file and line.
+    void feed(std::string_view line);
+
+    // The finished table; the parser is spent afterwards.
+    SpectrumTable finish();
+
+private:
+    void on_scans_line(std::string_view value);
+    void on_complete_line(std::string_view line);
+
+    PeakStorage storage_;
+    SpectrumTable table_;
+    // Block state.
+    std::string title_;
+    std::string mz_text_;
+    std::string charge_;
+    std::int64_t scan_no_ = 0;
+    // True when the state changed since titles/headers were last added to the record.
+    bool state_dirty_ = true;
+    SpectrumRecord* record_ = nullptr;  // the record of scan_no_
+    PeakMapBuilder peaks_;              // the record's peak map, emptied at each SCANS line
+    std::string header_scratch_;
+};
+
+// Reads the MGF file at `path` (strict UTF-8, universal newlines).
+SpectrumTable read_mgf(const std::string& path, PeakStorage peaks = PeakStorage::Keep);
+
+// Parses MGF text held in memory (universal newlines; the text is taken as valid UTF-8).
+// Errors carry "in file '<name>', line N".
+SpectrumTable parse_mgf(std::string_view text, const std::string& name = "<text>",
+                        PeakStorage peaks = PeakStorage::Keep);
+
+} // namespace vombrelle
