@@ -3,6 +3,8 @@
 
 #include <pybind11/pybind11.h>
 
+#include <string>
+
 #include "common/spectrum.hpp"
 
 namespace vombrelle::module {
@@ -20,5 +22,9 @@ py::object spectrum_table_to_py(const SpectrumTable& t, bool default_inserting);
 // mapping of float -> float; a key missing or holding "" reads as a record without keys.
 // Raises TypeError via bad_callee_result(callee_name, ...) when the result cannot be read so.
 SpectrumTable spectrum_table_from_py(py::handle obj, const char* callee_name);
+
+// A file path argument as open() takes it (str, bytes or os.PathLike), in the file system's
+// encoding. Raises TypeError as open() does for anything else.
+std::string path_from_py(py::handle obj);
 
 } // namespace vombrelle::module

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "common/spectrum.hpp"
+#include "readers/peak_map.hpp"
 
 namespace vombrelle {
 
@@ -36,10 +37,10 @@ SpectrumTable read_dta_zip(const std::string& path, std::vector<std::string>& sk
 // Throws OverflowError for a scan number beyond 64 bits.
 std::optional<std::int64_t> dta_scan_number(std::string_view name);
 
-// Merges one member's text into `record` (which holds "title", "header" and "ion_mass").
-// `name` is the member name used for the context of errors.
-class PeakMapBuilder;
-void merge_dta_member(std::string_view bytes, const std::string& name, SpectrumRecord& record,
-                      PeakMapBuilder& peaks);
+// Merges one member's bytes into `record`: the name and the stripped first line join its titles
+// and headers when new, every later non-blank line is a peak stored through `peaks` (attached to
+// the record's peaks). Errors carry "in file '<source>', line N".
+void merge_dta_member(std::string_view bytes, const std::string& name, const std::string& source,
+                      SpectrumRecord& record, PeakMapBuilder& peaks);
 
 } // namespace vombrelle

@@ -1,0 +1,223 @@
+#include "module/convert_spectra.hpp"
+
+#include <cmath>
+
+#include "module/binding.hpp"
+
+namespace vombrelle::module {
+
+namespace {
+
+// New reference or throw the pending Python error.
+inline PyObject* check(PyObject* o) {
+    if (o == nullptr) throw py::error_already_set();
+    return o;
+}
+
+struct Types {
+    PyObject* defaultdict;
+    PyObject* str_type;
+    PyObject* float_type;
+    PyObject* record_factory;  // functools.partial(defaultdict, str)
+    PyObject* key_title;
+    PyObject* key_header;
+    PyObject* key_ion_mass;
+};
+
+const Types& types() {
+    static const Types t = [] {
+        Types x{};
+        py::object collections = py::module_::import("collections");
+        py::object functools = py::module_::import("functools");
+        x.defaultdict = py::object(collections.attr("defaultdict")).release().ptr();
+        x.str_type = reinterpret_cast<PyObject*>(&PyUnicode_Type);
+        x.float_type = reinterpret_cast<PyObject*>(&PyFloat_Type);
+        // A missing scan reads as a new defaultdict(str): a partial of the type itself needs no
+        // function of our own and creates the record at C speed.
+        x.record_factory = functools.attr("partial")(py::handle(x.defaultdict), py::handle(x.str_type))
+                               .release()
+                               .ptr();
+        x.key_title = check(PyUnicode_InternFromString("title"));
+        x.key_header = check(PyUnicode_InternFromString("header"));
+        x.key_ion_mass = check(PyUnicode_InternFromString("ion_mass"));
+        return x;
+    }();
+    return t;
+}
+
+py::object text_list(const std::vector<std::string>& texts) {
+    py::object list = py::reinterpret_steal<py::object>(check(PyList_New(static_cast<Py_ssize_t>(texts.size()))));
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        PyObject* s = check(PyUnicode_DecodeUTF8(texts[i].data(), static_cast<Py_ssize_t>(texts[i].size()), "strict"));
+        PyList_SET_ITEM(list.ptr(), static_cast<Py_ssize_t>(i), s);
+    }
+    return list;
+}
+
+py::object peak_map(const std::vector<Peak>& peaks) {
+    const Types& t = types();
+    py::object map = py::reinterpret_steal<py::object>(check(PyObject_CallOneArg(t.defaultdict, t.float_type)));
+    for (const Peak& p : peaks) {
+        PyObject* k = check(PyFloat_FromDouble(p.mz));
+        PyObject* v = PyFloat_FromDouble(p.intensity);
+        if (v == nullptr) {
+            Py_DECREF(k);
+            throw py::error_already_set();
+        }
+        int rc = PyDict_SetItem(map.ptr(), k, v);
+        Py_DECREF(k);
+        Py_DECREF(v);
+        if (rc != 0) throw py::error_already_set();
+    }
+    return map;
+}
+
+void set_item(PyObject* dict, PyObject* key, const py::object& value) {
+    if (PyDict_SetItem(dict, key, value.ptr()) != 0) throw py::error_already_set();
+}
+
+// A record's value without the default-inserting read: nullptr when absent.
+py::object peek(py::handle record, PyObject* key) {
+    if (PyDict_Check(record.ptr())) {
+        PyObject* v = PyDict_GetItemWithError(record.ptr(), key);
+        if (v == nullptr && PyErr_Occurred()) throw py::error_already_set();
+        return py::reinterpret_borrow<py::object>(v);
+    }
+    PyObject* v = PyObject_GetItem(record.ptr(), key);
+    if (v == nullptr) {
+        if (!PyErr_ExceptionMatches(PyExc_KeyError)) throw py::error_already_set();
+        PyErr_Clear();
+    }
+    return py::reinterpret_steal<py::object>(v);
+}
+
+bool is_empty_text(const py::object& v) {
+    return v && PyUnicode_Check(v.ptr()) && PyUnicode_GET_LENGTH(v.ptr()) == 0;
+}
+
+std::string type_name(py::handle o) { return Py_TYPE(o.ptr())->tp_name; }
+
+std::vector<std::string> texts_from_py(const py::object& v, const char* callee, const char* key) {
+    if (PyUnicode_Check(v.ptr()) || !PySequence_Check(v.ptr())) {
+        bad_callee_result(callee, std::string("a record whose \"") + key + "\" is " + type_name(v) + ", not a list of str");
+    }
+    std::vector<std::string> out;
+    for (py::handle item : v) {
+        if (!PyUnicode_Check(item.ptr())) {
+            bad_callee_result(callee, std::string("a record whose \"") + key + "\" holds " + type_name(item) + ", not str");
+        }
+        Py_ssize_t n = 0;
+        const char* s = PyUnicode_AsUTF8AndSize(item.ptr(), &n);
+        if (s == nullptr) throw py::error_already_set();
+        out.emplace_back(s, static_cast<std::size_t>(n));
+    }
+    return out;
+}
+
+double number_from_py(py::handle o, const char* callee) {
+    if (!PyFloat_Check(o.ptr()) && !PyLong_Check(o.ptr())) {
+        bad_callee_result(callee, "a peak map holding " + type_name(o) + ", not float");
+    }
+    double d = PyFloat_AsDouble(o.ptr());
+    if (d == -1.0 && PyErr_Occurred()) throw py::error_already_set();
+    return d;
+}
+
+} // namespace
+
+py::object spectrum_table_to_py(const SpectrumTable& table, bool default_inserting) {
+    const Types& t = types();
+    py::object out = default_inserting
+        ? py::reinterpret_steal<py::object>(check(PyObject_CallOneArg(t.defaultdict, t.record_factory)))
+        : py::reinterpret_steal<py::object>(check(PyDict_New()));
+    for (const auto& [scan, rec] : table) {
+        py::object r = py::reinterpret_steal<py::object>(check(PyObject_CallOneArg(t.defaultdict, t.str_type)));
+        switch (rec.keys) {
+            case RecordKeys::None:
+                break;
+            case RecordKeys::IonMassTitleHeader:
+                set_item(r.ptr(), t.key_ion_mass, peak_map(rec.peaks));
+                set_item(r.ptr(), t.key_title, text_list(rec.titles));
+                set_item(r.ptr(), t.key_header, text_list(rec.headers));
+                break;
+            case RecordKeys::TitleHeaderIonMass:
+                set_item(r.ptr(), t.key_title, text_list(rec.titles));
+                set_item(r.ptr(), t.key_header, text_list(rec.headers));
+                set_item(r.ptr(), t.key_ion_mass, peak_map(rec.peaks));
+                break;
+        }
+        py::object key = py::reinterpret_steal<py::object>(check(PyLong_FromLongLong(scan)));
+        set_item(out.ptr(), key.ptr(), r);
+    }
+    return out;
+}
+
+SpectrumTable spectrum_table_from_py(py::handle obj, const char* callee_name) {
+    if (!PyMapping_Check(obj.ptr()) || PyUnicode_Check(obj.ptr()) || PySequence_Check(obj.ptr())) {
+        bad_callee_result(callee_name, type_name(obj) + ", not a table of scans");
+    }
+    const Types& t = types();
+    py::object items = py::reinterpret_steal<py::object>(check(PyMapping_Items(obj.ptr())));
+    SpectrumTable table;
+    for (py::handle item : items) {
+        py::handle key = PyTuple_GET_ITEM(item.ptr(), 0);
+        py::handle value = PyTuple_GET_ITEM(item.ptr(), 1);
+        // Scans are looked up by int: a float key equal to an int is found by the same lookup;
+        // any other key is never found, so it is left out.
+        std::int64_t scan;
+        if (PyLong_Check(key.ptr())) {
+            int overflow = 0;
+            scan = PyLong_AsLongLongAndOverflow(key.ptr(), &overflow);
+            if (overflow != 0) continue;
+            if (scan == -1 && PyErr_Occurred()) throw py::error_already_set();
+        } else if (PyFloat_Check(key.ptr())) {
+            double d = PyFloat_AS_DOUBLE(key.ptr());
+            if (!(std::floor(d) == d) || std::fabs(d) > 9.0e18) continue;
+            scan = static_cast<std::int64_t>(d);
+        } else {
+            continue;
+        }
+        if (!PyMapping_Check(value.ptr()) || PyUnicode_Check(value.ptr()) || PySequence_Check(value.ptr())) {
+            bad_callee_result(callee_name, "a record of type " + type_name(value) + ", not a mapping");
+        }
+        SpectrumRecord rec;
+        py::object title = peek(value, t.key_title);
+        py::object header = peek(value, t.key_header);
+        py::object ion = peek(value, t.key_ion_mass);
+        bool any = false;
+        if (title && !is_empty_text(title)) {
+            rec.titles = texts_from_py(title, callee_name, "title");
+            any = true;
+        }
+        if (header && !is_empty_text(header)) {
+            rec.headers = texts_from_py(header, callee_name, "header");
+            any = true;
+        }
+        if (ion && !is_empty_text(ion)) {
+            if (!PyMapping_Check(ion.ptr()) || PySequence_Check(ion.ptr())) {
+                bad_callee_result(callee_name, "a record whose \"ion_mass\" is " + type_name(ion) + ", not a mapping");
+            }
+            py::object peaks = py::reinterpret_steal<py::object>(check(PyMapping_Items(ion.ptr())));
+            rec.peaks.reserve(static_cast<std::size_t>(PyList_GET_SIZE(peaks.ptr())));
+            for (py::handle p : peaks) {
+                rec.peaks.push_back({number_from_py(PyTuple_GET_ITEM(p.ptr(), 0), callee_name),
+                                     number_from_py(PyTuple_GET_ITEM(p.ptr(), 1), callee_name)});
+            }
+            any = true;
+        }
+        rec.keys = any ? RecordKeys::IonMassTitleHeader : RecordKeys::None;
+        table.insert_or_assign(scan, std::move(rec));
+    }
+    return table;
+}
+
+std::string path_from_py(py::handle obj) {
+    py::object fs = py::reinterpret_steal<py::object>(check(PyOS_FSPath(obj.ptr())));
+    if (PyUnicode_Check(fs.ptr())) fs = py::reinterpret_steal<py::object>(check(PyUnicode_EncodeFSDefault(fs.ptr())));
+    char* data = nullptr;
+    Py_ssize_t n = 0;
+    if (PyBytes_AsStringAndSize(fs.ptr(), &data, &n) != 0) throw py::error_already_set();
+    return std::string(data, static_cast<std::size_t>(n));
+}
+
+} // namespace vombrelle::module

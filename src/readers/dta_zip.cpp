@@ -1,0 +1,278 @@
+#include "readers/dta_zip.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
+#include <zip.h>
+
+#include "common/errors.hpp"
+#include "common/host_text.hpp"
+#include "common/text_file.hpp"
+
+namespace vombrelle {
+
+namespace {
+
+// Code page 437, bytes 0x80-0xFF (the lower half is ASCII).
+constexpr char32_t kCp437High[128] = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7,
+    0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5,
+    0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,
+    0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192,
+    0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA, 0x00BA,
+    0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556,
+    0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510,
+    0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,
+    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567,
+    0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B,
+    0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,
+    0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4,
+    0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229,
+    0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,
+    0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
+};
+
+void append_utf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+bool is_ascii(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+std::string zip_context(const std::string& path) { return "in file '" + path + "'"; }
+
+HostError not_a_zip(const std::string& path) {
+    return std::move(bad_zip_error("File is not a zip file").with_context(zip_context(path)));
+}
+
+struct ZipCloser {
+    void operator()(zip_t* z) const { zip_discard(z); }
+};
+using ZipHandle = std::unique_ptr<zip_t, ZipCloser>;
+
+struct ZipFileCloser {
+    void operator()(zip_file_t* f) const { zip_fclose(f); }
+};
+
+// Opens the archive as the interpreter does: OS errors first (the file itself), then the zip
+// structure.
+ZipHandle open_archive(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw os_error(errno, path);
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        throw os_error(EISDIR, path);
+    }
+    int err = 0;
+    zip_t* z = zip_fdopen(fd, ZIP_RDONLY, &err);
+    if (z == nullptr) {
+        ::close(fd);  // zip_fdopen takes the descriptor only on success
+        throw not_a_zip(path);
+    }
+    return ZipHandle(z);
+}
+
+// The name of entry `index` as the interpreter decodes it: UTF-8 when the entry is flagged so,
+// else code page 437. libzip's strict reading returns a flagged name unchanged and converts an
+// unflagged one, which tells the two apart for names with bytes beyond ASCII.
+std::string entry_name(zip_t* z, zip_uint64_t index, const std::string& path) {
+    const char* raw = zip_get_name(z, index, ZIP_FL_ENC_RAW);
+    if (raw == nullptr) throw not_a_zip(path);
+    std::string_view bytes(raw);
+    if (is_ascii(bytes)) return std::string(bytes);
+    const char* strict = zip_get_name(z, index, ZIP_FL_ENC_STRICT);
+    const bool utf8_flag = strict != nullptr && bytes == std::string_view(strict);
+    if (utf8_flag) {
+        std::size_t start, end;
+        const char* reason;
+        if (!check_utf8(bytes, start, end, reason)) {
+            throw unicode_decode_error("utf-8", std::string(bytes), start, end, reason)
+                .with_context(zip_context(path));
+        }
+        return std::string(bytes);
+    }
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        append_utf8(out, b < 0x80 ? char32_t(b) : kCp437High[b - 0x80]);
+    }
+    return out;
+}
+
+// A member's whole content.
+void read_entry(zip_t* z, zip_uint64_t index, const std::string& name, const std::string& path,
+                std::string& out) {
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat_index(z, index, 0, &st) != 0) throw not_a_zip(path);
+    std::unique_ptr<zip_file_t, ZipFileCloser> f(zip_fopen_index(z, index, 0));
+    if (!f) {
+        const int ze = zip_error_code_zip(zip_get_error(z));
+        throw std::move(bad_zip_error(ze == ZIP_ER_CRC ? "Bad CRC-32 for file " + py_repr(name)
+                                                       : "Bad magic number for file header")
+                            .with_context(zip_context(path)));
+    }
+    out.clear();
+    if (st.valid & ZIP_STAT_SIZE) out.reserve(st.size);
+    char buf[1 << 16];
+    for (;;) {
+        zip_int64_t got = zip_fread(f.get(), buf, sizeof buf);
+        if (got < 0) {
+            const int ze = zip_error_code_zip(zip_file_get_error(f.get()));
+            throw std::move(bad_zip_error(ze == ZIP_ER_CRC ? "Bad CRC-32 for file " + py_repr(name)
+                                                           : "Error while decompressing data")
+                                .with_context(zip_context(path)));
+        }
+        if (got == 0) break;
+        out.append(buf, static_cast<std::size_t>(got));
+    }
+}
+
+inline bool is_ascii_space(unsigned char b) {
+    return b == ' ' || (b >= 0x09 && b <= 0x0D) || (b >= 0x1C && b <= 0x1F);
+}
+
+struct Selected {
+    std::string name;
+    std::int64_t scan;
+    zip_uint64_t index;  // the last entry of that name
+};
+
+} // namespace
+
+std::optional<std::int64_t> dta_scan_number(std::string_view name) {
+    // "$" also matches before one final line feed.
+    if (!name.empty() && name.back() == '\n') name.remove_suffix(1);
+    constexpr std::string_view kEnd = ".0.dta";
+    if (name.size() < kEnd.size() || name.substr(name.size() - kEnd.size()) != kEnd) return std::nullopt;
+    std::size_t i = name.size() - kEnd.size();
+    auto digit = [&](std::size_t k) { return name[k] >= '0' && name[k] <= '9'; };
+    // Group 2: the run of digits before ".0.dta", preceded by ".".
+    const std::size_t g2_end = i;
+    while (i > 0 && digit(i - 1)) --i;
+    if (i == g2_end || i == 0 || name[i - 1] != '.') return std::nullopt;
+    // Group 1: the whole run of digits before that ".", preceded by a non-digit character, which
+    // "." (any character but a line feed) may be preceded by.
+    const std::size_t g1_end = --i;
+    while (i > 0 && digit(i - 1)) --i;
+    if (i == g1_end || i == 0) return std::nullopt;
+    if (name.substr(0, i - 1).find('\n') != std::string_view::npos) return std::nullopt;
+    return parse_int(name.substr(i, g1_end - i));
+}
+
+void merge_dta_member(std::string_view bytes, const std::string& name, const std::string& source,
+                      SpectrumRecord& record, PeakMapBuilder& peaks) {
+    std::size_t line_no = 1;
+    try {
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            if (static_cast<unsigned char>(bytes[i]) >= 0x80) {
+                // The context line is that of the byte.
+                line_no = 1 + static_cast<std::size_t>(std::count(bytes.begin(), bytes.begin() + i, '\n'));
+                throw unicode_decode_error("ascii", std::string(bytes), i, i + 1, "ordinal not in range(128)");
+            }
+        }
+        if (bytes.empty()) throw index_error("list index out of range");  // no first line
+        std::size_t pos = bytes.find('\n');
+        std::size_t end = pos == std::string_view::npos ? bytes.size() : pos + 1;
+        std::string header(strip(bytes.substr(0, end)));
+        if (std::find(record.titles.begin(), record.titles.end(), name) == record.titles.end()) {
+            record.titles.push_back(name);
+        }
+        if (std::find(record.headers.begin(), record.headers.end(), header) == record.headers.end()) {
+            record.headers.push_back(std::move(header));
+        }
+        pos = end;
+        while (pos < bytes.size()) {
+            ++line_no;
+            std::size_t lf = bytes.find('\n', pos);
+            end = lf == std::string_view::npos ? bytes.size() : lf + 1;
+            std::string_view line = bytes.substr(pos, end - pos);
+            pos = end;
+            // Blank lines (a trailing one is common) carry no peak.
+            if (std::all_of(line.begin(), line.end(), [](char c) { return is_ascii_space(static_cast<unsigned char>(c)); })) {
+                continue;
+            }
+            const Peak p = parse_peak_line(line);
+            peaks.store(p.mz, p.intensity);
+        }
+    } catch (HostError& e) {
+        e.with_context(file_line_context(source, line_no));
+        throw;
+    }
+}
+
+SpectrumTable read_dta_zip(const std::string& path, const SkippedNamesSink& on_skipped) {
+    ZipHandle z = open_archive(path);
+    const zip_int64_t count = zip_get_num_entries(z.get(), 0);
+    if (count < 0) throw not_a_zip(path);
+
+    std::vector<Selected> selected;
+    std::vector<std::string> skipped;
+    std::unordered_map<std::string, zip_uint64_t> last_index;
+    for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(count); ++i) {
+        std::string name = entry_name(z.get(), i, path);
+        last_index[name] = i;
+        if (auto scan = dta_scan_number(name)) {
+            selected.push_back({std::move(name), *scan, i});
+        } else {
+            skipped.push_back(std::move(name));
+        }
+    }
+    if (on_skipped) on_skipped(skipped);
+
+    for (auto& s : selected) s.index = last_index[s.name];
+    std::stable_sort(selected.begin(), selected.end(),
+                     [](const Selected& a, const Selected& b) { return a.scan < b.scan; });
+
+    SpectrumTable table;
+    table.reserve(selected.size());
+    PeakMapBuilder peaks;
+    std::string bytes;
+    std::int64_t current = 0;
+    bool have_current = false;
+    for (const auto& s : selected) {
+        read_entry(z.get(), s.index, s.name, path, bytes);
+        SpectrumRecord* rec = table.find(s.scan);
+        if (rec == nullptr) {
+            table.insert_or_assign(s.scan, SpectrumRecord{RecordKeys::TitleHeaderIonMass, {}, {}, {}});
+            rec = table.find(s.scan);
+            have_current = false;
+        }
+        // Members of one scan are consecutive: the peak index carries over between them.
+        if (!have_current || current != s.scan) {
+            peaks.attach(&rec->peaks);
+            current = s.scan;
+            have_current = true;
+        }
+        merge_dta_member(bytes, s.name, path + "/" + s.name, *rec, peaks);
+    }
+    peaks.detach();
+    for (auto& entry : table) {
+        auto& v = entry.second.peaks;
+        if (v.capacity() - v.size() > v.size() / 8 + 4) v.shrink_to_fit();
+    }
+    return table;
+}
+
+SpectrumTable read_dta_zip(const std::string& path, std::vector<std::string>& skipped_names) {
+    return read_dta_zip(path, [&](const std::vector<std::string>& names) { skipped_names = names; });
+}
+
+} // namespace vombrelle

@@ -1,0 +1,182 @@
+#include "readers/mgf.hpp"
+
+#include <algorithm>
+
+#include "common/errors.hpp"
+#include "common/host_text.hpp"
+#include "common/text_file.hpp"
+
+namespace vombrelle {
+
+namespace {
+
+// strip() with a shortcut for the usual line that has no whitespace at either end.
+inline std::string_view strip_line(std::string_view line) {
+    if (line.empty()) return line;
+    const auto first = static_cast<unsigned char>(line.front());
+    const auto last = static_cast<unsigned char>(line.back());
+    if (first > 0x20 && first < 0x80 && last > 0x20 && last < 0x80) return line;
+    return strip(line);
+}
+
+inline bool starts_with(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
+}
+
+// The text between the first and the second "=" of a key line (or to its end).
+inline std::string_view second_field(std::string_view line, std::size_t key_len) {
+    std::string_view rest = line.substr(key_len + 1);
+    return rest.substr(0, rest.find('='));
+}
+
+// Length of the UTF-8 sequence that starts with byte b (the text is valid UTF-8).
+inline std::size_t utf8_length(unsigned char b) {
+    if (b < 0x80) return 1;
+    if ((b & 0xE0) == 0xC0) return 2;
+    if ((b & 0xF0) == 0xE0) return 3;
+    return 4;
+}
+
+inline bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
+
+template <class T>
+void add_distinct(std::vector<T>& list, const T& value) {
+    if (std::find(list.begin(), list.end(), value) == list.end()) list.push_back(value);
+}
+
+// Peak vectors grow by doubling; give back the slack once a scan's peaks are final.
+void compact(std::vector<Peak>& peaks) {
+    if (peaks.capacity() - peaks.size() > peaks.size() / 8 + 4) peaks.shrink_to_fit();
+}
+
+} // namespace
+
+MgfParser::MgfParser(PeakStorage peaks) : storage_(peaks) {}
+
+void MgfParser::feed(std::string_view raw) {
+    const std::string_view line = strip_line(raw);
+    if (line.empty()) return;  // matches no rule and is no peak line
+    const char c0 = line[0];
+
+    if (!is_ascii_digit(c0)) {
+        if (line == "BEGIN IONS") {
+            title_.clear();
+            mz_text_.clear();
+            charge_.clear();
+            scan_no_ = 0;
+            state_dirty_ = true;
+        }
+        // A key rule applies only to a line that starts with its key: the same upper-case word
+        // inside a title or in another key (NUM_SCANS=) must not change the block.
+        if (c0 == 'T' && starts_with(line, "TITLE=")) {
+            title_.assign(second_field(line, 5));
+            state_dirty_ = true;
+        } else if (c0 == 'P' && starts_with(line, "PEPMASS=")) {
+            std::string_view token;
+            if (split_whitespace_first(second_field(line, 7), &token, 1) == 0) {
+                throw index_error("list index out of range");
+            }
+            mz_text_.assign(token);
+            state_dirty_ = true;
+        } else if (c0 == 'C' && starts_with(line, "CHARGE=")) {
+            const std::string_view value = strip(second_field(line, 6));
+            if (value.empty()) throw index_error("string index out of range");
+            // "10+" is charge 10: the whole leading run of digits, not its first digit.
+            std::size_t n = 0;
+            while (n < value.size() && is_ascii_digit(value[n])) ++n;
+            if (n == 0) n = std::min(value.size(), utf8_length(static_cast<unsigned char>(value[0])));
+            charge_.assign(value.substr(0, n));
+            state_dirty_ = true;
+        } else if (c0 == 'S' && starts_with(line, "SCANS=")) {
+            on_scans_line(second_field(line, 5));
+        }
+    }
+
+    if (title_.empty() || mz_text_.empty() || scan_no_ == 0 || charge_.empty()) return;
+    on_complete_line(line);
+}
+
+void MgfParser::on_scans_line(std::string_view value) {
+    const std::int64_t scan = parse_int(value);
+    if (record_ != nullptr) compact(record_->peaks);
+    // Insertion may move the records: the cached pointers are renewed below.
+    peaks_.detach();
+    record_ = nullptr;
+    scan_no_ = scan;
+    state_dirty_ = true;
+    SpectrumRecord* rec = table_.find(scan);
+    if (rec == nullptr) {
+        table_.insert_or_assign(scan, SpectrumRecord{RecordKeys::IonMassTitleHeader, {}, {}, {}});
+        rec = table_.find(scan);
+    }
+    // A new, empty peak map at every SCANS line; titles and headers accumulate.
+    std::vector<Peak>().swap(rec->peaks);
+    rec->keys = RecordKeys::IonMassTitleHeader;
+    record_ = rec;
+    peaks_.attach(&rec->peaks);
+}
+
+void MgfParser::on_complete_line(std::string_view line) {
+    if (state_dirty_) {
+        // Titles and headers change only with the block state, so they are added once per change.
+        add_distinct(record_->titles, title_);
+        header_scratch_.assign(mz_text_);
+        header_scratch_ += ' ';
+        header_scratch_ += charge_;
+        add_distinct(record_->headers, header_scratch_);
+        state_dirty_ = false;
+    }
+    if (is_ascii_digit(line[0])) {
+        const Peak p = parse_peak_line(line);
+        if (storage_ == PeakStorage::Keep) peaks_.store(p.mz, p.intensity);
+        return;
+    }
+    if (line == "END IONS") {
+        title_.clear();
+        mz_text_.clear();
+        charge_.clear();
+        scan_no_ = 0;
+        state_dirty_ = true;
+    }
+}
+
+SpectrumTable MgfParser::finish() {
+    if (record_ != nullptr) compact(record_->peaks);
+    peaks_.detach();
+    record_ = nullptr;
+    return std::move(table_);
+}
+
+SpectrumTable read_mgf(const std::string& path, PeakStorage peaks) {
+    TextLineReader reader(path);
+    MgfParser parser(peaks);
+    std::string_view line;
+    try {
+        while (reader.next(line)) parser.feed(line);
+    } catch (HostError& e) {
+        e.with_context(file_line_context(path, reader.line_number()));
+        throw;
+    }
+    return parser.finish();
+}
+
+SpectrumTable parse_mgf(std::string_view text, const std::string& name, PeakStorage peaks) {
+    MgfParser parser(peaks);
+    std::size_t line_no = 0, pos = 0;
+    try {
+        while (pos < text.size()) {
+            std::size_t end = text.find_first_of("\r\n", pos);
+            if (end == std::string_view::npos) end = text.size();
+            ++line_no;
+            parser.feed(text.substr(pos, end - pos));
+            pos = end;
+            if (pos < text.size()) pos += (text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ? 2 : 1;
+        }
+    } catch (HostError& e) {
+        e.with_context(file_line_context(name, line_no));
+        throw;
+    }
+    return parser.finish();
+}
+
+} // namespace vombrelle

@@ -1,0 +1,150 @@
+#include "readers/peak_map.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "common/errors.hpp"
+#include "common/host_text.hpp"
+
+namespace vombrelle {
+
+namespace {
+
+// Hash of a double as a dict key: 0.0 and -0.0 alike.
+inline std::uint64_t key_hash(double mz) {
+    if (mz == 0.0) mz = 0.0;
+    std::uint64_t bits;
+    std::memcpy(&bits, &mz, sizeof bits);
+    bits ^= bits >> 33;
+    bits *= 0xff51afd7ed558ccdULL;
+    bits ^= bits >> 33;
+    return bits;
+}
+
+inline bool is_ascii_space(unsigned char b) {
+    return b == ' ' || (b >= 0x09 && b <= 0x0D) || (b >= 0x1C && b <= 0x1F);
+}
+
+// The first two whitespace-separated fields of an ASCII line. False when a non-ASCII byte is met
+// before the answer is known (such lines take the general path, whose whitespace is Unicode's).
+bool split_two_ascii(std::string_view line, std::string_view* out, std::size_t& count) {
+    const auto* s = reinterpret_cast<const unsigned char*>(line.data());
+    const std::size_t n = line.size();
+    std::size_t i = 0;
+    count = 0;
+    while (count < 2) {
+        while (i < n && is_ascii_space(s[i])) ++i;
+        if (i >= n) return true;
+        if (s[i] >= 0x80) return false;
+        const std::size_t start = i;
+        while (i < n && s[i] < 0x80 && !is_ascii_space(s[i])) ++i;
+        if (i < n && s[i] >= 0x80) return false;
+        out[count++] = line.substr(start, i - start);
+    }
+    return true;
+}
+
+// float(text) for one field: plain decimal texts go straight to from_chars; anything else (a
+// sign "+", underscores, "inf", overflow, a bad text) takes the general path, which also raises.
+double parse_field(std::string_view text) {
+    bool plain = !text.empty() && text[0] != '+';
+    for (char c : text) {
+        if (!((c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '-' || c == '+')) {
+            plain = false;
+            break;
+        }
+    }
+    if (plain) {
+        double v;
+        auto res = std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::general);
+        if (res.ec == std::errc() && res.ptr == text.data() + text.size()) return v;
+    }
+    return parse_float(text);
+}
+
+[[noreturn]] void missing_field() { throw index_error("list index out of range"); }
+
+} // namespace
+
+double round5(double x) {
+    // x * 1e5 carries at most half an ulp of error; when that product is clearly away from a
+    // half-integer the nearest integer r is the exact decimal rounding, and r / 1e5 (both exact,
+    // division correctly rounded) is the double nearest to that decimal. Near a half-integer, for
+    // large magnitudes and for non-finite values the exact decimal expansion decides.
+    if (!(std::fabs(x) < 9.0e10)) return round_to(x, 5);
+    const double p = x * 1e5;
+    const double r = std::nearbyint(p);
+    const double d = std::fabs(p - r);  // exact: p and r are within a factor of two or r is 0
+    if (std::fabs(d - 0.5) <= std::fabs(p) * 0x1p-50 + 0x1p-60) return round_to(x, 5);
+    return r / 1e5;
+}
+
+Peak parse_peak_line(std::string_view line) {
+    std::string_view fields[2];
+    std::size_t count = 0;
+    if (!split_two_ascii(line, fields, count)) count = split_whitespace_first(line, fields, 2);
+    if (count < 1) missing_field();
+    const double mz = parse_field(fields[0]);
+    if (count < 2) missing_field();
+    return {mz, round5(parse_field(fields[1]))};
+}
+
+void PeakMapBuilder::attach(std::vector<Peak>* peaks) {
+    peaks_ = peaks;
+    slots_.clear();
+    indexed_ = 0;
+    ascending_ = true;
+    if (peaks_ != nullptr) {
+        const auto& v = *peaks_;
+        for (std::size_t i = 1; i < v.size() && ascending_; ++i) ascending_ = v[i - 1].mz < v[i].mz;
+    }
+}
+
+std::size_t PeakMapBuilder::find_or_insert_slot(double mz, std::size_t position) {
+    // Returns the position of an equal key, or records `position` for mz and returns it.
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t i = key_hash(mz) & mask;
+    const auto& v = *peaks_;
+    for (;;) {
+        const std::uint32_t s = slots_[i];
+        if (s == 0) {
+            slots_[i] = static_cast<std::uint32_t>(position + 1);
+            return position;
+        }
+        if (v[s - 1].mz == mz) return s - 1;  // never true for NaN
+        i = (i + 1) & mask;
+    }
+}
+
+void PeakMapBuilder::build_index() {
+    std::size_t cap = 16;
+    while (cap < (peaks_->size() + 1) * 2) cap *= 2;
+    slots_.assign(cap, 0);
+    indexed_ = 0;
+    for (std::size_t i = 0; i < peaks_->size(); ++i) {
+        find_or_insert_slot((*peaks_)[i].mz, i);
+        ++indexed_;
+    }
+}
+
+void PeakMapBuilder::store(double mz, double intensity) {
+    auto& v = *peaks_;
+    if (ascending_) {
+        if (v.empty() || mz > v.back().mz) {
+            v.push_back({mz, intensity});
+            return;
+        }
+        ascending_ = false;
+    }
+    if (slots_.empty() || indexed_ != v.size() || (v.size() + 1) * 2 > slots_.size()) build_index();
+    const std::size_t pos = find_or_insert_slot(mz, v.size());
+    if (pos == v.size()) {
+        v.push_back({mz, intensity});
+        ++indexed_;
+    } else {
+        v[pos].intensity = intensity;
+    }
+}
+
+} // namespace vombrelle
