@@ -17,12 +17,19 @@ namespace {
 
 const std::vector<Peak> kNoPeaks;
 
-// Scan labels tell the outside search's results apart by group size.
+// Scan labels tell the outside search's results apart by group size: the scan number, the
+// scan number + 1000000 (an integer) and the scan number + 0.1 (a float).
 HostNumber scan_label(GroupSize size, std::int64_t scan) {
     switch (size) {
         case GroupSize::Four: return HostNumber(scan);
-        case GroupSize::Three: return HostNumber(scan) + HostNumber(1000000);
-        case GroupSize::Two: return HostNumber(scan) + HostNumber(0.1);
+        case GroupSize::Three: {
+            std::int64_t label = 0;
+            if (__builtin_add_overflow(scan, std::int64_t{1000000}, &label)) {
+                throw overflow_error("integer result does not fit in 64 bits");
+            }
+            return HostNumber(label);
+        }
+        case GroupSize::Two: return HostNumber(static_cast<double>(scan) + 0.1);
     }
     return HostNumber(scan);
 }
