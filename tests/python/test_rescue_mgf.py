@@ -219,19 +219,28 @@ def test_two_scan_arm_pair_test(mod, tmp_path, m1, m2, dm, blocks):
     assert got.count(b"BEGIN IONS") == blocks
 
 
-def test_partner_charge_below_one_writes_no_block(mod, tmp_path):
-    # Scan 1235 has charge 5 > MS2 charge 4: its partner (written on 1234) gets charge -1; the
-    # other partner is confirmed and written alone. A charge of exactly 0 is written as 1.
-    m1, m2 = 1000.0, 1031.0
-    long_mz = (3000.0 - (m1 + 50.0 - PROTON) - PROTON) / 2 + PROTON   # from scan 1234, charge 4 - 2
-    short_mz = (3000.0 - (m2 + 50.0 - PROTON) - PROTON) / -1 + PROTON  # from scan 1235, charge 4 - 5
-    paths = two_scan_fraction(tmp_path, m1, m2, z2=5, ms2_peaks=((long_mz, 1.0), (abs(short_mz), 1.0)))
-    assert run(mod, paths, tmp_path / "o.mgf", 32.0, 50.0) == b""  # a negative partner m/z is never confirmed
+def partner_mz(m, z_scan, ms2_mass=3000.0, ms2_z=4, deficit=50.0):
+    z = ms2_z - z_scan or 1
+    return (ms2_mass - (m + deficit - PROTON) - PROTON) / z + PROTON
 
-    zero_mz = 3000.0 - (m2 + 50.0 - PROTON)  # charge 4 - 4 = 0 -> 1: the m/z is the MH+
-    paths = two_scan_fraction(tmp_path, m1, m2, z2=4, ms2_peaks=((long_mz, 1.0), (zero_mz, 1.0)))
-    got = run(mod, paths, tmp_path / "o.mgf", 32.0, 50.0).decode()
-    assert "PEPMASS=%r\nCHARGE=1+\n" % zero_mz in got and got.count("BEGIN IONS") == 2
+
+def test_partner_charge_below_one_writes_no_block(mod, tmp_path):
+    # Scan 1235 (charge 5, above the MS2 charge 4) is heavy enough that its partner's MH+ falls
+    # below a proton: with charge -1 that partner's m/z comes out positive and is confirmed. Its
+    # block (on scan 1234) must not be written; the other one is.
+    m2 = 3000.0 - 50.0 + PROTON - 0.5
+    m1 = m2 - 32.0
+    peaks = ((partner_mz(m1, 2), 1.0), (partner_mz(m2, 5), 1.0))
+    assert partner_mz(m2, 5) > 0
+    got = run(mod, two_scan_fraction(tmp_path, m1, m2, z2=5, ms2_peaks=peaks), tmp_path / "o.mgf", 32.0, 50.0)
+    assert got.count(b"BEGIN IONS") == 1 and b"SCANS=1235.1\n" in got and b"CHARGE=-" not in got
+
+    # A partner charge of exactly 0 is taken as 1: its m/z is its MH+.
+    m1, m2 = 1000.0, 1031.0
+    peaks = ((partner_mz(m1, 2), 1.0), (partner_mz(m2, 4), 1.0))
+    got = run(mod, two_scan_fraction(tmp_path, m1, m2, z2=4, ms2_peaks=peaks), tmp_path / "o.mgf", 32.0, 50.0)
+    assert "PEPMASS=%r\nCHARGE=1+\n" % (3000.0 - (m2 + 50.0 - PROTON)) in got.decode()
+    assert got.count(b"BEGIN IONS") == 2
 
 
 def test_nonpositive_peak_confirms_nothing(mod, tmp_path):
@@ -239,19 +248,22 @@ def test_nonpositive_peak_confirms_nothing(mod, tmp_path):
     assert run(mod, paths, tmp_path / "o.mgf", 32.0, 50.0) == b""
 
 
-def test_matching_pair_and_ppm_bound(mod, tmp_path):
-    # Parent m/z 1000.5 at charge 3 (MH+ 2999.48435); one scan 800.4 (2+), the other 1370.7 (1+).
-    def go(second_mz):
-        paths = fraction(tmp_path,
-                         ms2=[block("p", "1000.5", 3, 10, [(f, 1.0) for f in (600.0, 700.0)])],
-                         ms3=[block("m", "1000.5", 3, s) for s in (20, 21)],
-                         own=[block("a", "800.4", 2, 20), block("b", second_mz, 1, 21)],
-                         deconv=[])
-        return run(mod, paths, tmp_path / "o.mgf", 570.0, 30.0)
-    ref = lambda m: reference(mod, *fraction(tmp_path, [], [], [], []), 1, 1)  # noqa: E731 (shape only)
-    del ref
-    # 20.003 ppm: a mismatch, so the group goes on (and finds nothing here); 19.97: a match.
-    assert go("1370.76") == b"" and go("1370.7599") == b""
+@pytest.mark.parametrize("second_mz, blocks", [
+    ("1370.7", 0),       # the pair explains the precursor
+    ("1370.7599", 0),    # 19.97 ppm: still a match
+    ("1370.76", 2),      # 20.003 ppm: a mismatch, rescued
+])
+def test_pair_test_bound(mod, tmp_path, second_mz, blocks):
+    # Parent m/z 1000.5 at charge 3 (MH+ 2999.48435); scans 800.4 (2+) and the second (1+).
+    ms2_mass = (1000.5 - PROTON) * 3 + PROTON
+    m1, m2 = (800.4 - PROTON) * 2 + PROTON, float(second_mz)
+    peaks = [(partner_mz(m, z, ms2_mass, 3, 30.0), 1.0) for m, z in ((m1, 2), (m2, 1))]
+    paths = fraction(tmp_path,
+                     ms2=[block("p", "1000.5", 3, 10, peaks)],
+                     ms3=[block("m", "1000.5", 3, s) for s in (20, 21)],
+                     own=[block("a", "800.4", 2, 20), block("b", second_mz, 1, 21)],
+                     deconv=[])
+    assert run(mod, paths, tmp_path / "o.mgf", m1 - m2, 30.0).count(b"BEGIN IONS") == blocks
 
 
 @pytest.mark.parametrize("seed", range(12))
