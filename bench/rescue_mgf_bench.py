@@ -13,7 +13,7 @@ import sys
 import tempfile
 import time
 
-sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "tests" / "python"))
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 
 import Vombrelle1pt0_Submission as V  # noqa: E402
 from rescue_fraction import make_fraction, write_fraction  # noqa: E402

@@ -1,11 +1,14 @@
 """Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf through the module."""
 import itertools
 import os
+import pathlib
 import stat
+import sys
 
 import pytest
 
-from rescue_fraction import PROTON, make_fraction, write_fraction
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "bench"))
+from rescue_fraction import PROTON, make_fraction, write_fraction  # noqa: E402
 
 NAME = "Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf"
 
@@ -203,22 +206,6 @@ def test_two_scan_blocks_byte_for_byte(mod, tmp_path):
         'BEGIN IONS\nTITLE=FILE: t "1235" é\nPEPMASS=976.007825\nCHARGE=2+\nRTINSECONDS=1000000\nSCANS=1235.1\n' + peaks)
 
 
-@pytest.mark.parametrize("m1, m2, dm, blocks", [
-    (1000.0, 1009.0, 10.0, 2),    # exactly 10 % off: inclusive
-    (1009.0, 1000.0, 10.0, 2),    # heavier first
-    (1000.0, 1011.1, 10.0, 0),    # 11 % off
-    (1000.0, 1028.8, 32.0, 0),    # 10 % in decimals, just above in binary
-    (1000.0, 1000.0, 0.0, 0),     # equal masses never divide by linker_dm
-    (1000.0, 1031.0, -32.0, 2),   # a negative linker_dm passes every unequal pair
-])
-def test_two_scan_arm_pair_test(mod, tmp_path, m1, m2, dm, blocks):
-    # Peaks at both partners of whichever order the test picks.
-    ms2_mass = 3000.0
-    ms2_peaks = [((ms2_mass - (m + 50.0 - PROTON) - PROTON) / 2 + PROTON, 1.0) for m in (m1, m2)]
-    got = run(mod, two_scan_fraction(tmp_path, m1, m2, ms2_peaks=ms2_peaks), tmp_path / "o.mgf", dm, 50.0)
-    assert got.count(b"BEGIN IONS") == blocks
-
-
 def partner_mz(m, z_scan, ms2_mass=3000.0, ms2_z=4, deficit=50.0):
     z = ms2_z - z_scan or 1
     return (ms2_mass - (m + deficit - PROTON) - PROTON) / z + PROTON
@@ -305,14 +292,12 @@ def test_real_spectra(mod, tmp_path, realdata):
     (tmp_path / "ms3.mgf").write_text("".join(relabelled))
     ms2 = str(derived / "ms2ms3mixed_10226_MS2.mgf")
     paths = [ms2, ms2, str(tmp_path / "ms3.mgf"), str(derived / "ms2ms3mixed_10226_MS3.mgf")]
-    ms2_table = mod.read_ms_Mgf(ms2)
-    written = 0
-    # Deficits that put a derived partner exactly on an MS2 peak, and the DSSO water deficit.
-    for deficit in [18.01056, 0.0] + [3437.542 - 1519.72 - 1899.811 + d for d in (-0.5, 0.0, 0.5)]:
+    # With the water deficit the alkene and thiol arms explain the precursor: nothing to rescue.
+    # The other deficits put a derived partner pair on peaks of MS2 scan 2.
+    for deficit, rescued in ((18.01056, False), (969.3856201171881, True), (805.3848876953132, True)):
         expected = reference(mod, *paths, 31.97207, deficit)
         assert run(mod, paths, tmp_path / "out.mgf", 31.97207, deficit) == expected
-        written += len(expected)
-    assert 2 in ms2_table
+        assert (b'TITLE=FILE: "ms2ms3mixed_10226.' in expected) == rescued
 
 
 # ---------------------------------------------------------------------------------------------

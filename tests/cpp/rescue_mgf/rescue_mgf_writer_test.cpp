@@ -66,11 +66,6 @@ TEST(GroupMasses, HeadersAndPairTest) {
     EXPECT_EQ(two.charge, 3);  // of the final entry
     EXPECT_EQ(parse_scan_masses(SpectrumRecord{}).masses.size(), 0u);
 
-    const LinkerArgument deficit = LinkerArgument::number(30.0);
-    EXPECT_TRUE(pair_explains_precursor(1599.792175, 1370.7, p.mh, deficit));
-    EXPECT_TRUE(pair_explains_precursor(1599.792175, 1370.7599, p.mh, deficit));
-    EXPECT_FALSE(pair_explains_precursor(1599.792175, 1370.76, p.mh, deficit));
-
     MassPairs pairs;
     all_mass_pairs({1.0, 2.0, 3.0}, pairs);
     EXPECT_EQ(pairs, (MassPairs{{1.0, 2.0}, {1.0, 3.0}, {2.0, 3.0}}));

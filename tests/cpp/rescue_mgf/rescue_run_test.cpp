@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <regex>
 
-#include "common/errors.hpp"
 #include "common/host_text.hpp"
 #include "rescue_mgf/rescue_run.hpp"
 #include "tables.hpp"
@@ -73,82 +70,6 @@ TEST(RescueRun, FourScanGroupWithoutParentLeavesItsScansFree) {
     t.ms2.insert_or_assign(20, std::move(node));
     EXPECT_EQ(titles_and_labels(run(t)),
               (std::vector<std::string>{"\"s23\"@23", "\"s24\"@24", "\"s21\"@21", "\"s22\"@22"}));
-}
-
-TEST(RescueRun, DropsGroupsThatCannotBeMeasured) {
-    // A scan with an empty own-precursor list (its block never completed).
-    RescueTables t = group_fraction({20, 21, 22, 23}, {1000.0, 1032.0, 900.0, 932.0});
-    *t.own_precursor.find(23) = record({});
-    EXPECT_EQ(run(t), "");
-    // A scan missing from the own-precursor table.
-    t = group_fraction({20, 25, 30}, {1000.0, 1032.0, 1064.0});
-    SpectrumTable own;
-    for (auto& [scan, r] : t.own_precursor) {
-        if (scan != 30) own.insert_or_assign(scan, r);
-    }
-    t.own_precursor = own;
-    EXPECT_EQ(run(t), "");
-}
-
-TEST(RescueRun, PairExplainingThePrecursorEndsTheGroup) {
-    const double ms2_mass = parse_precursor_header(kParent).mh;
-    const double b = ms2_mass - (1000.0 + 50.0 - kProtonMass);
-    EXPECT_EQ(run(group_fraction({20, 21, 22, 23}, {1000.0, 1032.0, b, 932.0})), "");
-    // The same group with no pairs offered is a mismatch.
-    EXPECT_NE(run(group_fraction({20, 21, 22, 23}, {1000.0, 1032.0, 900.0, 932.0}),
-                  [](const std::vector<double>&, MassPairs& p) { p.clear(); }),
-              "");
-}
-
-class OutputFile : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("rescue_run_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
-        spec_ = (dir_ / "rescue.mgf").string();
-        std::ofstream(spec_) << "old";
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    std::string read() const {
-        std::ifstream in(spec_);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    std::filesystem::path dir_;
-    std::string spec_;
-};
-
-TEST_F(OutputFile, FailureHalfwayKeepsTheOldFile) {
-    RescueTables t = group_fraction({20, 21, 22, 23}, {1000.0, 1032.0, 900.0, 932.0});
-    // A second group whose own precursor is malformed fails the run after the first was written.
-    t.ms3.insert_or_assign(60, record({kParent}));
-    t.ms3.insert_or_assign(61, record({kParent}));
-    t.own_precursor.insert_or_assign(60, record({"1000.0 x"}));
-    t.own_precursor.insert_or_assign(61, record({"1032.0 2"}));
-    EXPECT_THROW(write_rescue_mgf(spec_, t, RescueArguments{kDm, kDeficit}, {}), HostError);
-    EXPECT_EQ(read(), "old");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1);
-
-    t.own_precursor.insert_or_assign(60, record({"1000.0 2"}));
-    write_rescue_mgf(spec_, t, RescueArguments{kDm, kDeficit}, {});
-    EXPECT_EQ(titles_and_labels(read()).size(), 4u);
-}
-
-TEST_F(OutputFile, RefusesToOverwriteAnInput) {
-    const std::string input = (dir_ / "ms3.mgf").string();
-    std::ofstream(input) << "x";
-    const std::string alias = (dir_ / "." / "ms3.mgf").string();
-    std::vector<NamedInput> inputs{{"MS2_file_path", spec_ + ".absent"}, {"MS3_file_path", input}};
-    try {
-        refuse_overwriting_inputs(alias, inputs);
-        FAIL();
-    } catch (const HostError& e) {
-        EXPECT_EQ(e.kind(), ErrorKind::Value);
-        EXPECT_NE(std::string(e.what()).find("MS3_file_path"), std::string::npos);
-    }
-    EXPECT_NO_THROW(refuse_overwriting_inputs(spec_, inputs));
 }
 
 } // namespace
