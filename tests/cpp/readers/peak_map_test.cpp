@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/errors.hpp"
+#include "common/host_text.hpp"
+#include "readers/peak_map.hpp"
+
+namespace vombrelle {
+namespace {
+
+bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// The fast rounding must agree bit for bit with the exact one wherever it answers.
+TEST(Round5, AgreesWithExactRoundingOnRandomAndBoundaryValues) {
+    std::mt19937_64 rng(20240611);
+    std::vector<double> values = {0.0, -0.0, 0.000005, -0.000005, 0.0000049999, 1.000005, 2.675,
+                                  1301.2, 21742.94727, 9.0e10, 8.99999999e10, 1e300, -1e-300,
+                                  std::numeric_limits<double>::infinity(),
+                                  -std::numeric_limits<double>::infinity(), 5e-324};
+    // Exact ties at the sixth decimal: odd multiples of 1/64 have six decimals ending in 5.
+    for (int j = -2001; j <= 2001; j += 2) values.push_back(j / 64.0);
+    for (int j = 1; j < 4000; j += 2) values.push_back(123456.0 + j / 64.0);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::uniform_int_distribution<int> exp10(-8, 14);
+    for (int i = 0; i < 200000; ++i) {
+        double v = unit(rng) * std::pow(10.0, exp10(rng));
+        values.push_back(i % 2 ? v : -v);
+    }
+    // Values written with 6 to 8 decimals, as intensities are in files.
+    char buf[64];
+    for (int i = 0; i < 200000; ++i) {
+        std::snprintf(buf, sizeof buf, "%.*f", 6 + i % 3, unit(rng) * std::pow(10.0, exp10(rng) % 8));
+        values.push_back(parse_float(buf));
+    }
+    for (double v : values) {
+        ASSERT_TRUE(same_bits(round5(v), round_to(v, 5))) << v;
+    }
+    EXPECT_TRUE(std::isnan(round5(std::nan(""))));
+}
+
+struct PeakCase {
+    const char* line;
+    double mz;
+    double intensity;
+};
+
+TEST(ParsePeakLine, ReadsTheFirstTwoFieldsAsFloatDoes) {
+    const PeakCase cases[] = {
+        {"222.34184 1301.2", 222.34184, 1301.2},
+        {"1e3 5", 1000.0, 5.0},
+        {"100\t2.5 extra fields", 100.0, 2.5},
+        {"100.123456 7.1234567", 100.123456, 7.12346},
+        {"1_000.5 +2", 1000.5, 2.0},
+        {"100 1e400", 100.0, std::numeric_limits<double>::infinity()},
+        {"100\xc2\xa0" "5", 100.0, 5.0},         // a no-break space separates fields
+        {"  100 \x1f 5\r", 100.0, 5.0},          // leading blanks and a trailing CR
+        {"0.0 -0.0000001", 0.0, -0.0},
+    };
+    for (const auto& c : cases) {
+        Peak p = parse_peak_line(c.line);
+        EXPECT_TRUE(same_bits(p.mz, c.mz)) << c.line;
+        EXPECT_TRUE(same_bits(p.intensity, c.intensity)) << c.line << " -> " << p.intensity;
+    }
+}
+
+TEST(ParsePeakLine, RaisesWhatTheIndexingAndConversionRaise) {
+    struct Bad {
+        const char* line;
+        ErrorKind kind;
+        const char* message;
+    };
+    const Bad cases[] = {
+        {"100", ErrorKind::Index, "list index out of range"},
+        {"   ", ErrorKind::Index, "list index out of range"},
+        {"100 abc", ErrorKind::Value, "could not convert string to float: 'abc'"},
+        {"1e 5", ErrorKind::Value, "could not convert string to float: '1e'"},
+        {"12x 5", ErrorKind::Value, "could not convert string to float: '12x'"},
+        {"100 1..2", ErrorKind::Value, "could not convert string to float: '1..2'"},
+    };
+    for (const auto& c : cases) {
+        try {
+            parse_peak_line(c.line);
+            ADD_FAILURE() << c.line << " parsed";
+        } catch (const HostError& e) {
+            EXPECT_EQ(e.kind(), c.kind) << c.line;
+            EXPECT_STREQ(e.what(), c.message) << c.line;
+        }
+    }
+}
+
+// Brute force: a list searched linearly with the dict's key equality.
+void brute_store(std::vector<Peak>& v, double mz, double in) {
+    for (auto& p : v) {
+        if (p.mz == mz) {
+            p.intensity = in;
+            return;
+        }
+    }
+    v.push_back({mz, in});
+}
+
+TEST(PeakMapBuilder, MatchesALinearScanWithRepeatsZerosAndNaN) {
+    std::mt19937 rng(7);
+    for (int round = 0; round < 300; ++round) {
+        std::vector<Peak> fast, slow;
+        // Some runs start from peaks already present, as when archive members merge.
+        const int preset = round % 3 == 0 ? 5 : 0;
+        for (int i = 0; i < preset; ++i) {
+            fast.push_back({double(i * 3), 1.0});
+            slow.push_back({double(i * 3), 1.0});
+        }
+        PeakMapBuilder b;
+        b.attach(&fast);
+        const int n = 1 + static_cast<int>(rng() % 400);
+        double ascending = 0.0;
+        for (int i = 0; i < n; ++i) {
+            double mz;
+            switch (rng() % 8) {
+                case 0: mz = double(rng() % 20); break;              // repeats
+                case 1: mz = rng() % 2 ? 0.0 : -0.0; break;          // one key
+                case 2: mz = std::nan(""); break;                    // never equal
+                default: mz = (ascending += 0.5 + (rng() % 3)); break;
+            }
+            const double in = double(i);
+            b.store(mz, in);
+            brute_store(slow, mz, in);
+        }
+        ASSERT_EQ(fast.size(), slow.size());
+        for (std::size_t i = 0; i < fast.size(); ++i) {
+            ASSERT_TRUE(same_bits(fast[i].mz, slow[i].mz)) << round << " " << i;
+            ASSERT_EQ(fast[i].intensity, slow[i].intensity) << round << " " << i;
+        }
+    }
+}
+
+} // namespace
+} // namespace vombrelle

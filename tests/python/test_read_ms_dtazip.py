@@ -1,0 +1,196 @@
+"""read_ms_DtaZip through the module, against a straight reading of the algorithm."""
+import collections
+import io
+import random
+import re
+import warnings
+import zipfile
+
+import pytest
+
+PATTERN = re.compile(r"^.*[^0-9]([0-9]+)\.([0-9]+)\.0\.dta$")
+
+
+def reference_read_dta_zip(file_path):
+    zf = zipfile.ZipFile(file_path, "r")
+    filenames = []
+    for name in zf.namelist():
+        match = PATTERN.match(name)
+        if match:
+            filenames.append((name, int(match.group(1))))
+        else:
+            print(name)
+    filenames.sort(key=lambda pair: pair[1])
+    MS_dict = {}
+    for name, scan_no in filenames:
+        lines = io.StringIO(zf.read(name).decode("ascii")).readlines()
+        header = lines[0].strip()
+        if scan_no not in MS_dict:
+            MS_dict[scan_no] = collections.defaultdict(str)
+            MS_dict[scan_no]["title"] = []
+            MS_dict[scan_no]["header"] = []
+            MS_dict[scan_no]["ion_mass"] = collections.defaultdict(float)
+        record = MS_dict[scan_no]
+        if name not in record["title"]:
+            record["title"].append(name)
+        if header not in record["header"]:
+            record["header"].append(header)
+        for line in lines[1:]:
+            if line.strip() == "":
+                continue
+            fields = line.split()
+            mz = float(fields[0])
+            record["ion_mass"][mz] = round(float(fields[1]), 5)
+    zf.close()
+    return MS_dict
+
+
+def snapshot(table):
+    return [(scan, [(k, [(repr(a), repr(b)) for a, b in v.items()] if k == "ion_mass" else v)
+                    for k, v in record.items()])
+            for scan, record in table.items()]
+
+
+def outcome(read, path, capsys):
+    try:
+        result = ("ok", snapshot(read(path)))
+    except Exception as e:
+        result = (type(e).__name__, str(e))
+    return result, capsys.readouterr().out
+
+
+def make_zip(path, members, compression=zipfile.ZIP_DEFLATED):
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")  # duplicate names are meant
+        with zipfile.ZipFile(path, "w", compression) as zf:
+            for name, data in members:
+                zf.writestr(name, data)
+    return str(path)
+
+
+def test_selects_sorts_merges_and_prints_skipped_names(mod, tmp_path, capsys):
+    path = make_zip(tmp_path / "a.zip", [
+        ("a.100.100.0.dta", "0 0\n100 1\n"), ("notes.txt", "x"), ("sub/", ""), ("b.7.7.0.dta", "1 2\n5 5\n"),
+        ("7.7.0.dta", "x"), ("c.8.8.2.dta", "x"), ("d.9.9.0.DTA", "x"),
+        ("x.500.500.0.dta", "3 3\r\n2 2\r\n"), ("y.500.501.0.dta", "2 2\n1 1\n2 7.1234567\n"),
+    ])
+    table = mod.read_ms_DtaZip(path)
+    assert capsys.readouterr().out == "notes.txt\nsub/\n7.7.0.dta\nc.8.8.2.dta\nd.9.9.0.DTA\n"
+    assert type(table) is dict
+    assert list(table) == [7, 100, 500]
+    record = table[500]
+    assert type(record) is collections.defaultdict and record.default_factory is str
+    assert list(record) == ["title", "header", "ion_mass"]
+    assert record["title"] == ["x.500.500.0.dta", "y.500.501.0.dta"]
+    assert record["header"] == ["3 3", "2 2"]
+    assert type(record["ion_mass"]) is collections.defaultdict and record["ion_mass"].default_factory is float
+    assert list(record["ion_mass"].items()) == [(2.0, 7.12346), (1.0, 1.0)]
+    with pytest.raises(KeyError) as info:
+        table[8]
+    assert info.value.args == (8,) and list(table) == [7, 100, 500]
+    assert record["charge"] == "" and "charge" in record
+
+
+def test_blank_lines_are_skipped_and_only_line_feeds_end_lines(mod, tmp_path, capsys):
+    path = make_zip(tmp_path / "b.zip", [
+        ("r.1.1.0.dta", "0 0\n100 1\n\n   \n200 2\n\n"),
+        ("r.2.2.0.dta", "0 0\r100 1\r"),  # one line: a header with CRs inside
+        ("r.3.3.0.dta", "only a header"),
+    ])
+    table = mod.read_ms_DtaZip(path)
+    assert list(table[1]["ion_mass"]) == [100.0, 200.0]
+    assert table[2]["header"] == ["0 0\r100 1"] and len(table[2]["ion_mass"]) == 0
+    assert table[3]["header"] == ["only a header"] and len(table[3]["ion_mass"]) == 0
+
+
+@pytest.mark.parametrize("data, exc, message", [
+    (b"0 0\n100 \xe9\n", UnicodeDecodeError, "'ascii' codec can't decode byte 0xe9 in position 8: "
+                                             "ordinal not in range(128)"),
+    (b"", IndexError, "list index out of range"),
+    (b"0 0\n100\n", IndexError, "list index out of range"),
+    (b"0 0\n100 1e\n", ValueError, "could not convert string to float: '1e'"),
+])
+def test_bad_members_raise_after_the_names_are_printed(mod, tmp_path, capsys, data, exc, message):
+    path = make_zip(tmp_path / "c.zip", [("skip.me", ""), ("r.1.1.0.dta", "0 0\n"), ("r.2.2.0.dta", data)])
+    with pytest.raises(exc) as info:
+        mod.read_ms_DtaZip(path)
+    assert str(info.value) == message
+    assert capsys.readouterr().out == "skip.me\n"
+    with pytest.raises(exc, match=re.escape(message)):
+        reference_read_dta_zip(path)
+
+
+def test_damaged_and_missing_archives(mod, tmp_path):
+    bad = tmp_path / "bad.zip"
+    bad.write_bytes(b"PK\x03\x04 this is no archive")
+    with pytest.raises(zipfile.BadZipFile, match="^File is not a zip file$"):
+        mod.read_ms_DtaZip(str(bad))
+    with pytest.raises(FileNotFoundError):
+        mod.read_ms_DtaZip(str(tmp_path / "none.zip"))
+
+
+def test_names_duplicates_and_encodings_as_the_interpreter_reads_them(mod, tmp_path, capsys):
+    path = tmp_path / "names.zip"
+    make_zip(path, [("r.5.5.0.dta", "0 0\n1 1\n"), ("cafQ.6.6.0.dta", "0 0\n"), ("Q.txt", ""),
+                    ("na\u00efve.7.7.0.dta", "0 0\n"), ("r.5.5.0.dta", "9 9\n2 2\n")])
+    # Unflagged names are code page 437: byte 0x82 is e-acute there.
+    raw = path.read_bytes().replace(b"Q", b"\x82")
+    path.write_bytes(raw)
+    expected = outcome(reference_read_dta_zip, str(path), capsys)
+    assert outcome(mod.read_ms_DtaZip, str(path), capsys) == expected
+    table = mod.read_ms_DtaZip(str(path))
+    assert capsys.readouterr().out == "\u00e9.txt\n"
+    assert table[5]["header"] == ["9 9"] and table[5]["title"] == ["r.5.5.0.dta"]  # the last member
+    assert table[6]["title"] == ["caf\u00e9.6.6.0.dta"] and table[7]["title"] == ["na\u00efve.7.7.0.dta"]
+
+
+def random_name(rng):
+    if rng.random() < 0.8:
+        odd = rng.random() < 0.3  # one part drawn from the variants that may not match
+        return "%s%s%s.%s.%s.dta%s" % (
+            rng.choice(["run.", "", "a", "dir/x_", "\n", "a\nb.", "\u00e9"] if odd else ["run.", "x_"]),
+            rng.choice(["", "0", "00"]), rng.randrange(1, 30), rng.choice(["1", "01", "", "x"] if odd else ["1"]),
+            rng.choice(["0", "2", "00"] if odd else ["0"]), rng.choice(["\n", "\n\n", " ", "x"] if odd else [""]))
+    return "".join(rng.choice("ab.0159d\nt/") for _ in range(rng.randrange(1, 14)))
+
+
+def random_member(rng):
+    lines = [rng.choice(["0 0", " 1234.5 2 ", "\t0\t0\t", ""])]
+    for _ in range(rng.randrange(0, 25)):
+        lines.append(rng.choice([
+            "%r %r" % (rng.uniform(100, 2000), rng.uniform(0, 1e6)),
+            "%d\t%.7f" % (rng.randrange(100, 110), rng.uniform(0, 100)),
+            "%s %s extra" % (rng.choice(["0.0", "-0.0", "nan", "-inf", "1_0", "+5"]), rng.choice(["1", "2.5e-6"])),
+            rng.choice(["", "  ", "\t\r"]),
+            rng.choice(["5", "x 1"]) if rng.random() < 0.01 else "7 7",
+        ]))
+    return (rng.choice(["\n", "\r\n"]).join(lines) + rng.choice(["", "\n", "\n\n"])).encode("ascii")
+
+
+def test_randomised_archives_match_the_algorithm(mod, tmp_path, capsys):
+    rng = random.Random(1103)
+    for case in range(120):
+        members = [(random_name(rng), random_member(rng)) for _ in range(rng.randrange(0, 12))]
+        path = make_zip(tmp_path / ("r%d.zip" % case), members, rng.choice([zipfile.ZIP_STORED, zipfile.ZIP_DEFLATED]))
+        expected = outcome(reference_read_dta_zip, path, capsys)
+        assert outcome(mod.read_ms_DtaZip, path, capsys) == expected, (case, members)
+
+
+def test_real_archives_and_dta_files(mod, realdata, tmp_path, capsys):
+    for path in sorted(realdata.glob("derived/*.zip")):
+        # Members named by retention time match no scan pattern: each is printed, none read.
+        expected = outcome(reference_read_dta_zip, str(path), capsys)
+        assert outcome(mod.read_ms_DtaZip, str(path), capsys) == expected
+        assert expected[0] == ("ok", []) and expected[1].count("\n") in (1, 9)
+        # The same members under scan names.
+        with zipfile.ZipFile(path) as zf:
+            members = [("run.%d.%d.0.dta" % (i + 28800, i), zf.read(n)) for i, n in enumerate(zf.namelist())]
+        renamed = make_zip(tmp_path / path.name, members)
+        expected = outcome(reference_read_dta_zip, renamed, capsys)
+        assert expected[0][0] == "ok"
+        assert outcome(mod.read_ms_DtaZip, renamed, capsys) == expected
+    members = [("x.%d.%d.0.dta" % (i + 1, i + 1), p.read_bytes()) for i, p in enumerate(sorted(realdata.glob("dta/*.dta")))]
+    path = make_zip(tmp_path / "dta.zip", members)
+    expected = outcome(reference_read_dta_zip, path, capsys)
+    assert expected[0][0] == "ok" and len(expected[0][1]) == 4
+    assert outcome(mod.read_ms_DtaZip, path, capsys) == expected
