@@ -81,7 +81,12 @@ def make_fraction(seed, n_groups, linker_dm=31.97207, linker_deficit=18.01056, p
         ms2_lines = list(peaks.items())
         rng.shuffle(ms2_lines)
         title = rng.choice(['run.%d.%d.%d' % (ms2_scan, ms2_scan, z2), 'Spëctrum "%d" π' % ms2_scan])
-        if rng.random() > 0.04:  # sometimes the parent is missing
+        # Sometimes the parent is missing, or numbered like the group's first MS3 scan, so that
+        # only a group starting after that scan finds it.
+        roll = rng.random()
+        if roll < 0.12:
+            ms2_scan = scan
+        if roll > 0.04:
             ms2.append(_block(title, mz_text, z2, ms2_scan, ms2_lines))
         if rng.random() > 0.05:
             dpeaks = [(round(rng.uniform(50.0, 4000.0), 4), round(rng.uniform(0, 1e4), rng.choice([1, 5])))
@@ -90,9 +95,12 @@ def make_fraction(seed, n_groups, linker_dm=31.97207, linker_deficit=18.01056, p
                 dpeaks.append((500.0, 1e-05))
             deconv.append(_block(title, mz_text, 1, ms2_scan, dpeaks))
         parent_header_mz = mz_text if rng.random() > 0.03 else repr(float(mz_text) + 0.5)
+        first = scan
         for i, (m, z) in enumerate(fragments):
             if i and rng.random() < 0.25:
                 scan += rng.randint(1, 12)  # scans spread inside (or beyond) the window
+            if i == size - 1 and size > 2 and rng.random() < 0.15:
+                scan = max(scan, first + rng.choice([39, 40]))  # the window's last scan, or just past it
             s = scan
             scan += 1
             own_title = rng.choice(['ms3.%d.%d.%d' % (s, s, z), 'ms3 "q" %d é' % s, 'a=b'])

@@ -384,9 +384,14 @@ def test_arguments_and_names(mod, tmp_path):
     getattr(mod, NAME)(*paths[:2], MS3_file_path=paths[2], msn_1_MS3_path=paths[3], spec_file=str(out),
                        linker_dm=32.0, linker_deficit=50.0)
     assert out.read_bytes().count(b"BEGIN IONS") == 2
-    del mod.combinations
-    with pytest.raises(NameError, match="name 'combinations' is not defined"):
-        getattr(mod, NAME)(*paths, str(out), 32.0, 50.0)
+    with pytest.raises(FileNotFoundError):
+        getattr(mod, NAME)(*paths, str(tmp_path / "no" / "such.mgf"), 32.0, 50.0)
+    for name in ("combinations", "read_ms_Mgf"):
+        saved = getattr(mod, name)
+        delattr(mod, name)
+        with pytest.raises(NameError, match="name '%s' is not defined" % name):
+            getattr(mod, NAME)(*paths, str(out), 32.0, 50.0)
+        setattr(mod, name, saved)
     assert out.read_bytes().count(b"BEGIN IONS") == 2
 
 

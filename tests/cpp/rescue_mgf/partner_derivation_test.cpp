@@ -56,9 +56,13 @@ TEST(PartnerDerivation, OnePeakCountsForTheLongPartnerOnly) {
 }
 
 TEST(PartnerDerivation, NonPositivePeaksConfirmNothing) {
-    // A negative peak would make every relative error negative, and so "within" tolerance.
-    const ArmPartners p{{976.007825, 2}, {-5.0, -1}};
-    EXPECT_FALSE(partners_confirmed({{976.0, 1.0}, {-3.0, 1.0}, {0.0, 1.0}, {-0.0, 1.0}}, p));
+    // A negative peak makes every relative error negative, and so "within" tolerance of the long
+    // partner; a peak at 0 divides by zero.
+    const ArmPartners p{{976.007825, 2}, {960.0, 2}};
+    EXPECT_TRUE(partners_confirmed({{960.0, 1.0}, {976.0, 1.0}}, p));
+    EXPECT_FALSE(partners_confirmed({{960.0, 1.0}, {-3.0, 1.0}, {0.0, 1.0}, {-0.0, 1.0}}, p));
+    const ArmPartners at_zero{{0.0, 1}, {960.0, 2}};
+    EXPECT_FALSE(partners_confirmed({{960.0, 1.0}, {0.0, 1.0}}, at_zero));
 }
 
 TEST(TwoScanArmOrder, TenPercentOfLinkerDm) {
