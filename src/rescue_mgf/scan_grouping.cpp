@@ -46,8 +46,10 @@ Ms3HeaderTable::Ms3HeaderTable(const SpectrumTable& ms3, HeaderClasses& classes)
     classes_.reserve(ms3.size() * 2);
     visiting_order_.reserve(ms3.size());
     for (const auto& [scan, record] : ms3) {
-        classes_.emplace(scan, classes.intern(record));
+        const std::uint32_t cls = classes.intern(record);
+        classes_.emplace(scan, cls);
         visiting_order_.push_back(scan);
+        if (cls == HeaderClasses::kNoHeaderKey) keep_placeholders_ = true;
     }
     std::sort(visiting_order_.begin(), visiting_order_.end());
 }

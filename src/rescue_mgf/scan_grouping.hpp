@@ -48,11 +48,20 @@ public:
     const std::vector<std::int64_t>& visiting_order() const { return visiting_order_; }
     bool contains(std::int64_t scan) const { return classes_.count(scan) != 0; }
     // The class of `scan`, inserting a placeholder when it is absent.
-    std::uint32_t lookup(std::int64_t scan) { return classes_.try_emplace(scan, HeaderClasses::kNoHeaderKey).first->second; }
+    std::uint32_t lookup(std::int64_t scan) {
+        if (auto it = classes_.find(scan); it != classes_.end()) return it->second;
+        if (keep_placeholders_) classes_.emplace(scan, HeaderClasses::kNoHeaderKey);
+        return HeaderClasses::kNoHeaderKey;
+    }
 
 private:
     std::unordered_map<std::int64_t, std::uint32_t> classes_;
     std::vector<std::int64_t> visiting_order_;
+    // A placeholder equals only a record without keys. When the table has none (always, for a
+    // table read from a file), no visited scan can group with a placeholder, and a membership
+    // test that finds one is always followed by a failing header test: placeholders then change
+    // nothing, and are not stored.
+    bool keep_placeholders_ = false;
 };
 
 enum class GroupSize : std::uint8_t { Two = 2, Three = 3, Four = 4 };
