@@ -50,38 +50,57 @@ private:
         const std::optional<std::int64_t> parent = parents_.find(group.header_class, group.first());
         if (!parent) return false;
         parent_ = *parent;
-        const std::size_t n = group.count();
+        if (take_own_precursors(group) && measure(group) && !explained_by_a_pair()) rescue(group);
+        return true;
+    }
 
-        // Every scan must carry its own precursor and title: a scan that does not can be neither
-        // measured nor written, and is no reason to give up on the rest of the run.
-        for (std::size_t i = 0; i < n; ++i) {
+    // Every scan must be in the own-precursor table with a precursor and a title: a scan that
+    // has none can be neither measured nor written, and is no reason to give up on the run.
+    bool take_own_precursors(const Ms3ScanGroup& group) {
+        for (std::size_t i = 0; i < group.count(); ++i) {
             const SpectrumRecord* r = tables_.own_precursor.find(group.scans[i]);
-            if (r == nullptr) return true;
+            if (r == nullptr) return false;
             records_[i] = r;
         }
-        for (std::size_t i = 0; i < n; ++i) {
-            if (records_[i]->headers.empty() || records_[i]->titles.empty()) return true;
+        for (std::size_t i = 0; i < group.count(); ++i) {
+            if (records_[i]->headers.empty() || records_[i]->titles.empty()) return false;
         }
+        return true;
+    }
 
-        // The two-scan case reads its parent's precursor first; the error raised by malformed
-        // headers depends on that order.
-        std::optional<Precursor> ms2;
-        if (group.size == GroupSize::Two && !(ms2 = parent_precursor())) return true;
+    // The MH+ of every precursor of the group and of its parent. The two-scan case reads its
+    // parent's precursor first: which malformed header raises depends on that order.
+    bool measure(const Ms3ScanGroup& group) {
+        if (group.size == GroupSize::Two && !take_parent_precursor()) return false;
         masses_.clear();
-        for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t i = 0; i < group.count(); ++i) {
             scans_[i] = parse_scan_masses(*records_[i]);
             masses_.insert(masses_.end(), scans_[i].masses.begin(), scans_[i].masses.end());
         }
-        if (group.size != GroupSize::Two && !(ms2 = parent_precursor())) return true;
+        return group.size == GroupSize::Two || take_parent_precursor();
+    }
 
+    // A parent whose block never completed has no precursor to take.
+    bool take_parent_precursor() {
+        const SpectrumRecord& record = *tables_.ms2.find(parent_);
+        if (record.headers.empty()) return false;
+        ms2_ = parse_precursor_header(record.headers[0]);
+        return true;
+    }
+
+    // True when two of the group's MS3 masses, joined by the linker, explain the precursor (or
+    // when the precursor's MH+ is 0, which leaves nothing to measure a pair against).
+    bool explained_by_a_pair() {
         if (pairs_) pairs_(masses_, pair_list_);
         else all_mass_pairs(masses_, pair_list_);
-        // An MH+ of 0 (a zero precursor m/z) leaves nothing to measure a pair against.
-        if (!pair_list_.empty() && ms2->mh == 0.0) return true;
+        if (!pair_list_.empty() && ms2_.mh == 0.0) return true;
         for (const auto& [mi, mj] : pair_list_) {
-            if (pair_explains_precursor(mi, mj, ms2->mh, args_.linker_deficit)) return true;
+            if (pair_explains_precursor(mi, mj, ms2_.mh, args_.linker_deficit)) return true;
         }
+        return false;
+    }
 
+    void rescue(const Ms3ScanGroup& group) {
         const std::vector<Peak>& ms2_peaks = peaks_of(tables_.ms2, parent_);
         switch (group.size) {
             case GroupSize::Four:
@@ -99,21 +118,12 @@ private:
                     two_scan_arm_order(scans_[0].masses[0], scans_[1].masses[0], args_.linker_dm);
                 if (!first_lighter) break;
                 const ArmScan a = arm(0), b = arm(1);
-                const ArmPartners partners = *first_lighter ? derive_partners(*ms2_, a, b, args_.linker_deficit)
-                                                            : derive_partners(*ms2_, b, a, args_.linker_deficit);
+                const ArmPartners partners = *first_lighter ? derive_partners(ms2_, a, b, args_.linker_deficit)
+                                                            : derive_partners(ms2_, b, a, args_.linker_deficit);
                 if (partners_confirmed(ms2_peaks, partners)) write_pair(group, 0, 1, partners);
                 break;
             }
         }
-        return true;
-    }
-
-    std::optional<Precursor> parent_precursor() {
-        const SpectrumRecord& record = *tables_.ms2.find(parent_);
-        // A parent whose block never completed has no precursor to take.
-        if (record.headers.empty()) return std::nullopt;
-        ms2_ = parse_precursor_header(record.headers[0]);
-        return ms2_;
     }
 
     ArmScan arm(std::size_t i) const { return ArmScan{scans_[i].masses[0], scans_[i].charge}; }
@@ -122,7 +132,7 @@ private:
     // among the MS2 peaks, writes them on the scans at positions (to1, to2).
     void try_pair(const Ms3ScanGroup& group, const std::vector<Peak>& ms2_peaks, std::size_t from1, std::size_t from2,
                   std::size_t to1, std::size_t to2) {
-        const ArmPartners partners = derive_partners_in_order(*ms2_, arm(from1), arm(from2), args_.linker_deficit);
+        const ArmPartners partners = derive_partners_in_order(ms2_, arm(from1), arm(from2), args_.linker_deficit);
         if (partners_confirmed(ms2_peaks, partners)) write_pair(group, to1, to2, partners);
     }
 
@@ -156,7 +166,7 @@ private:
 
     // Per group.
     std::int64_t parent_ = 0;
-    std::optional<Precursor> ms2_;
+    Precursor ms2_{};
     std::array<const SpectrumRecord*, 4> records_{};
     std::array<ScanMasses, 4> scans_;
     std::vector<double> masses_;
