@@ -46,8 +46,8 @@ std::string output_path(const py::handle& obj) {
 // One read through whatever the module namespace binds to read_ms_Mgf at this moment.
 SpectrumTable read_table(const py::object& path, PeakStorage peaks) {
     Callee reader = lookup_callee("read_ms_Mgf");
-    if (reader.native) {
-        if (auto p = path_text(path); p && PyUnicode_Check(path.ptr())) return read_mgf(*p, peaks);
+    if (reader.native && PyUnicode_Check(path.ptr())) {
+        if (auto p = path_text(path)) return read_mgf(*p, peaks);
     }
     return spectrum_table_from_py(reader.object(path), "read_ms_Mgf");
 }
