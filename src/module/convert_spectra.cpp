@@ -56,7 +56,10 @@ py::object text_list(const std::vector<std::string>& texts) {
 
 py::object peak_map(const std::vector<Peak>& peaks) {
     const Types& t = types();
-    py::object map = py::reinterpret_steal<py::object>(check(PyObject_CallOneArg(t.defaultdict, t.float_type)));
+    // Filled as a dict sized once, then handed to defaultdict(float, ...), whose update from an
+    // exact dict copies the entries with their stored hashes: cheaper than growing the
+    // defaultdict entry by entry.
+    py::object plain = py::reinterpret_steal<py::object>(check(_PyDict_NewPresized(static_cast<Py_ssize_t>(peaks.size()))));
     for (const Peak& p : peaks) {
         PyObject* k = check(PyFloat_FromDouble(p.mz));
         PyObject* v = PyFloat_FromDouble(p.intensity);
@@ -64,12 +67,14 @@ py::object peak_map(const std::vector<Peak>& peaks) {
             Py_DECREF(k);
             throw py::error_already_set();
         }
-        int rc = PyDict_SetItem(map.ptr(), k, v);
+        int rc = PyDict_SetItem(plain.ptr(), k, v);
         Py_DECREF(k);
         Py_DECREF(v);
         if (rc != 0) throw py::error_already_set();
     }
-    return map;
+    if (peaks.empty()) return py::reinterpret_steal<py::object>(check(PyObject_CallOneArg(t.defaultdict, t.float_type)));
+    return py::reinterpret_steal<py::object>(
+        check(PyObject_CallFunctionObjArgs(t.defaultdict, t.float_type, plain.ptr(), nullptr)));
 }
 
 void set_item(PyObject* dict, PyObject* key, const py::object& value) {

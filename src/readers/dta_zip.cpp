@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -129,11 +130,12 @@ void read_entry(zip_t* z, zip_uint64_t index, const std::string& name, const std
                                                        : "Bad magic number for file header")
                             .with_context(zip_context(path)));
     }
-    out.clear();
-    if (st.valid & ZIP_STAT_SIZE) out.reserve(st.size);
-    char buf[1 << 16];
+    // Read straight into the buffer, growing it when the recorded size was short or missing.
+    std::size_t have = 0;
+    out.resize((st.valid & ZIP_STAT_SIZE) ? static_cast<std::size_t>(st.size) + 1 : std::size_t(1) << 16);
     for (;;) {
-        zip_int64_t got = zip_fread(f.get(), buf, sizeof buf);
+        if (have == out.size()) out.resize(out.size() * 2);
+        zip_int64_t got = zip_fread(f.get(), out.data() + have, out.size() - have);
         if (got < 0) {
             const int ze = zip_error_code_zip(zip_file_get_error(f.get()));
             throw std::move(bad_zip_error(ze == ZIP_ER_CRC ? "Bad CRC-32 for file " + py_repr(name)
@@ -141,8 +143,24 @@ void read_entry(zip_t* z, zip_uint64_t index, const std::string& name, const std
                                 .with_context(zip_context(path)));
         }
         if (got == 0) break;
-        out.append(buf, static_cast<std::size_t>(got));
+        have += static_cast<std::size_t>(got);
     }
+    out.resize(have);
+}
+
+// Index of the first byte beyond ASCII, or npos.
+std::size_t first_non_ascii(std::string_view bytes) {
+    const std::size_t n = bytes.size();
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, bytes.data() + i, 8);
+        if (w & 0x8080808080808080ULL) break;
+    }
+    for (; i < n; ++i) {
+        if (static_cast<unsigned char>(bytes[i]) >= 0x80) return i;
+    }
+    return std::string_view::npos;
 }
 
 inline bool is_ascii_space(unsigned char b) {
@@ -181,12 +199,10 @@ void merge_dta_member(std::string_view bytes, const std::string& name, const std
                       SpectrumRecord& record, PeakMapBuilder& peaks) {
     std::size_t line_no = 1;
     try {
-        for (std::size_t i = 0; i < bytes.size(); ++i) {
-            if (static_cast<unsigned char>(bytes[i]) >= 0x80) {
-                // The context line is that of the byte.
-                line_no = 1 + static_cast<std::size_t>(std::count(bytes.begin(), bytes.begin() + i, '\n'));
-                throw unicode_decode_error("ascii", std::string(bytes), i, i + 1, "ordinal not in range(128)");
-            }
+        if (const std::size_t i = first_non_ascii(bytes); i != std::string_view::npos) {
+            // The context line is that of the byte.
+            line_no = 1 + static_cast<std::size_t>(std::count(bytes.begin(), bytes.begin() + i, '\n'));
+            throw unicode_decode_error("ascii", std::string(bytes), i, i + 1, "ordinal not in range(128)");
         }
         if (bytes.empty()) throw index_error("list index out of range");  // no first line
         std::size_t pos = bytes.find('\n');
@@ -206,9 +222,9 @@ void merge_dta_member(std::string_view bytes, const std::string& name, const std
             std::string_view line = bytes.substr(pos, end - pos);
             pos = end;
             // Blank lines (a trailing one is common) carry no peak.
-            if (std::all_of(line.begin(), line.end(), [](char c) { return is_ascii_space(static_cast<unsigned char>(c)); })) {
-                continue;
-            }
+            std::size_t k = 0;
+            while (k < line.size() && is_ascii_space(static_cast<unsigned char>(line[k]))) ++k;
+            if (k == line.size()) continue;
             const Peak p = parse_peak_line(line);
             peaks.store(p.mz, p.intensity);
         }

@@ -44,11 +44,6 @@ void add_distinct(std::vector<T>& list, const T& value) {
     if (std::find(list.begin(), list.end(), value) == list.end()) list.push_back(value);
 }
 
-// Peak vectors grow by doubling; give back the slack once a scan's peaks are final.
-void compact(std::vector<Peak>& peaks) {
-    if (peaks.capacity() - peaks.size() > peaks.size() / 8 + 4) peaks.shrink_to_fit();
-}
-
 } // namespace
 
 MgfParser::MgfParser(PeakStorage peaks) : storage_(peaks) {}
@@ -98,9 +93,8 @@ void MgfParser::feed(std::string_view raw) {
 
 void MgfParser::on_scans_line(std::string_view value) {
     const std::int64_t scan = parse_int(value);
-    if (record_ != nullptr) compact(record_->peaks);
-    // Insertion may move the records: the cached pointers are renewed below.
-    peaks_.detach();
+    // Insertion may move the records: the cached pointer is renewed below.
+    flush_peaks();
     record_ = nullptr;
     scan_no_ = scan;
     state_dirty_ = true;
@@ -113,7 +107,16 @@ void MgfParser::on_scans_line(std::string_view value) {
     std::vector<Peak>().swap(rec->peaks);
     rec->keys = RecordKeys::IonMassTitleHeader;
     record_ = rec;
-    peaks_.attach(&rec->peaks);
+    scratch_.clear();
+    peaks_.attach(&scratch_);
+}
+
+void MgfParser::flush_peaks() {
+    // The peaks are built in a reused buffer and copied once, at their exact size, into the
+    // record: no growth by doubling and no slack left in the table.
+    if (record_ != nullptr && !scratch_.empty()) record_->peaks.assign(scratch_.begin(), scratch_.end());
+    scratch_.clear();
+    peaks_.detach();
 }
 
 void MgfParser::on_complete_line(std::string_view line) {
@@ -141,8 +144,7 @@ void MgfParser::on_complete_line(std::string_view line) {
 }
 
 SpectrumTable MgfParser::finish() {
-    if (record_ != nullptr) compact(record_->peaks);
-    peaks_.detach();
+    flush_peaks();
     record_ = nullptr;
     return std::move(table_);
 }

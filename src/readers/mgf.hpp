@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/spectrum.hpp"
 #include "readers/peak_map.hpp"
@@ -47,6 +48,7 @@ public:
 private:
     void on_scans_line(std::string_view value);
     void on_complete_line(std::string_view line);
+    void flush_peaks();
 
     PeakStorage storage_;
     SpectrumTable table_;
@@ -58,7 +60,8 @@ private:
     // True when the state changed since titles/headers were last added to the record.
     bool state_dirty_ = true;
     SpectrumRecord* record_ = nullptr;  // the record of scan_no_
-    PeakMapBuilder peaks_;              // the record's peak map, emptied at each SCANS line
+    PeakMapBuilder peaks_;              // builds the record's peak map in scratch_
+    std::vector<Peak> scratch_;         // the peaks of scan_no_ since its last SCANS line
     std::string header_scratch_;
 };
 

@@ -65,6 +65,46 @@ double parse_field(std::string_view text) {
 
 [[noreturn]] void missing_field() { throw index_error("list index out of range"); }
 
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// A plain decimal "[-+]digits[.digits]" at p, ending at `end` or at ASCII whitespace. With at
+// most 19 digits whose value fits 53 bits and at most 22 decimals both the digits and the power
+// of ten are exact doubles, so one correctly rounded division gives float()'s result. False for
+// anything else, which the general path then reads (or rejects). `decimals` is the count of
+// digits after the point.
+inline bool parse_plain_decimal(const char*& p, const char* end, double& out, int& decimals) {
+    const char* q = p;
+    bool negative = false;
+    if (q < end && (*q == '-' || *q == '+')) negative = *q++ == '-';
+    std::uint64_t m = 0;
+    int digits = 0;
+    while (q < end && static_cast<unsigned>(*q - '0') < 10) {
+        m = m * 10 + static_cast<unsigned>(*q++ - '0');
+        ++digits;
+    }
+    decimals = 0;
+    if (q < end && *q == '.') {
+        ++q;
+        while (q < end && static_cast<unsigned>(*q - '0') < 10) {
+            m = m * 10 + static_cast<unsigned>(*q++ - '0');
+            ++digits;
+            ++decimals;
+        }
+    }
+    if (digits == 0 || digits > 19 || m > (std::uint64_t(1) << 53) || decimals > 22) return false;
+    if (q < end && !is_ascii_space(static_cast<unsigned char>(*q))) return false;
+    const double v = static_cast<double>(m) / kPow10[decimals];
+    out = negative ? -v : v;
+    p = q;
+    return true;
+}
+
+inline const char* skip_ascii_space(const char* p, const char* end) {
+    while (p < end && is_ascii_space(static_cast<unsigned char>(*p))) ++p;
+    return p;
+}
+
 } // namespace
 
 double round5(double x) {
@@ -81,6 +121,21 @@ double round5(double x) {
 }
 
 Peak parse_peak_line(std::string_view line) {
+    // The usual line, "<m/z> <intensity>" in plain decimals, in one pass.
+    {
+        const char* end = line.data() + line.size();
+        const char* p = skip_ascii_space(line.data(), end);
+        double mz, intensity;
+        int decimals;
+        if (parse_plain_decimal(p, end, mz, decimals)) {
+            p = skip_ascii_space(p, end);
+            if (parse_plain_decimal(p, end, intensity, decimals)) {
+                // With five decimals or fewer the text is its own rounding, and the nearest
+                // double to it is the value already parsed.
+                return {mz, decimals <= 5 ? intensity : round5(intensity)};
+            }
+        }
+    }
     std::string_view fields[2];
     std::size_t count = 0;
     if (!split_two_ascii(line, fields, count)) count = split_whitespace_first(line, fields, 2);

@@ -127,6 +127,11 @@ def test_damaged_and_missing_archives(mod, tmp_path):
         mod.read_ms_DtaZip(str(bad))
     with pytest.raises(FileNotFoundError):
         mod.read_ms_DtaZip(str(tmp_path / "none.zip"))
+    crc = tmp_path / "crc.zip"
+    make_zip(crc, [("r.1.1.0.dta", "0 0\n100 1\n")], zipfile.ZIP_STORED)
+    crc.write_bytes(crc.read_bytes().replace(b"100 1", b"200 1"))
+    with pytest.raises(zipfile.BadZipFile, match=r"^Bad CRC-32 for file 'r\.1\.1\.0\.dta'$"):
+        mod.read_ms_DtaZip(str(crc))
 
 
 def test_names_duplicates_and_encodings_as_the_interpreter_reads_them(mod, tmp_path, capsys):

@@ -45,6 +45,32 @@ TEST(Round5, AgreesWithExactRoundingOnRandomAndBoundaryValues) {
     EXPECT_TRUE(std::isnan(round5(std::nan(""))));
 }
 
+// Peak lines of random plain decimals (the fast path) and of other spellings (the general path)
+// against float() and round() applied field by field.
+TEST(ParsePeakLine, AgreesWithFieldwiseConversionOnRandomLines) {
+    std::mt19937_64 rng(1102);
+    auto digits = [&](int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i) s += static_cast<char>('0' + rng() % 10);
+        return s;
+    };
+    auto number = [&]() {
+        std::string s = rng() % 10 == 0 ? "-" : "";
+        s += digits(1 + static_cast<int>(rng() % 12));
+        if (rng() % 4 != 0) s += "." + digits(static_cast<int>(rng() % 24));
+        if (rng() % 20 == 0) s += "e" + std::to_string(static_cast<int>(rng() % 40) - 20);
+        return s;
+    };
+    const char* seps[] = {" ", "\t", "  ", " \t "};
+    for (int i = 0; i < 300000; ++i) {
+        const std::string a = number(), b = number();
+        const std::string line = a + seps[rng() % 4] + b + (rng() % 3 == 0 ? " 12" : "");
+        const Peak p = parse_peak_line(line);
+        ASSERT_TRUE(same_bits(p.mz, parse_float(a))) << line;
+        ASSERT_TRUE(same_bits(p.intensity, round_to(parse_float(b), 5))) << line;
+    }
+}
+
 struct PeakCase {
     const char* line;
     double mz;
