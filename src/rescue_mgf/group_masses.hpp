@@ -1,0 +1,73 @@
+// Precursor masses of one MS3 scan group and the test of whether two of its MS3 fragments,
+// joined by the cross-linker, explain the parent MS2 precursor.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "common/spectrum.hpp"
+
+namespace vombrelle::rescue_mgf {
+
+// Mass of the proton as this subsystem uses it in every m/z <-> MH+ conversion (Da).
+inline constexpr double kProtonMass = 1.007825;
+
+// Tolerance of the pair test and of the partner confirmation (ppm, inclusive).
+inline constexpr double kTolerancePpm = 20.0;
+
+// MH+ (Da) of an m/z at a charge, in the interpreter's order of operations.
+inline double mh_from_mz(double mz, std::int64_t charge) {
+    return (mz - kProtonMass) * static_cast<double>(charge) + kProtonMass;
+}
+// m/z of an MH+ (Da) at a non-zero charge.
+inline double mz_from_mh(double mh, std::int64_t charge) {
+    return (mh - kProtonMass) / static_cast<double>(charge) + kProtonMass;
+}
+
+// A numeric argument of the run (linker_dm, linker_deficit) as the caller passed it. The
+// interpreter rejects a value that is not a number only when arithmetic first meets it, which
+// may be never; so the rejection is kept here and raised at that moment.
+struct LinkerArgument {
+    double value = 0.0;
+    std::string bad_type;    // non-empty: not a number; the interpreter's name of its type
+    bool too_large = false;  // an integer beyond the range of a double
+
+    static LinkerArgument number(double v) { return LinkerArgument{v, {}, false}; }
+
+    // The value as the right operand of `float + arg`.
+    double as_addend() const;
+    // The value as the left operand of `arg - float`.
+    double as_minuend() const;
+};
+
+// One precursor: m/z as written, its charge and its MH+ (Da).
+struct Precursor {
+    double mz;
+    std::int64_t charge;
+    double mh;
+};
+
+// Parses a PrecursorHeader text ("<m/z> <charge>"): the charge item first, then the m/z, as
+// int() and float() would; fewer than two items raise IndexError.
+Precursor parse_precursor_header(std::string_view header);
+
+// The MH+ of every header entry of one MS3 scan (its own precursors, in order) and the charge
+// of its final entry (0 when it has none).
+struct ScanMasses {
+    std::vector<double> masses;  // Da; element 0 is the scan's mass in the partner derivation
+    std::int64_t charge = 0;
+};
+ScanMasses parse_scan_masses(const SpectrumRecord& own_precursor_record);
+
+// Unordered pairs of a group's MS3 masses, in the order of itertools.combinations(masses, 2).
+using MassPairs = std::vector<std::pair<double, double>>;
+void all_mass_pairs(const std::vector<double>& masses, MassPairs& out);
+
+// True when the pair, joined by the linker, lies within 20 ppm of the MS2 MH+ (relative to it).
+// `ms2_mass` must not be 0.
+bool pair_explains_precursor(double m_i, double m_j, double ms2_mass, const LinkerArgument& linker_deficit);
+
+} // namespace vombrelle::rescue_mgf

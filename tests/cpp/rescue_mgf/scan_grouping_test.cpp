@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "rescue_mgf/parent_lookup.hpp"
+#include "rescue_mgf/scan_grouping.hpp"
+#include "tables.hpp"
+
+namespace vombrelle::rescue_mgf {
+namespace {
+
+using testing::record;
+using testing::table;
+
+struct GroupingCase {
+    const char* name;
+    std::vector<std::pair<std::int64_t, std::string>> ms3;
+    std::set<std::int64_t> four_scan_parents_found;  // first scans of four-scan groups with a parent
+    std::vector<std::vector<std::int64_t>> groups;   // expected, in order
+};
+
+std::vector<std::pair<std::int64_t, std::string>> scans_with(const std::string& h, std::vector<std::int64_t> scans,
+                                                             std::vector<std::pair<std::int64_t, std::string>> more = {}) {
+    for (auto s : scans) more.emplace_back(s, h);
+    return more;
+}
+
+class Grouping : public ::testing::TestWithParam<GroupingCase> {};
+
+TEST_P(Grouping, FormsAndMarksGroups) {
+    const GroupingCase& c = GetParam();
+    HeaderClasses classes;
+    SpectrumTable ms3 = table(c.ms3);
+    Ms3HeaderTable index(ms3, classes);
+    std::vector<std::vector<std::int64_t>> seen;
+    walk_scan_groups(index, [&](const Ms3ScanGroup& g) {
+        seen.emplace_back(g.scans.begin(), g.scans.begin() + static_cast<std::ptrdiff_t>(g.count()));
+        return c.four_scan_parents_found.count(g.first()) != 0;
+    });
+    EXPECT_EQ(seen, c.groups);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Grouping,
+    ::testing::Values(
+        GroupingCase{"consecutive_four", scans_with("H 2", {100, 101, 102, 103}), {100}, {{100, 101, 102, 103}}},
+        GroupingCase{"window_four", scans_with("H 2", {100, 105, 120, 139}), {100}, {{100, 105, 120, 139}}},
+        // 140 lies outside the window of 100: a three-scan group, marked at once.
+        GroupingCase{"window_three", scans_with("H 2", {100, 105, 120, 140}), {}, {{100, 105, 120}}},
+        GroupingCase{"two_scan", scans_with("H 2", {100, 101}, {{99, "A 2"}, {102, "B 2"}}), {}, {{100, 101}}},
+        // The lowest scan of the file: key - 1 reads as the empty text, which differs.
+        GroupingCase{"two_scan_at_start", scans_with("H 2", {1, 2}), {}, {{1, 2}}},
+        GroupingCase{"two_scan_gap", scans_with("H 2", {100, 110}), {}, {}},
+        // 100 and 101 follow a marked four-scan group of their own list: 100 fails on 99,
+        // 101 on 102; neither is ever grouped.
+        GroupingCase{"after_marked_four", scans_with("H 2", {96, 97, 98, 99, 100, 101}), {96}, {{96, 97, 98, 99}}},
+        // Without a parent nothing is marked: every scan is visited and may start a group.
+        GroupingCase{"four_without_parent", scans_with("H 2", {100, 101, 102, 103, 104}), {},
+                     {{100, 101, 102, 103}, {101, 102, 103, 104}, {102, 103, 104}}},
+        GroupingCase{"four_with_parent_then_rest", scans_with("H 2", {100, 101, 102, 103, 104}), {100},
+                     {{100, 101, 102, 103}}},
+        // Incomplete blocks carry empty lists, which are equal to one another.
+        GroupingCase{"empty_lists_group", scans_with("", {100, 101, 102, 103}), {100}, {{100, 101, 102, 103}}},
+        // Scans of another list inside the window are not counted.
+        GroupingCase{"mixed_window", scans_with("H 2", {100, 102, 104}, {{101, "A 2"}, {103, "A 2"}}), {},
+                     {{100, 102, 104}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Grouping, PlaceholdersNeverJoinAGroupNorGetVisited) {
+    HeaderClasses classes;
+    SpectrumTable ms3 = table({{100, "A 2"}, {130, "B 2"}});
+    Ms3HeaderTable index(ms3, classes);
+    std::vector<std::int64_t> firsts;
+    walk_scan_groups(index, [&](const Ms3ScanGroup& g) { return firsts.push_back(g.first()), true; });
+    EXPECT_TRUE(firsts.empty());
+    EXPECT_EQ(index.visiting_order(), (std::vector<std::int64_t>{100, 130}));
+}
+
+TEST(Grouping, RecordsWithoutKeysGroupWithPlaceholders) {
+    // Only a reader bound in the module's place can hand over a record without keys; its empty
+    // text equals a placeholder's, so the window of 100 counts the scans it looks up, which are
+    // then present for later membership tests.
+    HeaderClasses classes;
+    SpectrumTable ms3;
+    ms3.insert_or_assign(100, SpectrumRecord{});
+    ms3.insert_or_assign(130, SpectrumRecord{});
+    Ms3HeaderTable index(ms3, classes);
+    std::vector<std::vector<std::int64_t>> seen;
+    walk_scan_groups(index, [&](const Ms3ScanGroup& g) {
+        seen.emplace_back(g.scans.begin(), g.scans.begin() + static_cast<std::ptrdiff_t>(g.count()));
+        return false;
+    });
+    EXPECT_EQ(seen, (std::vector<std::vector<std::int64_t>>{{100, 101, 102, 103}, {130, 131, 132, 133}}));
+    EXPECT_TRUE(index.contains(103));
+    EXPECT_FALSE(index.contains(104));
+}
+
+TEST(Grouping, ShortcutInsertsNoPlaceholder) {
+    HeaderClasses classes;
+    SpectrumTable ms3 = table(scans_with("H 2", {100, 101, 102, 103}));
+    Ms3HeaderTable index(ms3, classes);
+    walk_scan_groups(index, [](const Ms3ScanGroup&) { return true; });
+    EXPECT_FALSE(index.contains(104));
+}
+
+TEST(HeaderClasses, WholeListsCompare) {
+    HeaderClasses classes;
+    const auto ab = classes.intern(record({"a 1", "b 2"}));
+    EXPECT_EQ(classes.intern(record({"a 1", "b 2"})), ab);
+    EXPECT_NE(classes.intern(record({"b 2", "a 1"})), ab);
+    EXPECT_NE(classes.intern(record({"a 1"})), ab);
+    EXPECT_NE(classes.intern(record({"a 1b 2"})), ab);
+    // The empty list is a list; a record without keys reads as the empty text.
+    EXPECT_NE(classes.intern(record({})), HeaderClasses::kNoHeaderKey);
+    EXPECT_EQ(classes.intern(SpectrumRecord{}), HeaderClasses::kNoHeaderKey);
+    EXPECT_EQ(classes.find(record({"zz 1"})), HeaderClasses::kUnseen);
+}
+
+TEST(ParentLookup, NearestLowerScanWithTheSameList) {
+    HeaderClasses classes;
+    SpectrumTable ms3 = table({{500, "H 2"}, {501, "X 2"}});
+    Ms3HeaderTable index(ms3, classes);
+    SpectrumTable ms2 = table({{470, "H 2"}, {480, "H 2"}, {520, "H 2"}, {490, "X 2"}, {0, "X 2"}, {-5, "H 2"}});
+    ParentLookup parents(ms2, classes);
+    const auto h = index.lookup(500), x = index.lookup(501);
+    EXPECT_EQ(parents.find(h, 500), 480);
+    EXPECT_EQ(parents.find(h, 481), 480);
+    EXPECT_EQ(parents.find(h, 480), 470);
+    EXPECT_EQ(parents.find(h, 475), 470);
+    EXPECT_EQ(parents.find(h, 470), std::nullopt);  // negative scans are below the walk
+    EXPECT_EQ(parents.find(x, 1), 0);
+    EXPECT_EQ(parents.find(x, 0), std::nullopt);
+    EXPECT_EQ(parents.find(HeaderClasses::kNoHeaderKey, 1000), std::nullopt);
+}
+
+} // namespace
+} // namespace vombrelle::rescue_mgf
