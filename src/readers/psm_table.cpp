@@ -46,6 +46,16 @@ std::int64_t count_occurrences(std::string_view text, std::string_view tag) {
     return n;
 }
 
+// count * mass as the host computes it: an int times an int stays an exact int.
+HostNumber times(std::int64_t count, HostNumber mass) {
+    if (!mass.is_int()) return HostNumber(static_cast<double>(count) * mass.as_double());
+    std::int64_t product = 0;
+    if (__builtin_mul_overflow(count, mass.as_int(), &product)) {
+        throw overflow_error("integer result does not fit in 64 bits");
+    }
+    return HostNumber(product);
+}
+
 // What a row contributes once it passed the confidence and lysine tests.
 struct AcceptedRow {
     std::int64_t scan = 0;
@@ -186,8 +196,8 @@ private:
         const std::int64_t short_count = count_occurrences(field(Modifications), linkers.short_tag);
         if (linkers.long_mass_error) std::rethrow_exception(linkers.long_mass_error);
         if (linkers.short_mass_error) std::rethrow_exception(linkers.short_mass_error);
-        row.pep_mass = ((HostNumber(mass) - HostNumber(long_count) * linkers.long_mass) -
-                        HostNumber(short_count) * linkers.short_mass)
+        row.pep_mass = ((HostNumber(mass) - times(long_count, linkers.long_mass)) -
+                        times(short_count, linkers.short_mass))
                            .as_double();
 
         if (qvalue_column_) {
