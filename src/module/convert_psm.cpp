@@ -47,6 +47,7 @@ struct Shared {
     PyObject* low;
     PyObject* defaultdict;
     PyObject* scan_factory;  // functools.partial(defaultdict, str): a new empty scan entry
+    PyObject* text_args;     // (str,): the arguments of defaultdict(str)
 };
 
 const Shared& shared() {
@@ -67,13 +68,14 @@ const Shared& shared() {
                                                                                        reinterpret_cast<PyObject*>(&PyUnicode_Type)));
         n->defaultdict = dd.release().ptr();
         n->scan_factory = factory.release().ptr();
+        n->text_args = PyTuple_Pack(1, reinterpret_cast<PyObject*>(&PyUnicode_Type));
         return n;
     }();
     return *s;
 }
 
 PyObject* new_text_defaultdict() {
-    PyObject* d = PyObject_CallOneArg(shared().defaultdict, reinterpret_cast<PyObject*>(&PyUnicode_Type));
+    PyObject* d = PyObject_Call(shared().defaultdict, shared().text_args, nullptr);
     if (d == nullptr) throw py::error_already_set();
     return d;
 }
@@ -253,8 +255,29 @@ std::string PyProteinLookup::upper(std::string_view s) {
     return std::string(utf8(u.ptr()));
 }
 
+namespace {
+
+// Holds the cyclic collector off while the tables are built: hundreds of thousands of new containers
+// would otherwise set it off again and again over the same, still growing, tables. No Python code
+// runs meanwhile, and its state is restored on the way out.
+class CollectorPause {
+public:
+    CollectorPause() : was_enabled_(PyGC_Disable() == 1) {}
+    ~CollectorPause() {
+        if (was_enabled_) PyGC_Enable();
+    }
+    CollectorPause(const CollectorPause&) = delete;
+    CollectorPause& operator=(const CollectorPause&) = delete;
+
+private:
+    bool was_enabled_;
+};
+
+} // namespace
+
 py::tuple psm_tables_to_python(const PsmTables& tables, const std::array<std::vector<py::object>, 3>* qvals) {
     const Shared& s = shared();
+    CollectorPause pause;
     RowObjects rows(tables.high.rows());
     py::tuple out(3);
     for (std::size_t t = 0; t < 3; ++t) {
