@@ -149,11 +149,6 @@ def test_quotes_removed_by_the_wrapper_only(mod, tmp_path):
         read(mod, quoted)
 
 
-def test_repeated_header_is_dropped(mod):
-    tables = read(mod, [header(), row(), header(), row(scan="11")])
-    assert list(tables[2]) == [10, 11]
-
-
 # --- faults the reader mends -----------------------------------------------------------------------
 
 @pytest.mark.parametrize("blank", ["\n", "   \n", "\t\t\n", "\r\n", ""])
@@ -201,11 +196,6 @@ def test_errors(mod, lines, error, message):
     with pytest.raises(error) as e:
         read(mod, lines)
     assert str(e.value) == message
-
-
-def test_dropped_rows_are_not_parsed(mod):
-    tables = read(mod, [header(), row(seq="PEPTIDER", scan="x", mass="y")])
-    assert all(len(t) == 0 for t in tables)
 
 
 def test_missing_file(mod, tmp_path):
