@@ -36,43 +36,6 @@ py::object rescale_object(py::handle qval) {
     return step(PyNumber_Add(v.ptr(), zero));
 }
 
-// Whether rescale_qval is still the module's own. A name the driver deleted counts as rebound:
-// the error then comes at the first call, as it would.
-bool rescale_is_native() {
-    try {
-        return lookup_callee("rescale_qval").native;
-    } catch (py::error_already_set&) {
-        return false;
-    }
-}
-
-// Makes the logged rescale_qval calls, raises the read's error, converts the tables.
-py::object finish_read(PsmReadOutcome&& outcome) {
-    std::array<std::vector<py::object>, 3> qvals;
-    bool rebound = false;
-    for (std::size_t t = 0; t < 3; ++t) {
-        const auto& calls = outcome.rescale_calls[t];
-        if (calls.empty()) continue;
-        rebound = true;
-        qvals[t].resize(outcome.tables[t].record_count());
-        for (const PsmRescaleCall& c : calls) {
-            Callee callee = lookup_callee("rescale_qval");
-            qvals[t][c.record] = callee.native ? py::float_(rescale_qval(c.q_value))
-                                               : callee.object(py::float_(c.q_value));
-        }
-    }
-    if (outcome.error) std::rethrow_exception(outcome.error);
-    return psm_tables_to_python(outcome.tables, rebound ? &qvals : nullptr);
-}
-
-PsmReadOptions read_options(Arguments& a, ProteinLookup& proteins) {
-    PsmReadOptions o;
-    o.linkers = psm_linkers(a[2], a[3], a[4], a[5]);
-    o.proteins = &proteins;
-    o.log_rescale_calls = !rescale_is_native();
-    return o;
-}
-
 // What calling `.strip()` on a line that is no text raises.
 std::exception_ptr unreadable_line_error(py::handle item) {
     if (PyBytes_Check(item.ptr()) || PyByteArray_Check(item.ptr())) {
@@ -109,8 +72,8 @@ py::object read_results(Arguments& a) {
         lines.emplace_back(s, static_cast<std::size_t>(n));
     }
     PyProteinLookup proteins(a[1]);
-    PsmReadOptions options = read_options(a, proteins);
-    return finish_read(read_psm_lines(lines, options, unreadable, unreadable_error));
+    PsmReadOptions options = psm_read_options(a[2], a[3], a[4], a[5], proteins);
+    return psm_outcome_to_python(read_psm_lines(lines, options, unreadable, unreadable_error));
 }
 
 // The file's lines as the host's text-mode readlines() gives them, double quotes removed.
@@ -139,8 +102,8 @@ py::object read_wrapper(Arguments& a) {
     }
     if (callee && callee->native) {
         PyProteinLookup proteins(a[1]);
-        PsmReadOptions options = read_options(a, proteins);
-        return finish_read(read_psm_file(path, options));
+        PsmReadOptions options = psm_read_options(a[2], a[3], a[4], a[5], proteins);
+        return psm_outcome_to_python(read_psm_file(path, options));
     }
     py::list lines = file_lines(path);  // the file is read before the call is made
     if (unbound) std::rethrow_exception(unbound);

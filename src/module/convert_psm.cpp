@@ -1,5 +1,7 @@
 #include "module/convert_psm.hpp"
 
+#include "module/binding.hpp"
+
 #include <string_view>
 
 namespace vombrelle::module {
@@ -217,6 +219,16 @@ void tag_value(py::handle name, std::string& out, std::exception_ptr& error) {
     out = std::string(utf8(tag));
 }
 
+// Whether rescale_qval is still the module's own. A name the driver deleted counts as rebound:
+// the error then comes at the first call, as it would.
+bool rescale_is_native() {
+    try {
+        return lookup_callee("rescale_qval").native;
+    } catch (py::error_already_set&) {
+        return false;
+    }
+}
+
 } // namespace
 
 PsmLinkers psm_linkers(py::handle long_mass, py::handle short_mass, py::handle long_name, py::handle short_name) {
@@ -298,6 +310,33 @@ std::string psm_path_argument(py::handle file_path) {
     if (PyBytes_Check(path.ptr())) return std::string(PyBytes_AS_STRING(path.ptr()), PyBytes_GET_SIZE(path.ptr()));
     py::object encoded = own(PyUnicode_EncodeFSDefault(path.ptr()));
     return std::string(PyBytes_AS_STRING(encoded.ptr()), PyBytes_GET_SIZE(encoded.ptr()));
+}
+
+py::object psm_outcome_to_python(PsmReadOutcome&& outcome) {
+    std::array<std::vector<py::object>, 3> qvals;
+    bool rebound = false;
+    for (std::size_t t = 0; t < 3; ++t) {
+        const auto& calls = outcome.rescale_calls[t];
+        if (calls.empty()) continue;
+        rebound = true;
+        qvals[t].resize(outcome.tables[t].record_count());
+        for (const PsmRescaleCall& c : calls) {
+            Callee callee = lookup_callee("rescale_qval");
+            qvals[t][c.record] = callee.native ? py::float_(rescale_qval(c.q_value))
+                                               : callee.object(py::float_(c.q_value));
+        }
+    }
+    if (outcome.error) std::rethrow_exception(outcome.error);
+    return psm_tables_to_python(outcome.tables, rebound ? &qvals : nullptr);
+}
+
+PsmReadOptions psm_read_options(py::handle long_mass, py::handle short_mass, py::handle long_name,
+                                py::handle short_name, ProteinLookup& proteins) {
+    PsmReadOptions o;
+    o.linkers = psm_linkers(long_mass, short_mass, long_name, short_name);
+    o.proteins = &proteins;
+    o.log_rescale_calls = !rescale_is_native();
+    return o;
 }
 
 } // namespace vombrelle::module

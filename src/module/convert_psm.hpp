@@ -36,6 +36,15 @@ private:
 // per table the "qval" object of each record by PsmRecord::id, in place of the native value.
 py::tuple psm_tables_to_python(const PsmTables& tables, const std::array<std::vector<py::object>, 3>* qvals);
 
+// Options of a read: the linker arguments, the protein lookup, and whether rescale_qval is rebound
+// (then the read logs the calls it makes for psm_outcome_to_python).
+PsmReadOptions psm_read_options(py::handle long_mass, py::handle short_mass, py::handle long_name,
+                                py::handle short_name, ProteinLookup& proteins);
+
+// The read's result as the host's objects: first the logged calls of a rebound rescale_qval, made
+// by name one by one, table by table; then the read's own error, if any; then the tables.
+py::object psm_outcome_to_python(PsmReadOutcome&& outcome);
+
 // A file argument as open() takes a path: str, bytes or os.PathLike.
 std::string psm_path_argument(py::handle file_path);
 
