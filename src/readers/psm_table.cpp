@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <unordered_map>
 
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
@@ -238,16 +239,11 @@ private:
         PsmMatchTable& table = tables_[static_cast<std::size_t>(t)];
         PsmScanEntry& entry = table.scans[row.scan];
         entry.pep_seq.push_back(id);
-        PsmRecord* record = nullptr;
-        for (auto& r : entry.records) {
-            if ((*rows_)[r.row].sequence == row.sequence) {
-                record = &r;
-                break;
-            }
-        }
+        PsmRecord* record = find_record(static_cast<std::size_t>(t), row.scan, entry, row.sequence);
         if (record == nullptr) {
             record = &entry.records.emplace_back();
             record->id = static_cast<std::uint32_t>(table.record_count_++);
+            index_record(static_cast<std::size_t>(t), row.scan, entry, id);
         }
         record->row = id;
         record->pep_mass = row.pep_mass;
@@ -259,6 +255,43 @@ private:
         if (options_.log_rescale_calls && qvalue_column_) {
             calls_[static_cast<std::size_t>(t)].push_back({row.q_value, record->id});
         }
+    }
+
+    // Scans hold a handful of sequences, searched in place; a scan that holds many gets an index so
+    // that a table of one scan and many sequences still reads in linear time.
+    static constexpr std::size_t kIndexedFrom = 16;
+    struct RecordKey {
+        std::int64_t scan;
+        std::string_view sequence;
+        bool operator==(const RecordKey&) const = default;
+    };
+    struct RecordKeyHash {
+        std::size_t operator()(const RecordKey& k) const {
+            return std::hash<std::string_view>()(k.sequence) ^ (static_cast<std::size_t>(k.scan) * 0x9E3779B97F4A7C15ULL);
+        }
+    };
+
+    PsmRecord* find_record(std::size_t t, std::int64_t scan, PsmScanEntry& entry, std::string_view sequence) {
+        if (entry.records.size() < kIndexedFrom) {
+            for (auto& r : entry.records) {
+                if ((*rows_)[r.row].sequence == sequence) return &r;
+            }
+            return nullptr;
+        }
+        auto it = record_index_[t].find({scan, sequence});
+        return it == record_index_[t].end() ? nullptr : &entry.records[it->second];
+    }
+
+    // Called once the record of row `id` was appended to `entry`.
+    void index_record(std::size_t t, std::int64_t scan, const PsmScanEntry& entry, std::uint32_t id) {
+        const std::size_t n = entry.records.size();
+        if (n < kIndexedFrom) return;
+        if (n == kIndexedFrom) {
+            for (std::size_t i = 0; i + 1 < n; ++i) {
+                record_index_[t].emplace(RecordKey{scan, (*rows_)[entry.records[i].row].sequence}, i);
+            }
+        }
+        record_index_[t].emplace(RecordKey{scan, (*rows_)[id].sequence}, n - 1);
     }
 
     void fail(int t, std::exception_ptr error) {
@@ -274,6 +307,7 @@ private:
     std::shared_ptr<PsmRowStore> rows_;
     PsmTables tables_;
     std::array<std::vector<PsmRescaleCall>, 3> calls_;
+    std::array<std::unordered_map<RecordKey, std::size_t, RecordKeyHash>, 3> record_index_;
     std::exception_ptr error_;
     int live_ = 3;  // walks 0 .. live_-1 are still running
 

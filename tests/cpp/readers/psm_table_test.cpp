@@ -137,6 +137,22 @@ TEST(PsmTable, RecordsSharedTextsAndKeyOrder) {
     EXPECT_EQ(t.high.find(6), nullptr);
 }
 
+TEST(PsmTable, ScanWithManySequencesKeepsOneRecordEach) {
+    std::vector<std::string> text{kHeader};
+    for (int i = 0; i < 100; ++i) {
+        text.push_back(row("7", "High", "A" + std::to_string(i % 40) + "kR", "0.1", std::to_string(1000 + i)));
+    }
+    PsmTables t = take_psm_tables(read(text, options()));
+    const PsmScanEntry& e = *t.high.find(7);
+    EXPECT_EQ(e.pep_seq.size(), 100u);
+    ASSERT_EQ(e.records.size(), 40u);
+    for (std::uint32_t i = 0; i < 40; ++i) {
+        EXPECT_EQ(t.high.sequence(e.records[i].row), "A" + std::to_string(i) + "kR");
+        EXPECT_EQ(e.records[i].id, i);
+        EXPECT_EQ(e.records[i].pep_mass, 1000.0 + (i < 20 ? i + 80 : i + 40) - 100.0);
+    }
+}
+
 TEST(PsmTable, UnusableLinkerFailsOnlyWhenARowNeedsIt) {
     PsmReadOptions o = options();
     o.linkers.short_mass_error = std::make_exception_ptr(type_error("bad short mass"));
