@@ -2,6 +2,7 @@
 // held in memory. Reports MB/s and the process's peak resident memory.
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -67,18 +68,31 @@ PsmReadOptions options(ProteinLookup& lookup) {
     return o;
 }
 
+double peak_rss_mb() {
+    struct rusage ru {};
+    getrusage(RUSAGE_SELF, &ru);
+    return static_cast<double>(ru.ru_maxrss) / 1024.0;
+}
+
+// Heap bytes in use now (MB).
+double heap_in_use_mb() {
+    struct mallinfo2 mi = mallinfo2();
+    return static_cast<double>(mi.uordblks + mi.hblkhd) / (1024.0 * 1024.0);
+}
+
 void report(benchmark::State& state, const PsmTables& t, std::size_t bytes) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
     state.counters["scans_all"] = static_cast<double>(t.all.scans.size());
-    struct rusage ru {};
-    getrusage(RUSAGE_SELF, &ru);
-    state.counters["peak_rss_MB"] = static_cast<double>(ru.ru_maxrss) / 1024.0;
+    state.counters["peak_rss_MB"] = peak_rss_mb();
 }
 
 void BM_ReadPsmFile(benchmark::State& state) {
     Fixture& f = fixture();
     MapProteinLookup lookup(f.proteins);
-    PsmTables last;
+    // What one set of tables holds on the heap once read.
+    const double before = heap_in_use_mb();
+    PsmTables last = take_psm_tables(read_psm_file(f.path, options(lookup)));
+    state.counters["tables_heap_MB"] = heap_in_use_mb() - before;
     for (auto _ : state) {
         last = take_psm_tables(read_psm_file(f.path, options(lookup)));
         benchmark::DoNotOptimize(last.high.scans.size());
