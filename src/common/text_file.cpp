@@ -189,6 +189,7 @@ bool TextLineReader::next(std::string_view& line) {
             line = std::string_view(base + pos_, len);
             pos_ += advance;
             ++line_no_;
+            line_ended_ = true;
             validate_utf8(line);
             return true;
         }
@@ -198,6 +199,7 @@ bool TextLineReader::next(std::string_view& line) {
             line = std::string_view(buf_.data() + pos_, end_ - pos_);
             pos_ = end_;
             ++line_no_;
+            line_ended_ = false;
             validate_utf8(line);
             return true;
         }

@@ -23,6 +23,8 @@ public:
     // until the next call. Invalid UTF-8 raises UnicodeDecodeError naming the file and line.
     bool next(std::string_view& line);
 
+    // Whether the line last returned ended in a line break (only the file's last line may not).
+    bool line_ended() const { return line_ended_; }
     // 1-based number of the line last returned.
     std::size_t line_number() const { return line_no_; }
     const std::string& path() const { return path_; }
@@ -41,6 +43,7 @@ private:
     std::size_t block_size_;
     bool eof_ = false;
     std::size_t line_no_ = 0;
+    bool line_ended_ = false;
     std::size_t total_read_ = 0;
 };
 

@@ -42,13 +42,15 @@ const std::vector<FunctionSpec>& table() {
         {"read_PD_PSM_results_tsv_wrapper",
          {"file_path", "uniprot_dict", "linker_Long", "linker_Short", "linker_Long_name_SEQUEST",
           "linker_Short_name_SEQUEST"},
-         6, Any, "Wrapper to throw tsv file content into read_PD_PSM_results."},
+         6, Any,
+         "Wrapper to throw tsv file content into read_PD_PSM_results.\n"
+         "An extra line is added to remove all double quotes in the tsv file"},
         {"read_PD_PSM_results",
          {"pep_matches", "uniprot_dict", "linker_Long", "linker_Short", "linker_Long_name_SEQUEST",
           "linker_Short_name_SEQUEST"},
          6, Any,
          "Function to read the Peptide Spectrum Match(PSM) results from Proteome Discoverer(PD)'s SEQUEST "
-         "search."},
+         "search.\nTested and works with results from PD2.1 and PD2.2."},
         {"find_XL_from_mgf",
          {"MS2_Rescue", "MS1_file_path", "MS2_file_path", "MS3_file_path", "msn_1_MS3_path",
           "PD_result_path", "MS2_PD_result_path", "uniprot_dict", "linker_mass", "linker_Long",

@@ -1,0 +1,100 @@
+// The PSM tables: for one export of the database search of the MS3 scans (or of the rescue
+// spectra), per scan number the peptide sequences the search accepted, which one is selected, and
+// one record per sequence. One export yields three tables that differ only in the confidences they
+// accept (High; High and Medium; all); the tables share the row texts.
+//
+// The tables keep the key order the driver sees at the module boundary: scans in the order of
+// their first accepted row; within a scan "pep_seq" first, then the sequence keys in the order of
+// their first row, with "selected_pep" after the sequence key of the row that set it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "common/number.hpp"
+#include "common/ordered_map.hpp"
+
+namespace vombrelle {
+
+// The texts of one accepted row, stored once whatever the number of tables that accept it.
+struct PsmRowTexts {
+    std::string_view sequence;      // "Annotated Sequence": lower-case letters mark modified residues
+    std::string_view accessions;    // "Protein Accessions", the whole field ("P1; P2")
+    std::string_view descriptions;  // "Protein Descriptions", the whole field
+    std::string_view confidence;    // "Confidence" ("High", "Medium", "Low")
+};
+
+// Owns the row texts. Texts live in fixed blocks, so the views stay valid as rows are added.
+class PsmRowStore {
+public:
+    std::uint32_t add(std::string_view sequence, std::string_view accessions, std::string_view descriptions,
+                      std::string_view confidence);
+    const PsmRowTexts& operator[](std::uint32_t row) const { return rows_[row]; }
+    std::size_t size() const { return rows_.size(); }
+
+private:
+    std::string_view keep(std::string_view text);
+
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::size_t block_used_ = 0;
+    std::size_t block_size_ = 0;
+    std::vector<PsmRowTexts> rows_;
+};
+
+// One PSM: the final accepted row of its scan and sequence.
+struct PsmRecord {
+    std::uint32_t row = 0;   // its texts in the row store
+    std::uint32_t id = 0;    // dense number within its table, in creation order; kept when replaced
+    double pep_mass = 0.0;   // Da: MH+ less the cross-linker remnants the peptide carries
+    HostNumber qval;         // grows with quality: 1 - q-value, or the confidence's fixed value
+                             // (0.99, 0.95, or the integer 0 for "Low")
+};
+
+struct PsmScanEntry {
+    std::vector<std::uint32_t> pep_seq;     // rows of every accepted sequence, in file order, repeats kept
+    std::vector<PsmRecord> records;         // one per distinct sequence, in key order
+    std::optional<std::uint32_t> selected;  // row of "selected_pep": the first accepted row not "Rejected"
+    std::uint32_t selected_after = 0;       // number of sequence keys that precede "selected_pep"
+};
+
+// Scan number -> scan entry, hashed by scan.
+class PsmMatchTable {
+public:
+    explicit PsmMatchTable(std::shared_ptr<const PsmRowStore> rows = {}) : rows_(std::move(rows)) {}
+
+    const PsmScanEntry* find(std::int64_t scan) const { return scans.find(scan); }
+    const PsmRowTexts& texts(std::uint32_t row) const { return (*rows_)[row]; }
+    std::string_view sequence(std::uint32_t row) const { return (*rows_)[row].sequence; }
+    // The record of `sequence` in `entry`, or nullptr.
+    const PsmRecord* find_record(const PsmScanEntry& entry, std::string_view sequence) const {
+        for (const auto& r : entry.records) {
+            if (texts(r.row).sequence == sequence) return &r;
+        }
+        return nullptr;
+    }
+    std::size_t record_count() const { return record_count_; }
+    const PsmRowStore& rows() const { return *rows_; }
+
+    OrderedMap<std::int64_t, PsmScanEntry> scans;
+
+private:
+    friend class PsmTableBuilder;
+    std::shared_ptr<const PsmRowStore> rows_;
+    std::size_t record_count_ = 0;
+};
+
+// The three tables of one export, in the order the readers return them.
+struct PsmTables {
+    PsmMatchTable high;      // confidence "High" only
+    PsmMatchTable med_high;  // every confidence but "Low"
+    PsmMatchTable all;       // every confidence
+
+    PsmMatchTable& operator[](std::size_t i) { return i == 0 ? high : i == 1 ? med_high : all; }
+    const PsmMatchTable& operator[](std::size_t i) const { return i == 0 ? high : i == 1 ? med_high : all; }
+};
+
+} // namespace vombrelle

@@ -1,0 +1,117 @@
+// The PSM table reader: the tab-separated export of the database search, read into the three
+// PsmMatchTables (High; High and Medium; all confidences) in one walk over the lines.
+//
+// Contract, per line after the header row (the header names the columns; a name's column is its
+// first exact match):
+//   - blank lines (empty once stripped) are skipped;
+//   - the line loses every whitespace character but the tab at both ends and is split at tabs, so
+//     empty first and last cells keep their columns;
+//   - a row whose "Confidence" reads "Confidence" (a repeated header) enters no table; otherwise a
+//     table accepts it by its confidence, then only if its "Annotated Sequence" holds a marked
+//     lysine "k" and, when the only one is the final residue, the peptide first occurs at the
+//     C-terminus of one of its proteins;
+//   - an accepted row stores its sequence, record and selection in that table.
+// The result, and the first error, are those of three walks over the lines made one table after
+// the other (High, then High and Medium, then all): an error in the High walk wins over any error
+// of the later walks, whatever the lines. Errors from a row carry the source and line.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <exception>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "common/number.hpp"
+#include "common/psm.hpp"
+
+namespace vombrelle {
+
+// Where the reader finds protein sequences for the C-terminal lysine test.
+class ProteinLookup {
+public:
+    virtual ~ProteinLookup() = default;
+    // nullopt when `accession` is not a key; otherwise whether `peptide`, upper-cased to
+    // `residues`, first occurs in the stored protein so that it ends at the protein's last residue
+    // (see peptide_ends_protein).
+    virtual std::optional<bool> ends_protein(std::string_view accession, std::string_view peptide,
+                                             std::string_view residues) = 0;
+    // The interpreter's str.upper() of a text holding non-ASCII characters (rare: sequences are
+    // ASCII). The default upper-cases ASCII letters only.
+    virtual std::string upper(std::string_view text);
+};
+
+// The first occurrence of `residues` in `protein` starts at len(protein) - len(peptide), lengths
+// and positions counted in characters. False when it does not occur.
+bool peptide_ends_protein(std::string_view protein, std::string_view peptide, std::string_view residues);
+
+// A lookup over a native accession -> sequence map.
+class MapProteinLookup : public ProteinLookup {
+public:
+    explicit MapProteinLookup(const std::unordered_map<std::string, std::string>& proteins) : proteins_(proteins) {}
+    std::optional<bool> ends_protein(std::string_view accession, std::string_view peptide,
+                                     std::string_view residues) override;
+
+private:
+    const std::unordered_map<std::string, std::string>& proteins_;
+};
+
+// The cross-linker's two remnants as the rows use them: "pep_mass" = (MH+ - n_long * long_mass)
+// - n_short * short_mass, n counting "(name)" in the "Modifications" field.
+struct PsmLinkers {
+    HostNumber long_mass;   // Da
+    HostNumber short_mass;  // Da
+    std::string long_tag;   // "(name)" as the "Modifications" column writes the long remnant
+    std::string short_tag;
+    // Set when the caller's value cannot serve (not a number, a name that does not format): the
+    // error is raised where an accepted row first uses the value, as the host would.
+    std::exception_ptr long_tag_error, short_tag_error, long_mass_error, short_mass_error;
+};
+
+struct PsmReadOptions {
+    PsmLinkers linkers;
+    ProteinLookup* proteins = nullptr;  // nullptr: no accession is known
+    // Keep, per table, every accepted row's q-value in walk order, so that a caller can rescale
+    // them one by one (table by table) with its own function.
+    bool log_rescale_calls = false;
+};
+
+// One q-value to rescale: the record it ends up in (the last call for a record wins).
+struct PsmRescaleCall {
+    double q_value;
+    std::uint32_t record;  // PsmRecord::id in its table
+};
+
+struct PsmReadOutcome {
+    PsmTables tables;
+    // With log_rescale_calls and a "Percolator q-Value" column: per table, the calls the three
+    // walks make up to the first error.
+    std::array<std::vector<PsmRescaleCall>, 3> rescale_calls;
+    // The first error of the three walks, or null. The tables are then incomplete.
+    std::exception_ptr error;
+};
+
+// 1 - q: the q-value rescaled so that higher is better (exact for every double).
+inline double rescale_qval(double q) { return 1.0 - q; }
+
+// Reads the export at `path` (strict UTF-8, universal newlines), removing every double quote from
+// every line first. Errors of the file itself (opening, decoding) are raised at once; so the whole
+// file is read before a row error is reported.
+PsmReadOutcome read_psm_file(const std::string& path, const PsmReadOptions& options);
+
+// The same from lines held in memory (the first is the header row); no quote is removed. Line
+// numbers in errors count from 1 at the header. `unreadable`, when set, is the 0-based index of a
+// line that is not text and `unreadable_error` the error reading it raises; lines from there on
+// are never reached.
+PsmReadOutcome read_psm_lines(std::span<const std::string_view> lines, const PsmReadOptions& options,
+                              std::optional<std::size_t> unreadable = std::nullopt,
+                              std::exception_ptr unreadable_error = nullptr);
+
+// The tables, or the outcome's error raised (for callers with nothing to rescale).
+PsmTables take_psm_tables(PsmReadOutcome&& outcome);
+
+} // namespace vombrelle

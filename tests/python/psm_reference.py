@@ -1,0 +1,100 @@
+"""A plain, slow reading of PSM tables to compare the module against: three walks over the lines,
+one table after the other, exactly as the reader's contract describes them (blank lines skipped,
+lines stripped of every whitespace but the tab, unknown confidences refused without q-values)."""
+import sys
+from collections import defaultdict
+
+NOT_TAB = "".join(c for c in map(chr, range(sys.maxunicode + 1)) if c.isspace() and c != "\t")
+
+
+def rescale_qval(qval):
+    old_min, old_max, new_min, new_max = 1, 0, 0, 1
+    return ((qval - old_min) * (new_max - new_min)) / (old_max - old_min) + new_min
+
+
+def file_lines(path):
+    with open(path, encoding="utf-8") as f:
+        return [line.replace('"', "") for line in f.readlines()]
+
+
+def read_lines(pep_matches, uniprot_dict, linker_Long, linker_Short, long_name, short_name,
+               rescale=rescale_qval):
+    tables = tuple(defaultdict(lambda: defaultdict(str)) for _ in range(3))
+    headers = pep_matches[0].strip(NOT_TAB).split("\t")
+    scan_ind = headers.index("First Scan")
+    conf_ind = headers.index("Confidence")
+    ambig_ind = headers.index("PSM Ambiguity")
+    pepseq_ind = headers.index("Annotated Sequence")
+    ptnid_ind = headers.index("Protein Accessions")
+    ptndesc_ind = headers.index("Protein Descriptions")
+    pepmass_ind = headers.index("MH+ [Da]")
+    mod_ind = headers.index("Modifications")
+    qval_ind = headers.index("Percolator q-Value") if "Percolator q-Value" in headers else None
+    accepts = (lambda c: c == "High", lambda c: c != "Low", lambda c: True)
+    fixed = {"High": 0.99, "Medium": 0.95, "Low": 0}
+    for table, accept in zip(tables, accepts):
+        for line in pep_matches:
+            if not line.strip():
+                continue
+            tmp = line.strip(NOT_TAB).split("\t")
+            conf = tmp[conf_ind]
+            if conf == "Confidence" or not accept(conf):
+                continue
+            seq = tmp[pepseq_ind]
+            if seq.count("k") == 0:
+                continue
+            if seq.count("k") == 1 and seq[-1] == "k":
+                good = False
+                for each_id in tmp[ptnid_ind].split(";"):
+                    each_id = each_id.strip()
+                    if each_id in uniprot_dict:
+                        protein = uniprot_dict[each_id]
+                        upper = seq.upper()
+                        if upper in protein and protein.index(upper) == len(protein) - len(seq):
+                            good = True
+                if not good:
+                    continue
+            scan = int(tmp[scan_ind])
+            entry = table[scan]
+            if entry["pep_seq"] == "":
+                entry["pep_seq"] = []
+            entry["pep_seq"].append(seq)
+            entry[seq] = defaultdict(str)
+            entry[seq]["ptn_accesion"] = [tmp[ptnid_ind]]
+            entry[seq]["ptn_description"] = [tmp[ptndesc_ind]]
+            if tmp[ambig_ind] != "Rejected" and entry["selected_pep"] == "":
+                entry["selected_pep"] = [seq]
+            mass = float(tmp[pepmass_ind])
+            long_count = tmp[mod_ind].count("(%s)" % long_name)
+            short_count = tmp[mod_ind].count("(%s)" % short_name)
+            entry[seq]["pep_mass"] = (mass - long_count * linker_Long) - short_count * linker_Short
+            entry[seq]["confidence"] = conf
+            if qval_ind is not None:
+                entry[seq]["qval"] = rescale(float(tmp[qval_ind]))
+            elif conf in fixed:
+                entry[seq]["qval"] = fixed[conf]
+            else:
+                raise ValueError("PSM confidence %r is none of 'High', 'Medium', 'Low' and the table "
+                                 "has no 'Percolator q-Value' column" % conf)
+    return tables
+
+
+def shape(obj):
+    """Everything a consumer can see of a result: types, values, key order."""
+    if isinstance(obj, dict):
+        factory = getattr(obj, "default_factory", None)
+        kind = type(obj).__name__ if factory in (None, str) else "defaultdict(entry)"
+        return (kind, factory is str, [(shape(k), shape(v)) for k, v in obj.items()])
+    if isinstance(obj, (list, tuple)):
+        return (type(obj).__name__, [shape(x) for x in obj])
+    if isinstance(obj, float):
+        return ("float", repr(obj))
+    return (type(obj).__name__, obj)
+
+
+def outcome(call):
+    """The result's shape, or the error's type and message."""
+    try:
+        return ("ok", shape(call()))
+    except Exception as e:  # noqa: BLE001 - the error is what is compared
+        return ("error", type(e).__name__, str(e))

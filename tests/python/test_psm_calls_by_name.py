@@ -1,0 +1,162 @@
+"""rescale_qval, and the PSM readers calling each other by name through the module namespace."""
+import decimal
+import fractions
+import random
+
+import pytest
+
+import psm_reference as ref
+from test_psm_reader import LINKER, UNIPROT, header, random_table, row, write
+
+
+@pytest.mark.parametrize("qval, expected", [
+    (0, 1.0),
+    (0.01, 0.99),
+    (1, 0.0),
+    (1.2, 1 - 1.2),
+    (-0.1, 1.1),
+    (True, 0.0),
+    (fractions.Fraction(1, 4), fractions.Fraction(3, 4)),
+    (decimal.Decimal("0.01"), decimal.Decimal("0.99")),
+])
+def test_rescale_qval_uses_the_hosts_arithmetic(mod, qval, expected):
+    got = mod.rescale_qval(qval)
+    assert got == expected and type(got) is type(expected)
+
+
+def test_rescale_qval_of_a_text_raises_the_hosts_error(mod):
+    with pytest.raises(TypeError, match=r"unsupported operand type\(s\) for -: 'str' and 'int'"):
+        mod.rescale_qval("0.1")
+
+
+def log_rescale(mod):
+    calls = []
+
+    def rescale(q):
+        calls.append(q)
+        return ("scaled", q)
+    mod.rescale_qval = rescale
+    return calls
+
+
+def test_rebound_rescale_is_called_per_accepted_row_table_by_table(mod):
+    calls = log_rescale(mod)
+    lines = [header(qval=True), row(conf="Low", qval="0.3"), row(conf="High", qval="0.1"),
+             row(conf="Medium", qval="0.2"), row(conf="High", seq="PEPTIDER", qval="0.9")]
+    high, med, all_ = mod.read_PD_PSM_results(lines, {}, *LINKER)
+    assert calls == [0.1, 0.1, 0.2, 0.3, 0.1, 0.2]
+    assert high[10]["AkDEFR"]["qval"] == ("scaled", 0.1)   # the last accepted row's call
+    assert all_[10]["AkDEFR"]["qval"] == ("scaled", 0.2)
+
+
+def test_rebound_rescale_is_not_called_without_qvalues(mod):
+    calls = log_rescale(mod)
+    mod.read_PD_PSM_results([header(), row()], {}, *LINKER)
+    assert calls == []
+
+
+@pytest.mark.parametrize("seed", range(40))
+def test_rebound_rescale_calls_match_three_walk_reading(mod, seed):
+    lines = random_table(random.Random(seed), with_qval=True, faults=True)
+    got, want = [], []
+
+    def logger(log):
+        def rescale(q):
+            log.append(q)
+            if q == 0:
+                raise ArithmeticError("no zero")
+            return -q
+        return rescale
+    mod.rescale_qval = logger(got)
+    args = (dict(UNIPROT), *LINKER)
+    assert ref.outcome(lambda: mod.read_PD_PSM_results(lines, *args)) == \
+        ref.outcome(lambda: ref.read_lines(lines, *args, rescale=logger(want)))
+    assert got == want
+
+
+def test_rescale_rebound_back_to_the_module_own_mid_read(mod):
+    own = mod.rescale_qval
+
+    def once(q):
+        mod.rescale_qval = own
+        return "first"
+    mod.rescale_qval = once
+    high, med, _ = mod.read_PD_PSM_results(
+        [header(qval=True), row(qval="0.25"), row(scan="11", qval="0.5")], {}, *LINKER)
+    assert high[10]["AkDEFR"]["qval"] == "first" and high[11]["AkDEFR"]["qval"] == 0.5
+    assert med[10]["AkDEFR"]["qval"] == 0.75
+
+
+def test_deleted_rescale_fails_only_when_called(mod):
+    del mod.rescale_qval
+    assert 10 in mod.read_PD_PSM_results([header(), row()], {}, *LINKER)[0]
+    with pytest.raises(NameError, match="name 'rescale_qval' is not defined"):
+        mod.read_PD_PSM_results([header(qval=True), row(qval="0.1")], {}, *LINKER)
+
+
+def test_wrapper_hands_the_file_lines_to_a_rebound_reader(mod, tmp_path):
+    path = write(tmp_path, '"a"\t"b"\r\nc"d\rlast')
+    seen = []
+    uniprot = {}
+
+    def reader(*args):
+        seen.append(args)
+        return "anything"
+    mod.read_PD_PSM_results = reader
+    assert mod.read_PD_PSM_results_tsv_wrapper(path, uniprot, *LINKER) == "anything"
+    (lines, got_uniprot, *linker), = seen
+    assert lines == ["a\tb\n", "cd\n", "last"]
+    assert got_uniprot is uniprot and tuple(linker) == LINKER
+
+
+@pytest.mark.parametrize("result", [(1, 2), [1, 2, 3, 4], None])
+def test_wrapper_returns_a_rebound_readers_result_unchanged(mod, tmp_path, result):
+    mod.read_PD_PSM_results = lambda *args: result
+    assert mod.read_PD_PSM_results_tsv_wrapper(write(tmp_path, header()), {}, *LINKER) is result
+
+
+def test_wrapper_with_rebound_rescale_reads_natively(mod, tmp_path):
+    calls = log_rescale(mod)
+    path = write(tmp_path, header(qval=True) + row(qval="0.5"))
+    tables = mod.read_PD_PSM_results_tsv_wrapper(path, {}, *LINKER)
+    assert calls == [0.5, 0.5, 0.5] and tables[0][10]["AkDEFR"]["qval"] == ("scaled", 0.5)
+
+
+def test_deleted_reader_fails_after_the_file_is_read(mod, tmp_path):
+    del mod.read_PD_PSM_results
+    with pytest.raises(FileNotFoundError):
+        mod.read_PD_PSM_results_tsv_wrapper(str(tmp_path / "missing.txt"), {}, *LINKER)
+    with pytest.raises(NameError, match="name 'read_PD_PSM_results' is not defined"):
+        mod.read_PD_PSM_results_tsv_wrapper(write(tmp_path, header()), {}, *LINKER)
+
+
+@pytest.mark.parametrize("lines, error, message", [
+    ([header(), row(), 7], AttributeError, "'int' object has no attribute 'strip'"),
+    ([header(), b"x"], TypeError, "a bytes-like object is required, not 'str'"),
+    ((header(),), None, None),
+    ({}, KeyError, "0"),
+])
+def test_lines_that_are_no_text(mod, lines, error, message):
+    if error is None:
+        assert mod.read_PD_PSM_results(lines, {}, *LINKER)[0] == {}
+        return
+    with pytest.raises(error) as e:
+        mod.read_PD_PSM_results(lines, {}, *LINKER)
+    assert str(e.value) == message
+
+
+@pytest.mark.parametrize("linker, error, message", [
+    ((None, 1.0, "L", "S"), TypeError, "unsupported operand type(s) for *: 'int' and 'NoneType'"),
+    ((1.0, "x", "L", "S"), TypeError, "unsupported operand type(s) for -: 'float' and 'str'"),
+    ((1.0, 1.0, ("a", "b"), "S"), TypeError, "not all arguments converted during string formatting"),
+])
+def test_unusable_linker_arguments_fail_where_a_row_uses_them(mod, linker, error, message):
+    assert mod.read_PD_PSM_results([header(), row(seq="PEPTIDER")], {}, *linker)[0] == {}
+    with pytest.raises(error) as e:
+        mod.read_PD_PSM_results([header(), row()], {}, *linker)
+    assert str(e.value) == message
+
+
+def test_integer_linker_masses(mod):
+    rec = mod.read_PD_PSM_results([header(), row(mods="(L)(S)", mass="1000.5")], {}, 100, 50, "L", "S")
+    assert rec[0][10]["AkDEFR"]["pep_mass"] == 850.5

@@ -1,0 +1,313 @@
+"""read_PD_PSM_results_tsv_wrapper and read_PD_PSM_results: the three PSM tables of an export."""
+import collections
+import collections.abc
+import csv
+import gzip
+import io
+import random
+
+import pytest
+
+import psm_reference as ref
+
+COLUMNS = ["First Scan", "Confidence", "PSM Ambiguity", "Annotated Sequence", "Protein Accessions",
+           "Protein Descriptions", "MH+ [Da]", "Modifications"]
+LINKER = (100.5, 50.25, "DSSO_long", "DSSO_short")
+
+
+def row(scan="10", conf="High", ambig="Unambiguous", seq="AkDEFR", acc="P1", desc="d",
+        mass="1000.5", mods="", qval=None):
+    cells = [scan, conf, ambig, seq, acc, desc, mass, mods] + ([qval] if qval is not None else [])
+    return "\t".join(cells) + "\n"
+
+
+def header(qval=False):
+    return "\t".join(COLUMNS + (["Percolator q-Value"] if qval else [])) + "\n"
+
+
+def read(mod, lines, uniprot=None):
+    return mod.read_PD_PSM_results(lines, {} if uniprot is None else uniprot, *LINKER)
+
+
+def write(tmp_path, text, name="psms.txt"):
+    path = tmp_path / name
+    path.write_bytes(text.encode() if isinstance(text, str) else text)
+    return str(path)
+
+
+# --- results as the reader's contract has them ----------------------------------------------------
+
+def test_boundary_types_and_default_insertion(mod):
+    high, med, all_ = read(mod, [header(), row()])
+    for table in (high, med, all_):
+        assert type(table) is collections.defaultdict
+        entry = table[10]
+        assert type(entry) is collections.defaultdict and entry.default_factory is str
+        assert list(entry) == ["pep_seq", "AkDEFR", "selected_pep"]
+        record = entry["AkDEFR"]
+        assert record.default_factory is str
+        assert list(record) == ["ptn_accesion", "ptn_description", "pep_mass", "confidence", "qval"]
+    fresh = high[99]  # a missing scan reads as a new, stored, empty scan entry
+    assert fresh == {} and fresh.default_factory is str and 99 in high and 99 not in med
+    assert high[10]["nothing"] == "" and "nothing" in high[10]
+
+
+@pytest.mark.parametrize("conf, expected", [
+    ("High", (0.99, 0.99, 0.99)),
+    ("Medium", (None, 0.95, 0.95)),
+    ("Low", (None, None, 0)),
+])
+def test_fixed_qvalues_per_table(mod, conf, expected):
+    tables = read(mod, [header(), row(conf=conf)])
+    for table, want in zip(tables, expected):
+        if want is None:
+            assert 10 not in table
+        else:
+            got = table[10]["AkDEFR"]["qval"]
+            assert got == want and type(got) is type(want)
+
+
+def test_qvalue_column_rescales_in_every_table(mod):
+    tables = read(mod, [header(qval=True), row(conf="High", qval="0.01"),
+                        row(scan="11", conf="Low", qval="0.01")])
+    assert [t[10]["AkDEFR"]["qval"] for t in tables] == [0.99, 0.99, 0.99]
+    assert tables[2][11]["AkDEFR"]["qval"] == 0.99 and 11 not in tables[1]
+
+
+class Untouchable(dict):
+    def __contains__(self, key):
+        raise AssertionError("looked up")
+
+
+@pytest.mark.parametrize("seq, uniprot, kept", [
+    ("PEPTIDEK", {}, False),
+    ("AEFVEVTkLVTDLTK", Untouchable(), True),
+    ("AkDEFk", Untouchable(), True),
+    ("LVTDLTk", {"P1": "MMMLVTDLTK"}, True),
+    ("LVTDLTk", {"P1": "LVTDLTKMMLVTDLTK"}, False),  # only the first occurrence counts
+    ("LVTDLTk", {"P9": "MMMLVTDLTK"}, False),
+    ("LVTDLTk", {"P1": "mmmlvtdltk"}, False),
+    ("LVTDLTk", {"P1": "MMMAAAAAAAAA"}, False),
+])
+def test_lysine_and_c_terminal_rules(mod, seq, uniprot, kept):
+    tables = read(mod, [header(), row(seq=seq)], uniprot)
+    assert all((10 in t) is kept for t in tables)
+
+
+def test_accessions_are_split_for_the_lookup_and_stored_whole(mod):
+    uniprot = collections.defaultdict(str, {"P2": "MMLVTDLTK"})
+    tables = read(mod, [header(), row(seq="LVTDLTk", acc="P1; P2")], uniprot)
+    assert tables[0][10]["LVTDLTk"]["ptn_accesion"] == ["P1; P2"]
+    assert dict(uniprot) == {"P2": "MMLVTDLTK"}  # never written, not even by a default-inserting map
+
+
+def test_any_mapping_serves_as_uniprot_dict(mod):
+    class Proteins(collections.abc.Mapping):
+        def __getitem__(self, k):
+            return {"P1": "MMLVTDLTK"}[k]
+
+        def __iter__(self):
+            return iter(["P1"])
+
+        def __len__(self):
+            return 1
+    assert 10 in read(mod, [header(), row(seq="LVTDLTk")], Proteins())[0]
+
+
+def test_repeated_sequence_rejection_and_key_order(mod):
+    lines = [header(),
+             row(seq="AkR", ambig="Rejected", mass="1"),
+             row(seq="BkR", mass="2"),
+             row(seq="AkR", mass="3"),
+             row(scan="11", ambig="Rejected")]
+    high = read(mod, lines)[0]
+    e = high[10]
+    assert e["pep_seq"] == ["AkR", "BkR", "AkR"]
+    assert list(e) == ["pep_seq", "AkR", "BkR", "selected_pep"]
+    assert e["selected_pep"] == ["BkR"] and e["AkR"]["pep_mass"] == 3.0
+    assert "selected_pep" not in high[11]
+
+
+def test_tables_disagree_on_selection(mod):
+    high, med, all_ = read(mod, [header(), row(conf="Medium", seq="AkR"), row(conf="High", seq="BkR")])
+    assert high[10]["selected_pep"] == ["BkR"]
+    assert med[10]["selected_pep"] == all_[10]["selected_pep"] == ["AkR"]
+
+
+def test_remnant_counts(mod):
+    mods = "K2(DSSO_long); K5(DSSO_long); K7(DSSO_short); DSSO_short"
+    rec = read(mod, [header(), row(mods=mods, mass="1000.0")])[0][10]["AkDEFR"]
+    assert rec["pep_mass"] == (1000.0 - 2 * 100.5) - 50.25
+
+
+def test_quotes_removed_by_the_wrapper_only(mod, tmp_path):
+    plain = [header(), row(), row(scan="11", conf="Low")]
+    quoted = ['"' + line.rstrip("\n").replace("\t", '"\t"') + '"\n' for line in plain]
+    path = write(tmp_path, "".join(quoted))
+    assert ref.shape(mod.read_PD_PSM_results_tsv_wrapper(path, {}, *LINKER)) == ref.shape(read(mod, plain))
+    with pytest.raises(ValueError, match="'First Scan' is not in list"):
+        read(mod, quoted)
+
+
+# --- faults the reader mends -----------------------------------------------------------------------
+
+@pytest.mark.parametrize("blank", ["\n", "   \n", "\t\t\n", "\r\n", ""])
+def test_blank_lines_are_skipped(mod, blank):
+    tables = read(mod, [header(), row(), blank, row(scan="11"), blank])
+    assert list(tables[0]) == [10, 11]
+
+
+def test_empty_edge_cells_keep_their_columns(mod):
+    lines = ["Note\t" + header().rstrip("\n") + "\tTail\n",
+             "\t" + row().rstrip("\n") + "\t\n"]
+    rec = read(mod, lines)[0][10]["AkDEFR"]
+    assert rec["ptn_accesion"] == ["P1"] and rec["pep_mass"] == 1000.5
+
+
+def test_unknown_confidence_without_qvalues_is_refused(mod, tmp_path):
+    path = write(tmp_path, header() + row() + row(conf="Unsure"))
+    with pytest.raises(ValueError, match="'Unsure'") as e:
+        mod.read_PD_PSM_results_tsv_wrapper(path, {}, *LINKER)
+    assert e.value.__notes__ == [f"in file '{path}', line 3"]
+    tables = read(mod, [header(qval=True), row(conf="Unsure", qval="0.02")])
+    assert 10 not in tables[0] and tables[1][10]["AkDEFR"]["qval"] == 0.98
+
+
+def test_invalid_utf8_names_the_file(mod, tmp_path):
+    path = write(tmp_path, header().encode() + row(desc="caf\xe9").encode("latin-1"))
+    with pytest.raises(UnicodeDecodeError) as e:
+        mod.read_PD_PSM_results_tsv_wrapper(path, {}, *LINKER)
+    assert path in e.value.__notes__[0]
+
+
+# --- errors ----------------------------------------------------------------------------------------
+
+@pytest.mark.parametrize("lines, error, message", [
+    ([], IndexError, "list index out of range"),
+    ([header().replace("Protein Descriptions", "Descr")], ValueError, "'Protein Descriptions' is not in list"),
+    ([header(), "10\tHigh\n"], IndexError, "list index out of range"),
+    ([header(), row(scan="10.0")], ValueError, "invalid literal for int() with base 10: '10.0'"),
+    ([header(), row(mass="")], ValueError, "could not convert string to float: ''"),
+    ([header(qval=True), row(qval="")], ValueError, "could not convert string to float: ''"),
+    # The High walk meets the bad mass at line 3 before the walk over all rows meets line 2.
+    ([header(), row(conf="Low", scan="x"), row(mass="bad")], ValueError, "could not convert string to float: 'bad'"),
+])
+def test_errors(mod, lines, error, message):
+    with pytest.raises(error) as e:
+        read(mod, lines)
+    assert str(e.value) == message
+
+
+def test_missing_file(mod, tmp_path):
+    with pytest.raises(FileNotFoundError):
+        mod.read_PD_PSM_results_tsv_wrapper(str(tmp_path / "none.txt"), {}, *LINKER)
+
+
+# --- against the plain three-walk reading -----------------------------------------------------------
+
+SEQS = ["AkDEFR", "LVTDLTk", "PEPTIDEK", "AkDEFk", "GGkGGk", "MkR", "ÄLk", "ßk", "LVTDLTk"]
+ACCS = ["P1", "P2; P3", " P4 ", "P9", "P1;P9", "", "P5;P3"]
+UNIPROT = {"P1": "MMMLVTDLTK", "P2": "GGKGGK", "P3": "MMÄLK", "P4": "AAAAKDEFKAAAAKDEFK", "P5": "MSSK"}
+
+
+def random_table(rng, with_qval, faults):
+    names = COLUMNS + (["Percolator q-Value"] if with_qval else []) + ["Extra"]
+    rng.shuffle(names)
+    lead = rng.random() < 0.3
+    lines = [("Lead\t" if lead else "") + "\t".join(names) + rng.choice(["\n", "\r\n", "\n"])]
+    for _ in range(rng.randint(0, 40)):
+        roll = rng.random()
+        if roll < 0.04:
+            lines.append(rng.choice(["\n", "  \n", ""]))
+            continue
+        if roll < 0.06:
+            lines.append(lines[0])
+            continue
+        cells = {
+            "First Scan": str(rng.randint(1, 8)),
+            "Confidence": rng.choice(["High", "High", "Medium", "Low", "Low"] + (["Unsure"] if with_qval else [])),
+            "PSM Ambiguity": rng.choice(["Unambiguous", "Rejected", "Selected"]),
+            "Annotated Sequence": rng.choice(SEQS),
+            "Protein Accessions": rng.choice(ACCS),
+            "Protein Descriptions": rng.choice(["d1", "", "desc two"]),
+            "MH+ [Da]": repr(round(rng.uniform(500, 4000), rng.randint(0, 6))),
+            "Modifications": rng.choice(["", "(DSSO_long)", "K1(DSSO_long); K2(DSSO_short)",
+                                         "(DSSO_long)(DSSO_long)"]),
+            "Percolator q-Value": rng.choice(["0.01", "1e-3", "0", "5.220569E-05"]),
+            "Extra": rng.choice(["x", ""]),
+        }
+        if faults and rng.random() < 0.04:
+            bad = rng.choice(["First Scan", "MH+ [Da]", "Percolator q-Value", "Confidence"])
+            cells[bad] = rng.choice(["", "1.5", "abc", "Unsure"])
+        fields = [cells[n] for n in names]
+        if faults and rng.random() < 0.03:
+            fields = fields[: rng.randint(1, len(fields))]
+        lines.append(("\t" if lead else "") + "\t".join(fields) + rng.choice(["\n", "\r\n"]))
+    return lines
+
+
+@pytest.mark.parametrize("seed", range(120))
+def test_matches_three_walk_reading(mod, seed):
+    rng = random.Random(seed)
+    lines = random_table(rng, with_qval=seed % 2 == 0, faults=seed % 3 != 0)
+    args = (dict(UNIPROT), *LINKER)
+    assert ref.outcome(lambda: mod.read_PD_PSM_results(lines, *args)) == \
+        ref.outcome(lambda: ref.read_lines(lines, *args))
+
+
+@pytest.mark.parametrize("seed", range(20))
+def test_wrapper_matches_three_walk_reading(mod, tmp_path, seed):
+    rng = random.Random(1000 + seed)
+    text = "".join(random_table(rng, with_qval=seed % 2 == 0, faults=True))
+    if rng.random() < 0.5:
+        text = text.replace("\t", '"\t"')
+    path = write(tmp_path, text)
+    args = (dict(UNIPROT), *LINKER)
+    assert ref.outcome(lambda: mod.read_PD_PSM_results_tsv_wrapper(path, *args)) == \
+        ref.outcome(lambda: ref.read_lines(ref.file_lines(path), *args))
+
+
+# --- real exports ----------------------------------------------------------------------------------
+
+EXPORTS = ["camprotR_TMT_PSMs.txt.gz", "camprotR_phospho_PSMs.txt.gz"]
+
+
+def export_rows(realdata, name):
+    with gzip.open(realdata / "psm_tables" / name, "rt", encoding="utf-8", newline="") as f:
+        return list(csv.reader(f, delimiter="\t"))
+
+
+def write_export(tmp_path, rows):
+    buf = io.StringIO()
+    csv.writer(buf, delimiter="\t", quoting=csv.QUOTE_ALL, lineterminator="\r\n").writerows(rows)
+    return write(tmp_path, buf.getvalue())
+
+
+@pytest.mark.parametrize("name", EXPORTS)
+def test_real_export_as_is_names_first_missing_column(mod, realdata, tmp_path, name):
+    path = tmp_path / "export.txt"
+    path.write_bytes(gzip.decompress((realdata / "psm_tables" / name).read_bytes()))
+    with pytest.raises(ValueError) as e:
+        mod.read_PD_PSM_results_tsv_wrapper(str(path), {}, *LINKER)
+    assert str(e.value) == "'Protein Descriptions' is not in list"
+
+
+@pytest.mark.parametrize("name", EXPORTS)
+def test_real_export_with_columns_fixed_reads(mod, realdata, tmp_path, name):
+    rows = export_rows(realdata, name)
+    head = rows[0]
+    head[head.index("MHplus in Da")] = "MH+ [Da]"
+    acc = head.index("Protein Accessions")
+    rows = [r + (["Protein Descriptions"] if i == 0 else ["protein of " + r[acc]]) for i, r in enumerate(rows)]
+    # Sequences whose one marked lysine ends the peptide: make every other one C-terminal.
+    seq_at = head.index("Annotated Sequence")
+    uniprot = {}
+    for i, r in enumerate(rows[1:]):
+        seq = r[seq_at].split(".")[1] if "." in r[seq_at] else r[seq_at]
+        first = r[acc].split(";")[0].strip()
+        uniprot[first] = ("MA" + seq.upper()) if i % 2 else (seq.upper() + "GG")
+    path = write_export(tmp_path, rows)
+    args = (uniprot, 229.1629, 0.0, "TMT6plex", "Phospho")
+    got = mod.read_PD_PSM_results_tsv_wrapper(path, *args)
+    assert ref.shape(got) == ref.shape(ref.read_lines(ref.file_lines(path), *args))
+    assert len(got[0]) > 100 and got[0] is not got[2]
