@@ -50,7 +50,7 @@ const std::vector<FunctionSpec>& table() {
           "linker_Short_name_SEQUEST"},
          6, Any,
          "Function to read the Peptide Spectrum Match(PSM) results from Proteome Discoverer(PD)'s SEQUEST "
-         "search.\nTested and works with results from PD2.1 and PD2.2."},
+         "search. Tested and works with results from PD2.1 and PD2.2."},
         {"find_XL_from_mgf",
          {"MS2_Rescue", "MS1_file_path", "MS2_file_path", "MS3_file_path", "msn_1_MS3_path",
           "PD_result_path", "MS2_PD_result_path", "uniprot_dict", "linker_mass", "linker_Long",
