@@ -12,6 +12,7 @@
 #include "module/binding.hpp"
 #include "module/convert_psm.hpp"
 #include "module/function_table.hpp"
+#include "module/py_support.hpp"
 #include "readers/psm_table.hpp"
 
 namespace vombrelle::module {
@@ -92,7 +93,7 @@ py::list file_lines(const std::string& path) {
 }
 
 py::object read_wrapper(Arguments& a) {
-    const std::string path = psm_path_argument(a[0]);
+    const std::string path = fs_path(a[0]);
     std::optional<Callee> callee;
     std::exception_ptr unbound;
     try {

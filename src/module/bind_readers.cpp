@@ -2,6 +2,7 @@
 #include "module/binding.hpp"
 #include "module/convert_spectra.hpp"
 #include "module/function_table.hpp"
+#include "module/py_support.hpp"
 #include "readers/dta_zip.hpp"
 #include "readers/mgf.hpp"
 
@@ -23,7 +24,7 @@ void print_names(const std::vector<std::string>& names) {
 
 void register_readers(py::module_& m) {
     define_function(m, function_spec("read_ms_Mgf"), [](Arguments& args) -> py::object {
-        const std::string path = path_from_py(args[0]);
+        const std::string path = fs_path(args[0]);
         SpectrumTable table;
         {
             py::gil_scoped_release unlocked;
@@ -32,7 +33,7 @@ void register_readers(py::module_& m) {
         return spectrum_table_to_py(table, /*default_inserting=*/true);
     });
     define_function(m, function_spec("read_ms_DtaZip"), [](Arguments& args) -> py::object {
-        const std::string path = path_from_py(args[0]);
+        const std::string path = fs_path(args[0]);
         SpectrumTable table = read_dta_zip(path, print_names);
         return spectrum_table_to_py(table, /*default_inserting=*/false);
     });

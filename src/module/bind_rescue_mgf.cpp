@@ -6,6 +6,7 @@
 #include "module/binding.hpp"
 #include "module/convert_spectra.hpp"
 #include "module/function_table.hpp"
+#include "module/py_support.hpp"
 #include "readers/mgf.hpp"
 #include "rescue_mgf/rescue_run.hpp"
 
@@ -93,18 +94,8 @@ void mass_pairs(const std::vector<double>& masses, MassPairs& out) {
     py::list pairs(combinations.object(values, 2));
     out.clear();
     for (py::handle item : pairs) {
-        PyObject* raw = PySequence_Fast(item.ptr(), "");
-        if (raw == nullptr) {
-            PyErr_Clear();
-            throw py::type_error(std::string("cannot unpack non-iterable ") + Py_TYPE(item.ptr())->tp_name +
-                                 " object");
-        }
-        py::object seq = py::reinterpret_steal<py::object>(raw);
-        const Py_ssize_t n = PySequence_Fast_GET_SIZE(seq.ptr());
-        if (n > 2) throw py::value_error("too many values to unpack (expected 2)");
-        if (n < 2) throw py::value_error("not enough values to unpack (expected 2, got " + std::to_string(n) + ")");
-        out.emplace_back(pair_value(PySequence_Fast_GET_ITEM(seq.ptr(), 0)),
-                         pair_value(PySequence_Fast_GET_ITEM(seq.ptr(), 1)));
+        auto [first, second] = unpack_two(item);
+        out.emplace_back(pair_value(first), pair_value(second));
     }
 }
 

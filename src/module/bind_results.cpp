@@ -4,6 +4,7 @@
 #include "module/binding.hpp"
 #include "module/convert_results.hpp"
 #include "module/function_table.hpp"
+#include "module/py_support.hpp"
 #include "results/decoy_removal.hpp"
 #include "results/fdr.hpp"
 #include "results/fdr_cut.hpp"
@@ -125,7 +126,7 @@ py::object write_XL_body(Arguments& a) {
     // Every line is checked before the file is touched, so a bad list leaves an old table intact.
     const TextList list = read_texts(a[0], "strip", Iteration::Lazy);
     list.raise_pending();
-    const std::string path = path_of(a[1]);
+    const std::string path = fs_path(a[1]);
     {
         py::gil_scoped_release unlocked;
         write_XL(list.texts, path);

@@ -1,6 +1,7 @@
 #include "module/convert_psm.hpp"
 
 #include "module/binding.hpp"
+#include "module/py_support.hpp"
 
 #include <string_view>
 
@@ -47,9 +48,6 @@ struct Shared {
     PyObject* high;
     PyObject* medium;
     PyObject* low;
-    PyObject* defaultdict;
-    PyObject* scan_factory;  // functools.partial(defaultdict, str): a new empty scan entry
-    PyObject* text_args;     // (str,): the arguments of defaultdict(str)
 };
 
 const Shared& shared() {
@@ -65,21 +63,9 @@ const Shared& shared() {
         n->high = PyUnicode_InternFromString("High");
         n->medium = PyUnicode_InternFromString("Medium");
         n->low = PyUnicode_InternFromString("Low");
-        py::object dd = py::module_::import("collections").attr("defaultdict");
-        py::object factory = py::module_::import("functools").attr("partial")(dd, py::reinterpret_borrow<py::object>(
-                                                                                       reinterpret_cast<PyObject*>(&PyUnicode_Type)));
-        n->defaultdict = dd.release().ptr();
-        n->scan_factory = factory.release().ptr();
-        n->text_args = PyTuple_Pack(1, reinterpret_cast<PyObject*>(&PyUnicode_Type));
         return n;
     }();
     return *s;
-}
-
-PyObject* new_text_defaultdict() {
-    PyObject* d = PyObject_Call(shared().defaultdict, shared().text_args, nullptr);
-    if (d == nullptr) throw py::error_already_set();
-    return d;
 }
 
 // Sets d[key] = value and gives up the reference to value.
@@ -137,7 +123,7 @@ private:
 
 PyObject* record_to_python(const PsmRecord& r, RowObjects& rows, const std::vector<py::object>* qvals) {
     const Shared& s = shared();
-    py::object d = own(new_text_defaultdict());
+    py::object d = new_text_defaultdict();
     set_stolen(d.ptr(), s.ptn_accesion, list_of_one(rows.accessions(r.row)));
     set_stolen(d.ptr(), s.ptn_description, list_of_one(rows.descriptions(r.row)));
     set_stolen(d.ptr(), s.pep_mass, own(PyFloat_FromDouble(r.pep_mass)).release().ptr());
@@ -152,7 +138,7 @@ PyObject* record_to_python(const PsmRecord& r, RowObjects& rows, const std::vect
 
 PyObject* entry_to_python(const PsmScanEntry& e, RowObjects& rows, const std::vector<py::object>* qvals) {
     const Shared& s = shared();
-    py::object d = own(new_text_defaultdict());
+    py::object d = new_text_defaultdict();
     PyObject* seqs = PyList_New(static_cast<Py_ssize_t>(e.pep_seq.size()));
     if (seqs == nullptr) throw py::error_already_set();
     for (std::size_t i = 0; i < e.pep_seq.size(); ++i) {
@@ -267,35 +253,14 @@ std::string PyProteinLookup::upper(std::string_view s) {
     return std::string(utf8(u.ptr()));
 }
 
-namespace {
-
-// Holds the cyclic collector off while the tables are built: hundreds of thousands of new containers
-// would otherwise set it off again and again over the same, still growing, tables. No Python code
-// runs meanwhile, and its state is restored on the way out.
-class CollectorPause {
-public:
-    CollectorPause() : was_enabled_(PyGC_Disable() == 1) {}
-    ~CollectorPause() {
-        if (was_enabled_) PyGC_Enable();
-    }
-    CollectorPause(const CollectorPause&) = delete;
-    CollectorPause& operator=(const CollectorPause&) = delete;
-
-private:
-    bool was_enabled_;
-};
-
-} // namespace
-
 py::tuple psm_tables_to_python(const PsmTables& tables, const std::array<std::vector<py::object>, 3>* qvals) {
-    const Shared& s = shared();
     CollectorPause pause;
     RowObjects rows(tables.high.rows());
     py::tuple out(3);
     for (std::size_t t = 0; t < 3; ++t) {
         const PsmMatchTable& table = tables[t];
         const std::vector<py::object>* q = qvals != nullptr && !(*qvals)[t].empty() ? &(*qvals)[t] : nullptr;
-        py::object d = own(PyObject_CallOneArg(s.defaultdict, s.scan_factory));
+        py::object d = new_text_defaultdict_table();
         for (const auto& [scan, entry] : table.scans) {
             py::object key = own(PyLong_FromLongLong(scan));
             set_stolen(d.ptr(), key.ptr(), entry_to_python(entry, rows, q));
@@ -303,13 +268,6 @@ py::tuple psm_tables_to_python(const PsmTables& tables, const std::array<std::ve
         PyTuple_SET_ITEM(out.ptr(), static_cast<Py_ssize_t>(t), d.release().ptr());
     }
     return out;
-}
-
-std::string psm_path_argument(py::handle file_path) {
-    py::object path = own(PyOS_FSPath(file_path.ptr()));
-    if (PyBytes_Check(path.ptr())) return std::string(PyBytes_AS_STRING(path.ptr()), PyBytes_GET_SIZE(path.ptr()));
-    py::object encoded = own(PyUnicode_EncodeFSDefault(path.ptr()));
-    return std::string(PyBytes_AS_STRING(encoded.ptr()), PyBytes_GET_SIZE(encoded.ptr()));
 }
 
 py::object psm_outcome_to_python(PsmReadOutcome&& outcome) {

@@ -45,7 +45,4 @@ PsmReadOptions psm_read_options(py::handle long_mass, py::handle short_mass, py:
 // by name one by one, table by table; then the read's own error, if any; then the tables.
 py::object psm_outcome_to_python(PsmReadOutcome&& outcome);
 
-// A file argument as open() takes a path: str, bytes or os.PathLike.
-std::string psm_path_argument(py::handle file_path);
-
 } // namespace vombrelle::module

@@ -1,5 +1,7 @@
 #include "module/convert_results.hpp"
 
+#include "module/py_support.hpp"
+
 #include <cmath>
 
 namespace vombrelle::module {
@@ -105,8 +107,7 @@ ScoreMap read_score_map(py::handle mapping) {
         map.texts.push_back(text);
         map.scores.push_back(to_operand(value));
     };
-    static py::object defaultdict = py::module_::import("collections").attr("defaultdict");
-    if (PyDict_CheckExact(mapping.ptr()) || mapping.get_type().is(defaultdict)) {
+    if (PyDict_CheckExact(mapping.ptr()) || Py_TYPE(mapping.ptr()) == reinterpret_cast<PyTypeObject*>(defaultdict_type())) {
         // A plain dict (or a defaultdict, which iterates the same way): no Python code can run.
         const Py_ssize_t n = PyDict_Size(mapping.ptr());
         map.keys.reserve(n);
@@ -200,38 +201,6 @@ HostNumber PyMassLookup::atom(std::string_view key_view) {
         PyObject_GetItem(mod_dict_.ptr(), py::str(key.data(), key.size()).ptr()));
     if (!value) throw py::error_already_set();
     return atoms_.emplace(std::move(key), mass_value(value)).first->second;
-}
-
-std::pair<py::object, py::object> unpack_two(py::handle value) {
-    PyObject* it = PyObject_GetIter(value.ptr());
-    if (it == nullptr) {
-        if (PyErr_ExceptionMatches(PyExc_TypeError)) {
-            PyErr_Clear();
-            throw py::type_error("cannot unpack non-iterable " + type_name(value) + " object");
-        }
-        throw py::error_already_set();
-    }
-    py::object iter = py::reinterpret_steal<py::object>(it);
-    py::object items[2];
-    for (int i = 0; i < 2; ++i) {
-        items[i] = py::reinterpret_steal<py::object>(PyIter_Next(iter.ptr()));
-        if (!items[i]) {
-            if (PyErr_Occurred()) throw py::error_already_set();
-            throw py::value_error("not enough values to unpack (expected 2, got " + std::to_string(i) + ")");
-        }
-    }
-    py::object extra = py::reinterpret_steal<py::object>(PyIter_Next(iter.ptr()));
-    if (extra) throw py::value_error("too many values to unpack (expected 2)");
-    if (PyErr_Occurred()) throw py::error_already_set();
-    return {std::move(items[0]), std::move(items[1])};
-}
-
-std::string path_of(py::handle path) {
-    py::object os = py::module_::import("os");
-    py::object decoded = os.attr("fsdecode")(os.attr("fspath")(path));
-    py::object encoded = py::reinterpret_steal<py::object>(PyUnicode_EncodeFSDefault(decoded.ptr()));
-    if (!encoded) throw py::error_already_set();
-    return std::string(PyBytes_AS_STRING(encoded.ptr()), static_cast<std::size_t>(PyBytes_GET_SIZE(encoded.ptr())));
 }
 
 } // namespace vombrelle::module

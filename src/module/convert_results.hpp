@@ -83,10 +83,4 @@ private:
     std::unordered_map<std::string, HostNumber> atoms_;
 };
 
-// `first, second = value`, with the interpreter's errors for anything else.
-std::pair<py::object, py::object> unpack_two(py::handle value);
-
-// os.fspath() as a file-system path.
-std::string path_of(py::handle path);
-
 } // namespace vombrelle::module

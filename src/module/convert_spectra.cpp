@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "module/binding.hpp"
+#include "module/py_support.hpp"
 
 namespace vombrelle::module {
 
@@ -16,9 +17,7 @@ inline PyObject* check(PyObject* o) {
 
 struct Types {
     PyObject* defaultdict;
-    PyObject* str_type;
     PyObject* float_type;
-    PyObject* record_factory;  // functools.partial(defaultdict, str)
     PyObject* key_title;
     PyObject* key_header;
     PyObject* key_ion_mass;
@@ -27,16 +26,8 @@ struct Types {
 const Types& types() {
     static const Types t = [] {
         Types x{};
-        py::object collections = py::module_::import("collections");
-        py::object functools = py::module_::import("functools");
-        x.defaultdict = py::object(collections.attr("defaultdict")).release().ptr();
-        x.str_type = reinterpret_cast<PyObject*>(&PyUnicode_Type);
+        x.defaultdict = defaultdict_type();
         x.float_type = reinterpret_cast<PyObject*>(&PyFloat_Type);
-        // A missing scan reads as a new defaultdict(str): a partial of the type itself needs no
-        // function of our own and creates the record at C speed.
-        x.record_factory = functools.attr("partial")(py::handle(x.defaultdict), py::handle(x.str_type))
-                               .release()
-                               .ptr();
         x.key_title = check(PyUnicode_InternFromString("title"));
         x.key_header = check(PyUnicode_InternFromString("header"));
         x.key_ion_mass = check(PyUnicode_InternFromString("ion_mass"));
@@ -128,32 +119,15 @@ double number_from_py(py::handle o, const char* callee) {
     return d;
 }
 
-// The records, lists and peak maps built here hold only texts and numbers, so they form no
-// cycles; the collector would only rescan them, over and over, as hundreds of thousands of
-// containers appear. It is paused while they are built and resumed as it was found.
-class CollectorPause {
-public:
-    CollectorPause() : was_enabled_(PyGC_Disable() != 0) {}
-    ~CollectorPause() {
-        if (was_enabled_) PyGC_Enable();
-    }
-    CollectorPause(const CollectorPause&) = delete;
-    CollectorPause& operator=(const CollectorPause&) = delete;
-
-private:
-    bool was_enabled_;
-};
-
 } // namespace
 
 py::object spectrum_table_to_py(const SpectrumTable& table, bool default_inserting) {
     const Types& t = types();
     CollectorPause pause;
-    py::object out = default_inserting
-        ? py::reinterpret_steal<py::object>(check(PyObject_CallOneArg(t.defaultdict, t.record_factory)))
-        : py::reinterpret_steal<py::object>(check(PyDict_New()));
+    py::object out = default_inserting ? new_text_defaultdict_table()
+                                       : py::reinterpret_steal<py::object>(check(PyDict_New()));
     for (const auto& [scan, rec] : table) {
-        py::object r = py::reinterpret_steal<py::object>(check(PyObject_CallOneArg(t.defaultdict, t.str_type)));
+        py::object r = new_text_defaultdict();
         switch (rec.keys) {
             case RecordKeys::None:
                 break;
@@ -231,15 +205,6 @@ SpectrumTable spectrum_table_from_py(py::handle obj, const char* callee_name) {
         table.insert_or_assign(scan, std::move(rec));
     }
     return table;
-}
-
-std::string path_from_py(py::handle obj) {
-    py::object fs = py::reinterpret_steal<py::object>(check(PyOS_FSPath(obj.ptr())));
-    if (PyUnicode_Check(fs.ptr())) fs = py::reinterpret_steal<py::object>(check(PyUnicode_EncodeFSDefault(fs.ptr())));
-    char* data = nullptr;
-    Py_ssize_t n = 0;
-    if (PyBytes_AsStringAndSize(fs.ptr(), &data, &n) != 0) throw py::error_already_set();
-    return std::string(data, static_cast<std::size_t>(n));
 }
 
 } // namespace vombrelle::module

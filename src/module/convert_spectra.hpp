@@ -23,8 +23,4 @@ py::object spectrum_table_to_py(const SpectrumTable& t, bool default_inserting);
 // Raises TypeError via bad_callee_result(callee_name, ...) when the result cannot be read so.
 SpectrumTable spectrum_table_from_py(py::handle obj, const char* callee_name);
 
-// A file path argument as open() takes it (str, bytes or os.PathLike), in the file system's
-// encoding. Raises TypeError as open() does for anything else.
-std::string path_from_py(py::handle obj);
-
 } // namespace vombrelle::module

@@ -1,0 +1,68 @@
+#include "module/py_support.hpp"
+
+namespace vombrelle::module {
+
+namespace {
+
+py::object own(PyObject* p) {
+    if (p == nullptr) throw py::error_already_set();
+    return py::reinterpret_steal<py::object>(p);
+}
+
+PyObject* str_type() { return reinterpret_cast<PyObject*>(&PyUnicode_Type); }
+
+} // namespace
+
+PyObject* defaultdict_type() {
+    static PyObject* const type = py::object(py::module_::import("collections").attr("defaultdict")).release().ptr();
+    return type;
+}
+
+PyObject* text_defaultdict_factory() {
+    static PyObject* const factory =
+        py::module_::import("functools").attr("partial")(py::handle(defaultdict_type()), py::handle(str_type()))
+            .release()
+            .ptr();
+    return factory;
+}
+
+py::object new_text_defaultdict() { return own(PyObject_CallOneArg(defaultdict_type(), str_type())); }
+
+py::object new_text_defaultdict_table() {
+    return own(PyObject_CallOneArg(defaultdict_type(), text_defaultdict_factory()));
+}
+
+std::string fs_path(py::handle obj) {
+    py::object path = own(PyOS_FSPath(obj.ptr()));
+    if (PyUnicode_Check(path.ptr())) path = own(PyUnicode_EncodeFSDefault(path.ptr()));
+    char* data = nullptr;
+    Py_ssize_t n = 0;
+    if (PyBytes_AsStringAndSize(path.ptr(), &data, &n) != 0) throw py::error_already_set();
+    return std::string(data, static_cast<std::size_t>(n));
+}
+
+std::pair<py::object, py::object> unpack_two(py::handle value) {
+    PyObject* it = PyObject_GetIter(value.ptr());
+    if (it == nullptr) {
+        if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+            PyErr_Clear();
+            throw py::type_error(std::string("cannot unpack non-iterable ") + Py_TYPE(value.ptr())->tp_name + " object");
+        }
+        throw py::error_already_set();
+    }
+    py::object iter = py::reinterpret_steal<py::object>(it);
+    py::object items[2];
+    for (int i = 0; i < 2; ++i) {
+        items[i] = py::reinterpret_steal<py::object>(PyIter_Next(iter.ptr()));
+        if (!items[i]) {
+            if (PyErr_Occurred()) throw py::error_already_set();
+            throw py::value_error("not enough values to unpack (expected 2, got " + std::to_string(i) + ")");
+        }
+    }
+    py::object extra = py::reinterpret_steal<py::object>(PyIter_Next(iter.ptr()));
+    if (extra) throw py::value_error("too many values to unpack (expected 2)");
+    if (PyErr_Occurred()) throw py::error_already_set();
+    return {std::move(items[0]), std::move(items[1])};
+}
+
+} // namespace vombrelle::module
