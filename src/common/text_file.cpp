@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/errors.hpp"
+#include "common/file_open.hpp"
 
 namespace vombrelle {
 
@@ -123,13 +122,7 @@ bool check_utf8(std::string_view bytes, std::size_t& bad_start, std::size_t& bad
 
 TextLineReader::TextLineReader(const std::string& path, std::size_t block_size)
     : path_(path), block_size_(std::max<std::size_t>(block_size, 1)) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw os_error(errno, path);
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        throw os_error(EISDIR, path);
-    }
+    int fd = open_readable(path);
     file_ = ::fdopen(fd, "rb");
     if (file_ == nullptr) {
         int err = errno;

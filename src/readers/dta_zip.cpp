@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
 #include <zip.h>
 
 #include "common/errors.hpp"
+#include "common/file_open.hpp"
 #include "common/host_text.hpp"
 #include "common/text_file.hpp"
 
@@ -73,13 +72,7 @@ struct ZipFileCloser {
 // Opens the archive as the interpreter does: OS errors first (the file itself), then the zip
 // structure.
 ZipHandle open_archive(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw os_error(errno, path);
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        throw os_error(EISDIR, path);
-    }
+    int fd = open_readable(path);
     int err = 0;
     zip_t* z = zip_fdopen(fd, ZIP_RDONLY, &err);
     if (z == nullptr) {
