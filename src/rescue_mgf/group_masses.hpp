@@ -8,12 +8,12 @@
 #include <utility>
 #include <vector>
 
+#include "common/mass_constants.hpp"
 #include "common/spectrum.hpp"
 
 namespace vombrelle::rescue_mgf {
 
-// Mass of the proton as this subsystem uses it in every m/z <-> MH+ conversion (Da).
-inline constexpr double kProtonMass = 1.007825;
+using vombrelle::kProtonMass;
 
 // Tolerance of the pair test and of the partner confirmation (ppm, inclusive).
 inline constexpr double kTolerancePpm = 20.0;
