@@ -1,0 +1,20 @@
+"""Functions that build large result tables pause the cyclic collector and leave it as found."""
+import gc
+
+import pytest
+
+from test_path_arguments import READERS
+
+
+@pytest.mark.parametrize("enabled", [True, False])
+@pytest.mark.parametrize("function, make, call", READERS)
+def test_collector_state_is_restored(mod, tmp_path, function, make, call, enabled):
+    path = tmp_path / "input"
+    make(path)
+    was = gc.isenabled()
+    (gc.enable if enabled else gc.disable)()
+    try:
+        assert call(mod, str(path))
+        assert gc.isenabled() is enabled
+    finally:
+        (gc.enable if was else gc.disable)()
