@@ -9,11 +9,6 @@ namespace vombrelle::module {
 
 namespace {
 
-py::object own(PyObject* p) {
-    if (p == nullptr) throw py::error_already_set();
-    return py::reinterpret_steal<py::object>(p);
-}
-
 void check(int rc) {
     if (rc < 0) throw py::error_already_set();
 }

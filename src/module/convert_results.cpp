@@ -8,8 +8,6 @@ namespace vombrelle::module {
 
 namespace {
 
-std::string type_name(py::handle obj) { return Py_TYPE(obj.ptr())->tp_name; }
-
 std::exception_ptr no_attribute(py::handle obj, const char* method) {
     return std::make_exception_ptr(
         py::attribute_error("'" + type_name(obj) + "' object has no attribute '" + method + "'"));

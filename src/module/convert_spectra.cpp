@@ -91,8 +91,6 @@ bool is_empty_text(const py::object& v) {
     return v && PyUnicode_Check(v.ptr()) && PyUnicode_GET_LENGTH(v.ptr()) == 0;
 }
 
-std::string type_name(py::handle o) { return Py_TYPE(o.ptr())->tp_name; }
-
 std::vector<std::string> texts_from_py(const py::object& v, const char* callee, const char* key) {
     if (PyUnicode_Check(v.ptr()) || !PySequence_Check(v.ptr())) {
         bad_callee_result(callee, std::string("a record whose \"") + key + "\" is " + type_name(v) + ", not a list of str");

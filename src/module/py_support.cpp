@@ -4,14 +4,16 @@ namespace vombrelle::module {
 
 namespace {
 
+PyObject* str_type() { return reinterpret_cast<PyObject*>(&PyUnicode_Type); }
+
+} // namespace
+
 py::object own(PyObject* p) {
     if (p == nullptr) throw py::error_already_set();
     return py::reinterpret_steal<py::object>(p);
 }
 
-PyObject* str_type() { return reinterpret_cast<PyObject*>(&PyUnicode_Type); }
-
-} // namespace
+std::string type_name(py::handle obj) { return Py_TYPE(obj.ptr())->tp_name; }
 
 PyObject* defaultdict_type() {
     static PyObject* const type = py::object(py::module_::import("collections").attr("defaultdict")).release().ptr();
@@ -46,7 +48,7 @@ std::pair<py::object, py::object> unpack_two(py::handle value) {
     if (it == nullptr) {
         if (PyErr_ExceptionMatches(PyExc_TypeError)) {
             PyErr_Clear();
-            throw py::type_error(std::string("cannot unpack non-iterable ") + Py_TYPE(value.ptr())->tp_name + " object");
+            throw py::type_error("cannot unpack non-iterable " + type_name(value) + " object");
         }
         throw py::error_already_set();
     }

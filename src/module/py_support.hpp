@@ -30,6 +30,12 @@ private:
     bool was_enabled_;
 };
 
+// A new reference as an object; nullptr throws the pending Python error.
+py::object own(PyObject* p);
+
+// The interpreter's name of an object's type, as its messages print it.
+std::string type_name(py::handle obj);
+
 // collections.defaultdict, looked up once and kept for the interpreter's lifetime (borrowed).
 PyObject* defaultdict_type();
 
