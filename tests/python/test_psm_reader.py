@@ -198,9 +198,19 @@ def test_errors(mod, lines, error, message):
     assert str(e.value) == message
 
 
-def test_missing_file(mod, tmp_path):
-    with pytest.raises(FileNotFoundError):
-        mod.read_PD_PSM_results_tsv_wrapper(str(tmp_path / "none.txt"), {}, *LINKER)
+@pytest.mark.parametrize("name, error", [
+    ("none.txt", FileNotFoundError),
+    ("psms.txt\0.bak", ValueError),  # never the file named before the NUL
+    (b"psms.txt\0.bak", ValueError),
+])
+def test_paths_that_do_not_open(mod, tmp_path, name, error):
+    write(tmp_path, header() + row())
+    path = (str(tmp_path) + "/" + name) if isinstance(name, str) else bytes(tmp_path) + b"/" + name
+    with pytest.raises(error) as e:
+        mod.read_PD_PSM_results_tsv_wrapper(path, {}, *LINKER)
+    with pytest.raises(error) as host:
+        open(path)
+    assert str(e.value) == str(host.value)
 
 
 # --- against the plain three-walk reading -----------------------------------------------------------
