@@ -119,13 +119,17 @@ def test_repeated_sequence_rejection_and_key_order(mod):
              row(seq="AkR", ambig="Rejected", mass="1"),
              row(seq="BkR", mass="2"),
              row(seq="AkR", mass="3"),
-             row(scan="11", ambig="Rejected")]
+             row(scan="11", ambig="Rejected"),
+             row(scan="12", seq="AkR", ambig="Rejected"), row(scan="12", seq="BkR", ambig="Rejected"),
+             row(scan="12", seq="AkR")]
     high = read(mod, lines)[0]
     e = high[10]
     assert e["pep_seq"] == ["AkR", "BkR", "AkR"]
     assert list(e) == ["pep_seq", "AkR", "BkR", "selected_pep"]
     assert e["selected_pep"] == ["BkR"] and e["AkR"]["pep_mass"] == 3.0
     assert "selected_pep" not in high[11]
+    # Selected by a sequence stored before another: "selected_pep" still comes after both.
+    assert list(high[12]) == ["pep_seq", "AkR", "BkR", "selected_pep"] and high[12]["selected_pep"] == ["AkR"]
 
 
 def test_tables_disagree_on_selection(mod):
