@@ -5,7 +5,8 @@
 //
 // The tables keep the key order the driver sees at the module boundary: scans in the order of
 // their first accepted row; within a scan "pep_seq" first, then the sequence keys in the order of
-// their first row, with "selected_pep" after the sequence key of the row that set it.
+// their first row, with "selected_pep" after the sequence keys that existed once the row that set
+// it was stored (its own key may be older than keys stored since).
 #pragma once
 
 #include <cstddef>

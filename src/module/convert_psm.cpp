@@ -134,17 +134,18 @@ PyObject* record_to_python(const PsmRecord& r, RowObjects& rows, const std::vect
 PyObject* entry_to_python(const PsmScanEntry& e, RowObjects& rows, const std::vector<py::object>* qvals) {
     const Shared& s = shared();
     py::object d = new_text_defaultdict();
-    PyObject* seqs = PyList_New(static_cast<Py_ssize_t>(e.pep_seq.size()));
-    if (seqs == nullptr) throw py::error_already_set();
+    py::object seqs = own(PyList_New(static_cast<Py_ssize_t>(e.pep_seq.size())));
     for (std::size_t i = 0; i < e.pep_seq.size(); ++i) {
         PyObject* seq = rows.sequence(e.pep_seq[i]);
         Py_INCREF(seq);
-        PyList_SET_ITEM(seqs, static_cast<Py_ssize_t>(i), seq);
+        PyList_SET_ITEM(seqs.ptr(), static_cast<Py_ssize_t>(i), seq);
     }
-    set_stolen(d.ptr(), s.pep_seq, seqs);
+    set_stolen(d.ptr(), s.pep_seq, seqs.release().ptr());
     for (std::size_t i = 0; i < e.records.size(); ++i) {
         const PsmRecord& r = e.records[i];
-        set_stolen(d.ptr(), rows.sequence(r.row), record_to_python(r, rows, qvals));
+        // The key first: making it may fail, and the record must not be left without an owner.
+        PyObject* key = rows.sequence(r.row);
+        set_stolen(d.ptr(), key, record_to_python(r, rows, qvals));
         if (e.selected && e.selected_after == i + 1) {
             set_stolen(d.ptr(), s.selected_pep, list_of_one(rows.sequence(*e.selected)));
         }

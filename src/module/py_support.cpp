@@ -40,7 +40,10 @@ std::string fs_path(py::handle obj) {
     char* data = nullptr;
     Py_ssize_t n = 0;
     if (PyBytes_AsStringAndSize(path.ptr(), &data, &n) != 0) throw py::error_already_set();
-    return std::string(data, static_cast<std::size_t>(n));
+    std::string out(data, static_cast<std::size_t>(n));
+    // The C library would open the name up to the NUL: another file than the one asked for.
+    if (out.find('\0') != std::string::npos) throw py::value_error("embedded null byte");
+    return out;
 }
 
 std::pair<py::object, py::object> unpack_two(py::handle value) {

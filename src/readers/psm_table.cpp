@@ -47,16 +47,6 @@ std::int64_t count_occurrences(std::string_view text, std::string_view tag) {
     return n;
 }
 
-// count * mass as the host computes it: an int times an int stays an exact int.
-HostNumber times(std::int64_t count, HostNumber mass) {
-    if (!mass.is_int()) return HostNumber(static_cast<double>(count) * mass.as_double());
-    std::int64_t product = 0;
-    if (__builtin_mul_overflow(count, mass.as_int(), &product)) {
-        throw overflow_error("integer result does not fit in 64 bits");
-    }
-    return HostNumber(product);
-}
-
 // What a row contributes once it passed the confidence and lysine tests.
 struct AcceptedRow {
     std::int64_t scan = 0;
@@ -191,14 +181,17 @@ private:
 
         const PsmLinkers& linkers = options_.linkers;
         const double mass = parse_float(field(Mass));
+        // The field is read before the name is formatted into its tag, as `field.count("(%s)" % name)`
+        // evaluates them.
+        const std::string_view modifications = field(Modifications);
         if (linkers.long_tag_error) std::rethrow_exception(linkers.long_tag_error);
-        const std::int64_t long_count = count_occurrences(field(Modifications), linkers.long_tag);
+        const std::int64_t long_count = count_occurrences(modifications, linkers.long_tag);
         if (linkers.short_tag_error) std::rethrow_exception(linkers.short_tag_error);
-        const std::int64_t short_count = count_occurrences(field(Modifications), linkers.short_tag);
+        const std::int64_t short_count = count_occurrences(modifications, linkers.short_tag);
         if (linkers.long_mass_error) std::rethrow_exception(linkers.long_mass_error);
         if (linkers.short_mass_error) std::rethrow_exception(linkers.short_mass_error);
-        row.pep_mass = ((HostNumber(mass) - times(long_count, linkers.long_mass)) -
-                        times(short_count, linkers.short_mass))
+        row.pep_mass = ((HostNumber(mass) - HostNumber(long_count) * linkers.long_mass) -
+                        HostNumber(short_count) * linkers.short_mass)
                            .as_double();
 
         if (qvalue_column_) {

@@ -157,6 +157,12 @@ def test_unusable_linker_arguments_fail_where_a_row_uses_them(mod, linker, error
     assert str(e.value) == message
 
 
+def test_a_row_short_of_its_modifications_fails_before_a_bad_name_is_formatted(mod):
+    short = "\t".join(row().split("\t")[:7]) + "\n"
+    with pytest.raises(IndexError, match="list index out of range"):
+        mod.read_PD_PSM_results([header(), short], {}, 1.0, 1.0, ("a", "b"), "S")
+
+
 def test_integer_linker_masses(mod):
     rec = mod.read_PD_PSM_results([header(), row(mods="(L)(S)", mass="1000.5")], {}, 100, 50, "L", "S")
     assert rec[0][10]["AkDEFR"]["pep_mass"] == 850.5

@@ -119,13 +119,17 @@ def test_repeated_sequence_rejection_and_key_order(mod):
              row(seq="AkR", ambig="Rejected", mass="1"),
              row(seq="BkR", mass="2"),
              row(seq="AkR", mass="3"),
-             row(scan="11", ambig="Rejected")]
+             row(scan="11", ambig="Rejected"),
+             row(scan="12", seq="AkR", ambig="Rejected"), row(scan="12", seq="BkR", ambig="Rejected"),
+             row(scan="12", seq="AkR")]
     high = read(mod, lines)[0]
     e = high[10]
     assert e["pep_seq"] == ["AkR", "BkR", "AkR"]
     assert list(e) == ["pep_seq", "AkR", "BkR", "selected_pep"]
     assert e["selected_pep"] == ["BkR"] and e["AkR"]["pep_mass"] == 3.0
     assert "selected_pep" not in high[11]
+    # Selected by a sequence stored before another: "selected_pep" still comes after both.
+    assert list(high[12]) == ["pep_seq", "AkR", "BkR", "selected_pep"] and high[12]["selected_pep"] == ["AkR"]
 
 
 def test_tables_disagree_on_selection(mod):
@@ -198,9 +202,19 @@ def test_errors(mod, lines, error, message):
     assert str(e.value) == message
 
 
-def test_missing_file(mod, tmp_path):
-    with pytest.raises(FileNotFoundError):
-        mod.read_PD_PSM_results_tsv_wrapper(str(tmp_path / "none.txt"), {}, *LINKER)
+@pytest.mark.parametrize("name, error", [
+    ("none.txt", FileNotFoundError),
+    ("psms.txt\0.bak", ValueError),  # never the file named before the NUL
+    (b"psms.txt\0.bak", ValueError),
+])
+def test_paths_that_do_not_open(mod, tmp_path, name, error):
+    write(tmp_path, header() + row())
+    path = (str(tmp_path) + "/" + name) if isinstance(name, str) else bytes(tmp_path) + b"/" + name
+    with pytest.raises(error) as e:
+        mod.read_PD_PSM_results_tsv_wrapper(path, {}, *LINKER)
+    with pytest.raises(error) as host:
+        open(path)
+    assert str(e.value) == str(host.value)
 
 
 # --- against the plain three-walk reading -----------------------------------------------------------
