@@ -66,3 +66,20 @@ def test_write_XL_takes_every_path_form(mod, tmp_path, form, convert):
 def test_other_objects_are_refused_as_open_does(mod, call):
     with pytest.raises(TypeError, match=r"^expected str, bytes or os\.PathLike object, not float$"):
         call(mod, 1.5)
+
+
+@pytest.mark.parametrize("call", [
+    lambda mod, p: mod.read_ms_Mgf(p),
+    lambda mod, p: mod.read_ms_DtaZip(p),
+    lambda mod, p: mod.read_PD_PSM_results_tsv_wrapper(p, {}, *LINKER),
+    lambda mod, p: mod.write_XL([], p),
+])
+@pytest.mark.parametrize("suffix", ["\0junk", b"\0junk"])
+def test_a_nul_byte_never_opens_the_name_before_it(mod, tmp_path, call, suffix):
+    """The C library would stop at the NUL and open another file than the one named."""
+    make_mgf(tmp_path / "x")
+    base = str(tmp_path / "x")
+    path = base + suffix if isinstance(suffix, str) else os.fsencode(base) + suffix
+    with pytest.raises(ValueError, match="^embedded null byte$"):
+        call(mod, path)
+    assert (tmp_path / "x").read_text() == MGF
