@@ -300,6 +300,24 @@ def test_real_spectra(mod, tmp_path, realdata):
         assert (b'TITLE=FILE: "ms2ms3mixed_10226.' in expected) == rescued
 
 
+@pytest.mark.parametrize("scans, own_mz, own_z, message", [
+    # The parent's header is read m/z first; a two-scan group reads it before its own scans.
+    ((20, 21), "abc", "x", "could not convert string to float: 'abc'"),
+    ((20, 21, 22, 23), "500.0", 2, "could not convert string to float: 'abc'"),
+    # Four- and three-scan groups read their own scans first, each charge first.
+    ((20, 21, 22, 23), "abc", "x", r"invalid literal for int\(\) with base 10: 'x'"),
+    ((20, 25, 30), "abc", "x", r"invalid literal for int\(\) with base 10: 'x'"),
+])
+def test_malformed_precursor_raises_the_first_value_read(mod, tmp_path, scans, own_mz, own_z, message):
+    paths = fraction(tmp_path,
+                     ms2=[block("p", "abc", "x", 10)],
+                     ms3=[block("m", "abc", "x", s) for s in scans],
+                     own=[block("o", own_mz, own_z, s) for s in scans],
+                     deconv=[])
+    with pytest.raises(ValueError, match=message):
+        run(mod, paths, tmp_path / "o.mgf")
+
+
 # ---------------------------------------------------------------------------------------------
 # Groups that would have stopped the whole run
 
