@@ -5,7 +5,6 @@
 
 #include "common/atomic_file.hpp"
 #include "common/errors.hpp"
-#include "common/host_text.hpp"
 #include "common/number.hpp"
 #include "rescue_mgf/parent_lookup.hpp"
 #include "rescue_mgf/partner_derivation.hpp"
@@ -181,11 +180,11 @@ void generate_rescue_spectra(const RescueTables& tables, const RescueArguments& 
     out.finish();
 }
 
-void refuse_overwriting_inputs(const std::string& spec_file, const std::vector<NamedInput>& inputs) {
-    for (const NamedInput& input : inputs) {
-        if (same_file(spec_file, input.path)) {
-            throw value_error("spec_file " + py_repr(spec_file) + " is the same file as " + input.argument + " " +
-                              py_repr(input.path) + "; refusing to overwrite an input");
+void refuse_overwriting_inputs(const NamedPath& spec_file, const std::vector<NamedPath>& inputs) {
+    for (const NamedPath& input : inputs) {
+        if (same_file(spec_file.path, input.path)) {
+            throw value_error(std::string(spec_file.argument) + " " + spec_file.shown + " is the same file as " +
+                              input.argument + " " + input.shown + "; refusing to overwrite an input");
         }
     }
 }

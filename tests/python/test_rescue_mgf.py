@@ -379,6 +379,28 @@ def test_success_replaces_through_symlink_keeping_mode(mod, tmp_path):
     assert stat.S_IMODE(os.stat(target).st_mode) == 0o604
 
 
+@pytest.mark.parametrize("as_bytes, out_name", [
+    (True, "out.mgf"),            # bytes paths whose names are not UTF-8
+    (False, "\udcff.mgf"),       # a str output path carrying such a byte
+    (True, b"\xfe.mgf"),
+])
+def test_paths_in_every_form_open_like_open_does(mod, tmp_path, as_bytes, out_name):
+    paths = two_scan_fraction(tmp_path)
+    if as_bytes:
+        renamed = []
+        for p in paths:
+            raw = os.fsencode(p)[:-4] + b"\xff.mgf"
+            os.rename(p, raw)
+            renamed.append(raw)
+        paths = renamed
+    out = os.path.join(os.fsencode(tmp_path) if isinstance(out_name, bytes) else str(tmp_path), out_name)
+    getattr(mod, NAME)(*paths, out, 32.0, 50.0)
+    with open(out, "rb") as f:
+        assert f.read().count(b"BEGIN IONS") == 2
+    with pytest.raises(ValueError, match="same file"):
+        getattr(mod, NAME)(*paths, paths[1], 32.0, 50.0)
+
+
 @pytest.mark.parametrize("which", range(4))
 def test_spec_file_naming_an_input_is_refused(mod, tmp_path, which):
     paths = two_scan_fraction(tmp_path)
