@@ -86,7 +86,11 @@ void mass_pairs(const std::vector<double>& masses, MassPairs& out) {
     }
     py::list values;
     for (double m : masses) values.append(py::float_(m));
-    py::list pairs(combinations.object(values, 2));
+    // A list of the call's own, as list() makes it: the items are then held by nothing the
+    // callee (or a pair being unpacked) can change.
+    py::object result = combinations.object(values, 2);
+    py::list pairs = py::reinterpret_steal<py::list>(PySequence_List(result.ptr()));
+    if (!pairs) throw py::error_already_set();
     out.clear();
     for (py::handle item : pairs) {
         PyObject* raw = PySequence_Fast(item.ptr(), "");

@@ -457,3 +457,19 @@ def test_rebound_combinations_results_are_unpacked(mod, tmp_path):
         run(mod, paths, tmp_path / "o.mgf", 32.0, 50.0)
     mod.combinations = lambda seq, r: []  # no pair: the group is a mismatch
     assert run(mod, paths, tmp_path / "o.mgf", 32.0, 50.0).count(b"BEGIN IONS") == 2
+
+    # The pairs are taken into a list of the call's own: a pair that empties the list the callee
+    # returned while it is being unpacked changes nothing.
+    returned = []
+
+    class Pair:
+        def __iter__(self):
+            returned.clear()
+            return iter((1.0, 2.0))
+
+    def combinations(seq, r):
+        returned[:] = [Pair(), Pair()]
+        return returned
+
+    mod.combinations = combinations
+    assert run(mod, paths, tmp_path / "o.mgf", 32.0, 50.0).count(b"BEGIN IONS") == 2
