@@ -338,6 +338,23 @@ def test_parent_with_empty_header_list_is_dropped(mod, tmp_path):
     assert run(mod, paths, tmp_path / "o.mgf", 32.0, 50.0) == b""
 
 
+@pytest.mark.parametrize("deficit", [50.0, None])
+def test_parent_precursor_of_mass_zero(mod, tmp_path, deficit):
+    # m/z 0 at charge 1 is an MH+ of exactly 0, against which no pair can be measured: the group
+    # is finished without a block instead of the run failing on a division by zero. A deficit
+    # that is no number still fails at the group's first pair.
+    paths = fraction(tmp_path,
+                     ms2=[block("p", "0", 1, 10, [(976.0, 1.0), (960.5, 1.0)])],
+                     ms3=[block("m", "0", 1, s) for s in (20, 21)],
+                     own=[block("a", "800.4", 2, 20), block("b", "1370.76", 1, 21)],
+                     deconv=[])
+    if deficit is None:
+        with pytest.raises(TypeError, match=r"for \+: 'float' and 'NoneType'"):
+            run(mod, paths, tmp_path / "o.mgf", 32.0, deficit)
+    else:
+        assert run(mod, paths, tmp_path / "o.mgf", 32.0, deficit) == b""
+
+
 # ---------------------------------------------------------------------------------------------
 # The output file's lifecycle
 
