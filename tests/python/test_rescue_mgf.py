@@ -321,10 +321,31 @@ def test_malformed_precursor_raises_the_first_value_read(mod, tmp_path, scans, o
 # ---------------------------------------------------------------------------------------------
 # Groups that would have stopped the whole run
 
-def test_group_with_empty_own_precursor_is_dropped(mod, tmp_path):
-    paths = two_scan_fraction(tmp_path)
-    own = open(paths[3]).read().replace("CHARGE=2+\nSCANS=1235", "SCANS=1235")
-    open(paths[3], "w").write(own)
+def group_fraction(tmp_path, scans, masses, incomplete=()):
+    """MS3 scans of one parent (MS2 scan 10, MH+ 3000.0 at charge 4) with own MH+ `masses` at
+    charge 2, and every partner their arm pairs can derive among the parent's peaks; the own
+    blocks of the scans in `incomplete` lack their CHARGE line."""
+    peaks = [(partner_mz(m, 2), 1.0) for m in masses]
+    return fraction(
+        tmp_path,
+        ms2=[block("p", repr(MS2_MZ), 4, 10, peaks)],
+        ms3=[block("m", repr(MS2_MZ), 4, s) for s in scans],
+        own=[block("o%d" % s, repr((m - PROTON) / 2 + PROTON), 2, s, charge_line=s not in incomplete)
+             for s, m in zip(scans, masses)],
+        deconv=[block("d", "1", 1, 10, [(100.0, 1.0)])])
+
+
+@pytest.mark.parametrize("scans, masses", [
+    ((20, 21), (1000.0, 1031.0)),
+    ((20, 25, 30), (1000.0, 1032.0, 1064.0)),
+    ((20, 21, 22, 23), (1000.0, 1032.0, 900.0, 932.0)),
+])
+def test_group_with_an_incomplete_own_precursor_is_dropped(mod, tmp_path, scans, masses):
+    # Complete, every arm pair is written; with the last scan's own block incomplete (no
+    # precursor, no title) the whole group is dropped, also the pairs that do not read it.
+    assert run(mod, group_fraction(tmp_path, scans, masses), tmp_path / "o.mgf", 32.0, 50.0).count(
+        b"BEGIN IONS") == {2: 2, 3: 4, 4: 4}[len(scans)]
+    paths = group_fraction(tmp_path, scans, masses, incomplete=scans[-1:])
     assert run(mod, paths, tmp_path / "o.mgf", 32.0, 50.0) == b""
 
 
