@@ -17,31 +17,27 @@ namespace {
 using rescue_mgf::LinkerArgument;
 using rescue_mgf::MassPairs;
 
-// A path the native code can take: a str (or a path-like object) as UTF-8 text; nothing for
-// other objects, which only the interpreter's own open() knows what to do with.
+// A str path as the native reader takes it (UTF-8); nothing for a str the codec cannot encode,
+// which the module's own read_ms_Mgf then opens the way open() does.
 std::optional<std::string> path_text(const py::handle& obj) {
-    if (PyUnicode_Check(obj.ptr())) {
-        Py_ssize_t n = 0;
-        const char* s = PyUnicode_AsUTF8AndSize(obj.ptr(), &n);
-        if (s == nullptr) {
-            PyErr_Clear();
-            return std::nullopt;
-        }
-        return std::string(s, static_cast<std::size_t>(n));
+    Py_ssize_t n = 0;
+    const char* s = PyUnicode_AsUTF8AndSize(obj.ptr(), &n);
+    if (s == nullptr) {
+        PyErr_Clear();
+        return std::nullopt;
     }
-    if (PyBytes_Check(obj.ptr()) || PyObject_HasAttrString(obj.ptr(), "__fspath__")) {
-        py::object os = py::module_::import("os");
-        return os.attr("fsdecode")(obj).cast<std::string>();
-    }
-    return std::nullopt;
+    return std::string(s, static_cast<std::size_t>(n));
 }
 
-// The output path as open(spec_file, "w") would take it.
-std::string output_path(const py::handle& obj) {
-    if (auto p = path_text(obj)) return *p;
-    // os.fspath raises the interpreter's TypeError for an object that names no file.
-    py::module_::import("os").attr("fspath")(obj);
-    throw py::type_error("expected str, bytes or os.PathLike object");
+// The file an input argument names, as open() would take it (str, bytes or os.PathLike, in the
+// file system's encoding); nothing for any other object, which only a reader bound in
+// read_ms_Mgf's place knows what to do with.
+std::optional<std::string> input_file(const py::handle& obj) {
+    try {
+        return path_from_py(obj);
+    } catch (const py::error_already_set&) {
+        return std::nullopt;
+    }
 }
 
 // One read through whatever the module namespace binds to read_ms_Mgf at this moment.
@@ -91,7 +87,11 @@ void mass_pairs(const std::vector<double>& masses, MassPairs& out) {
     }
     py::list values;
     for (double m : masses) values.append(py::float_(m));
-    py::list pairs(combinations.object(values, 2));
+    // A list of the call's own, as list() makes it: the items are then held by nothing the
+    // callee (or a pair being unpacked) can change.
+    py::object result = combinations.object(values, 2);
+    py::list pairs = py::reinterpret_steal<py::list>(PySequence_List(result.ptr()));
+    if (!pairs) throw py::error_already_set();
     out.clear();
     for (py::handle item : pairs) {
         auto [first, second] = unpack_two(item);
@@ -111,19 +111,20 @@ py::object generate(Arguments& a) {
     tables.ms2_deconv = read_table(deconv_path, PeakStorage::Keep);
     tables.own_precursor = read_table(own_path, PeakStorage::CheckOnly);
 
-    const std::string spec_file = output_path(a[4]);
-    std::vector<rescue_mgf::NamedInput> inputs;
+    // open(spec_file, "w") takes the same objects and raises the same TypeError for others.
+    const rescue_mgf::NamedPath spec_file{"spec_file", path_from_py(a[4]), py::repr(a[4])};
+    std::vector<rescue_mgf::NamedPath> inputs;
     const std::pair<const char*, const py::object*> named[] = {{"MS2_DeisoDeconv_file_path", &deconv_path},
                                                                {"MS2_file_path", &ms2_path},
                                                                {"MS3_file_path", &ms3_path},
                                                                {"msn_1_MS3_path", &own_path}};
     for (const auto& [name, obj] : named) {
-        if (auto p = path_text(*obj)) inputs.push_back({name, *p});
+        if (auto p = input_file(*obj)) inputs.push_back({name, *p, py::repr(*obj)});
     }
     rescue_mgf::refuse_overwriting_inputs(spec_file, inputs);
 
     const rescue_mgf::RescueArguments args{linker_argument(a[5]), linker_argument(a[6])};
-    rescue_mgf::write_rescue_mgf(spec_file, tables, args, mass_pairs);
+    rescue_mgf::write_rescue_mgf(spec_file.path, tables, args, mass_pairs);
     return py::none();
 }
 

@@ -26,13 +26,23 @@ double LinkerArgument::as_minuend() const {
     return value;
 }
 
-Precursor parse_precursor_header(std::string_view header) {
+namespace {
+
+Precursor parse_header(std::string_view header, bool mz_first) {
     std::string_view items[2];
     if (split_whitespace_first(header, items, 2) < 2) throw index_error("list index out of range");
+    double mz = 0.0;
+    if (mz_first) mz = parse_float(items[0]);
     const std::int64_t charge = parse_int(items[1]);
-    const double mz = parse_float(items[0]);
+    if (!mz_first) mz = parse_float(items[0]);
     return Precursor{mz, charge, mh_from_mz(mz, charge)};
 }
+
+} // namespace
+
+Precursor parse_precursor_header(std::string_view header) { return parse_header(header, false); }
+
+Precursor parse_parent_precursor(std::string_view header) { return parse_header(header, true); }
 
 ScanMasses parse_scan_masses(const SpectrumRecord& record) {
     ScanMasses out;

@@ -50,9 +50,12 @@ struct Precursor {
     double mh;
 };
 
-// Parses a PrecursorHeader text ("<m/z> <charge>"): the charge item first, then the m/z, as
-// int() and float() would; fewer than two items raise IndexError.
+// Parses a PrecursorHeader text ("<m/z> <charge>") of an MS3 scan's own precursor: the charge
+// item first, then the m/z, as int() and float() would; fewer than two items raise IndexError.
 Precursor parse_precursor_header(std::string_view header);
+// The same for the parent MS2 precursor, which is read m/z first: when both items are malformed,
+// the m/z is the one reported.
+Precursor parse_parent_precursor(std::string_view header);
 
 // The MH+ of every header entry of one MS3 scan (its own precursors, in order) and the charge
 // of its final entry (0 when it has none).

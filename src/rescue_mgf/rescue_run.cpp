@@ -5,7 +5,6 @@
 
 #include "common/atomic_file.hpp"
 #include "common/errors.hpp"
-#include "common/host_text.hpp"
 #include "common/number.hpp"
 #include "rescue_mgf/parent_lookup.hpp"
 #include "rescue_mgf/partner_derivation.hpp"
@@ -84,7 +83,7 @@ private:
     bool take_parent_precursor() {
         const SpectrumRecord& record = *tables_.ms2.find(parent_);
         if (record.headers.empty()) return false;
-        ms2_ = parse_precursor_header(record.headers[0]);
+        ms2_ = parse_parent_precursor(record.headers[0]);
         return true;
     }
 
@@ -93,7 +92,10 @@ private:
     bool explained_by_a_pair() {
         if (pairs_) pairs_(masses_, pair_list_);
         else all_mass_pairs(masses_, pair_list_);
-        if (!pair_list_.empty() && ms2_.mh == 0.0) return true;
+        if (!pair_list_.empty()) {
+            args_.linker_deficit.as_addend();  // a deficit that is no number fails at the first pair
+            if (ms2_.mh == 0.0) return true;
+        }
         for (const auto& [mi, mj] : pair_list_) {
             if (pair_explains_precursor(mi, mj, ms2_.mh, args_.linker_deficit)) return true;
         }
@@ -181,11 +183,11 @@ void generate_rescue_spectra(const RescueTables& tables, const RescueArguments& 
     out.finish();
 }
 
-void refuse_overwriting_inputs(const std::string& spec_file, const std::vector<NamedInput>& inputs) {
-    for (const NamedInput& input : inputs) {
-        if (same_file(spec_file, input.path)) {
-            throw value_error("spec_file " + py_repr(spec_file) + " is the same file as " + input.argument + " " +
-                              py_repr(input.path) + "; refusing to overwrite an input");
+void refuse_overwriting_inputs(const NamedPath& spec_file, const std::vector<NamedPath>& inputs) {
+    for (const NamedPath& input : inputs) {
+        if (same_file(spec_file.path, input.path)) {
+            throw value_error(std::string(spec_file.argument) + " " + spec_file.shown + " is the same file as " +
+                              input.argument + " " + input.shown + "; refusing to overwrite an input");
         }
     }
 }

@@ -36,15 +36,17 @@ using PairSource = std::function<void(const std::vector<double>& masses, MassPai
 void generate_rescue_spectra(const RescueTables& tables, const RescueArguments& args, const PairSource& pairs,
                              RescueMgfWriter& out);
 
-// An input file of the run, by argument name.
-struct NamedInput {
+// A file argument of the run: its name, the file it names (bytes as the file system takes them)
+// and the argument as the caller wrote it, for messages (a name need not be valid text).
+struct NamedPath {
     const char* argument;
     std::string path;
+    std::string shown;
 };
 
 // Raises ValueError when `spec_file` is one of the inputs (the same file, by any path): writing
 // it would destroy that input.
-void refuse_overwriting_inputs(const std::string& spec_file, const std::vector<NamedInput>& inputs);
+void refuse_overwriting_inputs(const NamedPath& spec_file, const std::vector<NamedPath>& inputs);
 
 // The whole output step: the rescue MGF replaces `spec_file` only once it is complete, so a
 // failed run leaves the old file (or none) in place.

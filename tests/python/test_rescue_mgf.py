@@ -300,13 +300,52 @@ def test_real_spectra(mod, tmp_path, realdata):
         assert (b'TITLE=FILE: "ms2ms3mixed_10226.' in expected) == rescued
 
 
+@pytest.mark.parametrize("scans, own_mz, own_z, message", [
+    # The parent's header is read m/z first; a two-scan group reads it before its own scans.
+    ((20, 21), "abc", "x", "could not convert string to float: 'abc'"),
+    ((20, 21, 22, 23), "500.0", 2, "could not convert string to float: 'abc'"),
+    # Four- and three-scan groups read their own scans first, each charge first.
+    ((20, 21, 22, 23), "abc", "x", r"invalid literal for int\(\) with base 10: 'x'"),
+    ((20, 25, 30), "abc", "x", r"invalid literal for int\(\) with base 10: 'x'"),
+])
+def test_malformed_precursor_raises_the_first_value_read(mod, tmp_path, scans, own_mz, own_z, message):
+    paths = fraction(tmp_path,
+                     ms2=[block("p", "abc", "x", 10)],
+                     ms3=[block("m", "abc", "x", s) for s in scans],
+                     own=[block("o", own_mz, own_z, s) for s in scans],
+                     deconv=[])
+    with pytest.raises(ValueError, match=message):
+        run(mod, paths, tmp_path / "o.mgf")
+
+
 # ---------------------------------------------------------------------------------------------
 # Groups that would have stopped the whole run
 
-def test_group_with_empty_own_precursor_is_dropped(mod, tmp_path):
-    paths = two_scan_fraction(tmp_path)
-    own = open(paths[3]).read().replace("CHARGE=2+\nSCANS=1235", "SCANS=1235")
-    open(paths[3], "w").write(own)
+def group_fraction(tmp_path, scans, masses, incomplete=()):
+    """MS3 scans of one parent (MS2 scan 10, MH+ 3000.0 at charge 4) with own MH+ `masses` at
+    charge 2, and every partner their arm pairs can derive among the parent's peaks; the own
+    blocks of the scans in `incomplete` lack their CHARGE line."""
+    peaks = [(partner_mz(m, 2), 1.0) for m in masses]
+    return fraction(
+        tmp_path,
+        ms2=[block("p", repr(MS2_MZ), 4, 10, peaks)],
+        ms3=[block("m", repr(MS2_MZ), 4, s) for s in scans],
+        own=[block("o%d" % s, repr((m - PROTON) / 2 + PROTON), 2, s, charge_line=s not in incomplete)
+             for s, m in zip(scans, masses)],
+        deconv=[block("d", "1", 1, 10, [(100.0, 1.0)])])
+
+
+@pytest.mark.parametrize("scans, masses", [
+    ((20, 21), (1000.0, 1031.0)),
+    ((20, 25, 30), (1000.0, 1032.0, 1064.0)),
+    ((20, 21, 22, 23), (1000.0, 1032.0, 900.0, 932.0)),
+])
+def test_group_with_an_incomplete_own_precursor_is_dropped(mod, tmp_path, scans, masses):
+    # Complete, every arm pair is written; with the last scan's own block incomplete (no
+    # precursor, no title) the whole group is dropped, also the pairs that do not read it.
+    assert run(mod, group_fraction(tmp_path, scans, masses), tmp_path / "o.mgf", 32.0, 50.0).count(
+        b"BEGIN IONS") == {2: 2, 3: 4, 4: 4}[len(scans)]
+    paths = group_fraction(tmp_path, scans, masses, incomplete=scans[-1:])
     assert run(mod, paths, tmp_path / "o.mgf", 32.0, 50.0) == b""
 
 
@@ -318,6 +357,23 @@ def test_parent_with_empty_header_list_is_dropped(mod, tmp_path):
                      own=[block("a", "600.0", 1, 10), block("b", "632.0", 1, 11)],
                      deconv=[])
     assert run(mod, paths, tmp_path / "o.mgf", 32.0, 50.0) == b""
+
+
+@pytest.mark.parametrize("deficit", [50.0, None])
+def test_parent_precursor_of_mass_zero(mod, tmp_path, deficit):
+    # m/z 0 at charge 1 is an MH+ of exactly 0, against which no pair can be measured: the group
+    # is finished without a block instead of the run failing on a division by zero. A deficit
+    # that is no number still fails at the group's first pair.
+    paths = fraction(tmp_path,
+                     ms2=[block("p", "0", 1, 10, [(976.0, 1.0), (960.5, 1.0)])],
+                     ms3=[block("m", "0", 1, s) for s in (20, 21)],
+                     own=[block("a", "800.4", 2, 20), block("b", "1370.76", 1, 21)],
+                     deconv=[])
+    if deficit is None:
+        with pytest.raises(TypeError, match=r"for \+: 'float' and 'NoneType'"):
+            run(mod, paths, tmp_path / "o.mgf", 32.0, deficit)
+    else:
+        assert run(mod, paths, tmp_path / "o.mgf", 32.0, deficit) == b""
 
 
 # ---------------------------------------------------------------------------------------------
@@ -359,6 +415,28 @@ def test_success_replaces_through_symlink_keeping_mode(mod, tmp_path):
     getattr(mod, NAME)(*paths, str(link), 32.0, 50.0)
     assert link.is_symlink() and target.read_bytes().startswith(b"BEGIN IONS\n")
     assert stat.S_IMODE(os.stat(target).st_mode) == 0o604
+
+
+@pytest.mark.parametrize("as_bytes, out_name", [
+    (True, "out.mgf"),            # bytes paths whose names are not UTF-8
+    (False, "\udcff.mgf"),       # a str output path carrying such a byte
+    (True, b"\xfe.mgf"),
+])
+def test_paths_in_every_form_open_like_open_does(mod, tmp_path, as_bytes, out_name):
+    paths = two_scan_fraction(tmp_path)
+    if as_bytes:
+        renamed = []
+        for p in paths:
+            raw = os.fsencode(p)[:-4] + b"\xff.mgf"
+            os.rename(p, raw)
+            renamed.append(raw)
+        paths = renamed
+    out = os.path.join(os.fsencode(tmp_path) if isinstance(out_name, bytes) else str(tmp_path), out_name)
+    getattr(mod, NAME)(*paths, out, 32.0, 50.0)
+    with open(out, "rb") as f:
+        assert f.read().count(b"BEGIN IONS") == 2
+    with pytest.raises(ValueError, match="same file"):
+        getattr(mod, NAME)(*paths, paths[1], 32.0, 50.0)
 
 
 @pytest.mark.parametrize("which", range(4))
@@ -416,4 +494,20 @@ def test_rebound_combinations_results_are_unpacked(mod, tmp_path):
     with pytest.raises(ValueError, match=r"too many values to unpack \(expected 2\)"):
         run(mod, paths, tmp_path / "o.mgf", 32.0, 50.0)
     mod.combinations = lambda seq, r: []  # no pair: the group is a mismatch
+    assert run(mod, paths, tmp_path / "o.mgf", 32.0, 50.0).count(b"BEGIN IONS") == 2
+
+    # The pairs are taken into a list of the call's own: a pair that empties the list the callee
+    # returned while it is being unpacked changes nothing.
+    returned = []
+
+    class Pair:
+        def __iter__(self):
+            returned.clear()
+            return iter((1.0, 2.0))
+
+    def combinations(seq, r):
+        returned[:] = [Pair(), Pair()]
+        return returned
+
+    mod.combinations = combinations
     assert run(mod, paths, tmp_path / "o.mgf", 32.0, 50.0).count(b"BEGIN IONS") == 2

@@ -73,11 +73,20 @@ TEST(GroupMasses, HeadersAndPairTest) {
     for (const char* bad : {"700.0", "700.0 +", "abc 2"}) {
         EXPECT_THROW(parse_precursor_header(bad), HostError) << bad;
     }
-    try {
-        parse_precursor_header("abc x");  // the charge is read first
-    } catch (const HostError& e) {
-        EXPECT_STREQ(e.what(), "invalid literal for int() with base 10: 'x'");
-    }
+    // An MS3 scan's own precursor is read charge first, the parent's m/z first: with both
+    // items malformed, each raises its own first item's error.
+    auto message = [](Precursor (*parse)(std::string_view), const char* text) {
+        try {
+            parse(text);
+        } catch (const HostError& e) {
+            return std::string(e.what());
+        }
+        return std::string("no error");
+    };
+    EXPECT_EQ(message(parse_precursor_header, "abc x"), "invalid literal for int() with base 10: 'x'");
+    EXPECT_EQ(message(parse_parent_precursor, "abc x"), "could not convert string to float: 'abc'");
+    EXPECT_EQ(parse_parent_precursor("1000.5 3").mh, 2999.48435);
+    EXPECT_THROW(parse_parent_precursor("1000.5"), HostError);
 }
 
 } // namespace
