@@ -34,7 +34,7 @@ std::optional<std::string> path_text(const py::handle& obj) {
 // read_ms_Mgf's place knows what to do with.
 std::optional<std::string> input_file(const py::handle& obj) {
     try {
-        return path_from_py(obj);
+        return fs_path(obj);
     } catch (const py::error_already_set&) {
         return std::nullopt;
     }
@@ -112,7 +112,7 @@ py::object generate(Arguments& a) {
     tables.own_precursor = read_table(own_path, PeakStorage::CheckOnly);
 
     // open(spec_file, "w") takes the same objects and raises the same TypeError for others.
-    const rescue_mgf::NamedPath spec_file{"spec_file", path_from_py(a[4]), py::repr(a[4])};
+    const rescue_mgf::NamedPath spec_file{"spec_file", fs_path(a[4]), py::repr(a[4])};
     std::vector<rescue_mgf::NamedPath> inputs;
     const std::pair<const char*, const py::object*> named[] = {{"MS2_DeisoDeconv_file_path", &deconv_path},
                                                                {"MS2_file_path", &ms2_path},
