@@ -66,12 +66,12 @@ bool precursor_matches(std::string_view record, MassLookup& masses, const Precur
     const HostNumber pep_a_mass = peptide_mh(pep_a, masses);
     const HostNumber pep_b_mass = peptide_mh(pep_b, masses);
     const double ms2_mass = parse_float(strip(fields[kPrecursorMhField]));
-    // The stated mass is the divisor of the relative error: zero, a negative or an infinite mass
-    // would make every record fail the whole call or pass whatever its peptides weigh.
-    if (!(std::isfinite(ms2_mass) && ms2_mass > 0.0)) return false;
-
     const HostNumber h = masses.atom("mm_H");
     const HostNumber expected = add_operand(pep_a_mass + pep_b_mass, check.linker_mass) - h;
+    // The stated mass is the divisor of the relative error: zero, a negative or an infinite mass
+    // would make every record fail the whole call or pass whatever its peptides weigh. It is
+    // judged after the expected mass, whose reads (and their failures) every record makes.
+    if (!(std::isfinite(ms2_mass) && ms2_mass > 0.0)) return false;
     const double error_ppm = std::fabs(ms2_mass - expected.as_double()) / ms2_mass * 1000000.0;
     if (!check.tolerance_ppm.native()) {
         throw type_error("'<=' not supported between instances of 'float' and '" +

@@ -63,6 +63,13 @@ def test_stated_mass_that_is_not_a_positive_finite_number_drops_the_record(mod, 
     assert list(out) == [kept + "\tF1"]
 
 
+@pytest.mark.parametrize("mh", ["0", "-1234.5"])
+def test_dropped_record_still_builds_its_expected_mass(mod, mh):
+    # The expected mass is built before the stated mass is judged, so a bad linker still fails.
+    with pytest.raises(TypeError, match="unsupported operand type"):
+        mod.filter_pep_pair({record("PEKAR", "GAKE", mh=mh): 1.0}, MASS, MOD, "158", 10, "F1")
+
+
 def test_empty_map_reads_no_mass(mod):
     assert mod.filter_pep_pair({}, {}, {}, "x", "y", None) == {}
 
