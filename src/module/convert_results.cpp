@@ -8,9 +8,21 @@ namespace {
 
 std::string type_name(py::handle obj) { return Py_TYPE(obj.ptr())->tp_name; }
 
-std::exception_ptr no_attribute(py::handle obj, const char* method) {
-    return std::make_exception_ptr(
-        py::attribute_error("'" + type_name(obj) + "' object has no attribute '" + method + "'"));
+// The interpreter's failure for an item that is not a text, found by doing to it what a line
+// meets first: `method` ("strip" or "split"), then the split at a tab. Most objects lack the
+// method; bytes have both and fail at the text separator instead.
+std::exception_ptr not_a_text(py::handle item, const char* method) {
+    try {
+        const py::str tab("\t");
+        if (std::string_view(method) == "strip") {
+            item.attr("strip")().attr("split")(tab);
+        } else {
+            item.attr("split")(tab);
+        }
+    } catch (py::error_already_set&) {
+        return std::current_exception();
+    }
+    return std::make_exception_ptr(py::type_error("expected a text line, not '" + type_name(item) + "'"));
 }
 
 // The UTF-8 of a text object (cached in the object); false with the interpreter's error set
@@ -79,7 +91,7 @@ TextList read_texts(py::handle iterable, const char* method, Iteration mode) {
         if (list.pending) continue;
         std::string_view text;
         if (!PyUnicode_Check(item.ptr())) {
-            list.pending = no_attribute(item, method);
+            list.pending = not_a_text(item, method);
         } else if (!utf8_view(item, text)) {
             list.pending = std::make_exception_ptr(py::error_already_set());
         } else {

@@ -48,6 +48,7 @@ def test_equal_lowest_scores_leave_latest_first(mod):
 @pytest.mark.parametrize("lines, cutoff, exc", [
     (["x\t1"], "5", ValueError),                 # the sort fails before the cut-off is judged
     ([line(1), 3], 5, AttributeError),
+    ([line(1), line(2).encode()], 5, TypeError),    # bytes have split, but not at a text tab
     ([line(1)], "5", TypeError),
     ([], None, TypeError),
     ([line(1)], math.nan, ValueError),
