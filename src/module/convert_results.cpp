@@ -117,8 +117,10 @@ ScoreMap read_score_map(py::handle mapping) {
         map.texts.push_back(text);
         map.scores.push_back(to_operand(value));
     };
-    static py::object defaultdict = py::module_::import("collections").attr("defaultdict");
-    if (PyDict_CheckExact(mapping.ptr()) || mapping.get_type().is(defaultdict)) {
+    // Held for the life of the process: a static py::object would be released after the
+    // interpreter has finalized.
+    static PyObject* const defaultdict = py::module_::import("collections").attr("defaultdict").release().ptr();
+    if (PyDict_CheckExact(mapping.ptr()) || Py_TYPE(mapping.ptr()) == reinterpret_cast<PyTypeObject*>(defaultdict)) {
         // A plain dict (or a defaultdict, which iterates the same way): no Python code can run.
         const Py_ssize_t n = PyDict_Size(mapping.ptr());
         map.keys.reserve(n);

@@ -24,8 +24,8 @@ namespace py = pybind11;
 
 // The texts of an iterable, as UTF-8 views into the string objects (kept alive here). Reading
 // stops at the first item that is not a text; the error the interpreter raises for that item
-// (calling `method` on it, then splitting at a tab) waits in `pending`, so that a caller processing items in order raises
-// the failures of earlier items first.
+// (calling `method` on it, then splitting at a tab) waits in `pending`, so that a caller
+// processing items in order raises the failures of earlier items first.
 struct TextList {
     std::vector<py::object> objects;
     std::vector<std::string_view> texts;
