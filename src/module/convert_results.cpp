@@ -60,13 +60,6 @@ std::vector<std::size_t> to_positions(py::handle positions) {
     return out;
 }
 
-HostNumber mass_value(py::handle value) {
-    bool ok = false;
-    HostNumber n = host_number(value, ok);
-    if (!ok) throw py::type_error("unsupported operand type(s) for +: 'int' and '" + type_name(value) + "'");
-    return n;
-}
-
 } // namespace
 
 TextList read_texts(py::handle iterable, const char* method, Iteration mode) {
@@ -119,7 +112,8 @@ ScoreMap read_score_map(py::handle mapping) {
     };
     // Held for the life of the process: a static py::object would be released after the
     // interpreter has finalized.
-    static PyObject* const defaultdict = py::module_::import("collections").attr("defaultdict").release().ptr();
+    static PyObject* const defaultdict =
+        py::object(py::module_::import("collections").attr("defaultdict")).release().ptr();
     if (PyDict_CheckExact(mapping.ptr()) || Py_TYPE(mapping.ptr()) == reinterpret_cast<PyTypeObject*>(defaultdict)) {
         // A plain dict (or a defaultdict, which iterates the same way): no Python code can run.
         const Py_ssize_t n = PyDict_Size(mapping.ptr());
@@ -186,34 +180,40 @@ DescendingSort python_number_sort() {
     };
 }
 
-HostNumber PyMassLookup::residue(std::string_view character) {
+HostOperand PyMassLookup::read(py::handle map, std::string_view key) {
+    py::object value = py::reinterpret_steal<py::object>(
+        PyObject_GetItem(map.ptr(), py::str(key.data(), key.size()).ptr()));
+    if (!value) throw py::error_already_set();
+    bool ok = false;
+    const HostNumber n = host_number(value, ok);
+    if (ok) return {n, {}};
+    return {HostNumber(), foreign_types_.emplace_back(type_name(value))};
+}
+
+HostOperand PyMassLookup::residue(std::string_view character) {
     const bool ascii = character.size() == 1 && static_cast<unsigned char>(character[0]) < 128;
     if (ascii) {
         std::optional<HostNumber>& known = ascii_residues_[static_cast<unsigned char>(character[0])];
-        if (known) return *known;
-        py::object value = py::reinterpret_steal<py::object>(
-            PyObject_GetItem(mass_dict_.ptr(), py::str(character.data(), 1).ptr()));
-        if (!value) throw py::error_already_set();
-        known = mass_value(value);
-        return *known;
+        if (known) return {*known, {}};
+        const HostOperand value = read(mass_dict_, character);
+        if (value.native()) known = value.number;
+        return value;
     }
     std::string key(character);
     auto it = residues_.find(key);
-    if (it != residues_.end()) return it->second;
-    py::object value = py::reinterpret_steal<py::object>(
-        PyObject_GetItem(mass_dict_.ptr(), py::str(key.data(), key.size()).ptr()));
-    if (!value) throw py::error_already_set();
-    return residues_.emplace(std::move(key), mass_value(value)).first->second;
+    if (it != residues_.end()) return {it->second, {}};
+    const HostOperand value = read(mass_dict_, key);
+    if (value.native()) residues_.emplace(std::move(key), value.number);
+    return value;
 }
 
-HostNumber PyMassLookup::atom(std::string_view key_view) {
+HostOperand PyMassLookup::atom(std::string_view key_view) {
     std::string key(key_view);
     auto it = atoms_.find(key);
-    if (it != atoms_.end()) return it->second;
-    py::object value = py::reinterpret_steal<py::object>(
-        PyObject_GetItem(mod_dict_.ptr(), py::str(key.data(), key.size()).ptr()));
-    if (!value) throw py::error_already_set();
-    return atoms_.emplace(std::move(key), mass_value(value)).first->second;
+    if (it != atoms_.end()) return {it->second, {}};
+    const HostOperand value = read(mod_dict_, key);
+    if (value.native()) atoms_.emplace(std::move(key), value.number);
+    return value;
 }
 
 std::pair<py::object, py::object> unpack_two(py::handle value) {

@@ -6,6 +6,7 @@
 #include <pybind11/pybind11.h>
 
 #include <array>
+#include <deque>
 #include <exception>
 #include <optional>
 #include <string>
@@ -71,16 +72,19 @@ DescendingSort python_number_sort();
 class PyMassLookup : public MassLookup {
 public:
     PyMassLookup(py::handle mass_dict, py::handle mod_dict) : mass_dict_(mass_dict), mod_dict_(mod_dict) {}
-    HostNumber residue(std::string_view character) override;
-    HostNumber atom(std::string_view key) override;
+    HostOperand residue(std::string_view character) override;
+    HostOperand atom(std::string_view key) override;
 
 private:
+    HostOperand read(py::handle map, std::string_view key);
+
     py::handle mass_dict_;
     py::handle mod_dict_;
     // Sequences are nearly all ASCII letters: those masses sit in a table by byte.
     std::array<std::optional<HostNumber>, 128> ascii_residues_{};
     std::unordered_map<std::string, HostNumber> residues_;
     std::unordered_map<std::string, HostNumber> atoms_;
+    std::deque<std::string> foreign_types_;  // names that foreign operands point into
 };
 
 // `first, second = value`, with the interpreter's errors for anything else.

@@ -78,6 +78,11 @@ def test_empty_map_reads_no_mass(mod):
     ({record("PEXAR", "GAKE"): 1.0}, MASS, MOD, KeyError, "'X'"),
     ({record("PEKAR", "GAKE"): 1.0}, MASS, {"mm_O": 16.0}, KeyError, "'mm_H'"),
     ({record("PEXAR", "GAKE"): 1.0}, MASS, {}, KeyError, "'X'"),           # residues are read first
+    # a mass that is no number fails where it is added, to the running total as it stands
+    ({record("PEKAR", "GAKE"): 1.0}, {**MASS, "K": "128"}, MOD, TypeError, "for +: 'float' and 'str'"),
+    ({record("KPEAR", "GAKE"): 1.0}, {**MASS, "K": None}, MOD, TypeError, "for +: 'int' and 'NoneType'"),
+    ({record("PEKAR", "GAKE"): 1.0}, MASS, {"mm_H": None}, TypeError, "for *: 'NoneType' and 'int'"),
+    ({record("PEKAR", "GAKE"): 1.0}, MASS, {"mm_H": 1.0, "mm_O": None}, TypeError, "for +: 'float' and 'NoneType'"),
     ({record("PEKAR", "GAKE", mh="12x"): 1.0}, MASS, MOD, ValueError, "could not convert string to float: '12x'"),
     ({"a\tb\tc\td\te\tf\tPEKAR\th\ti": 1.0}, MASS, MOD, IndexError, "list index out of range"),
     # the highest-scored faulty record raises
