@@ -36,7 +36,12 @@ std::string join_pair(std::string_view a, std::string_view b) {
 
 HostNumber raise_by(const HostOperand& score, std::int64_t extra) {
     if (!score.native()) {
-        throw type_error("unsupported operand type(s) for +: '" + std::string(score.foreign_type) + "' and 'int'");
+        const std::string type(score.foreign_type);
+        // The host's sequences answer + with concatenation, and refuse an int in their own words.
+        if (type == "str" || type == "list" || type == "tuple") {
+            throw type_error("can only concatenate " + type + " (not \"int\") to " + type);
+        }
+        throw type_error("unsupported operand type(s) for +: '" + type + "' and 'int'");
     }
     return score.number + HostNumber(extra);
 }

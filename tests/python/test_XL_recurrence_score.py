@@ -73,5 +73,11 @@ def test_errors(mod):
         mod.XL_recurrence_score({key("AAK", "GGK"): 9.0, "a\tb\tc\td\te\tf\tAAK\th\ti": 1.0})
     with pytest.raises(TypeError):
         mod.XL_recurrence_score({key("AAK", "GGK"): "9", key("AAK", "PPK"): 1.0})
+    # a lone score is never compared: it fails when the count is added to it
+    for score, text in [("9", r'can only concatenate str \(not "int"\) to str'),
+                        ([9], r'can only concatenate list \(not "int"\) to list'),
+                        (None, r"unsupported operand type\(s\) for \+: 'NoneType' and 'int'")]:
+        with pytest.raises(TypeError, match=text):
+            mod.XL_recurrence_score({key("AAK", "GGK"): score})
     with pytest.raises(TypeError):
         mod.XL_recurrence_score([key("AAK", "GGK")])
