@@ -21,7 +21,8 @@ py::object filter_pep_pair_body(Arguments& a) {
     py::dict kept_map;
     if (map.texts.empty()) return kept_map;
     PyMassLookup masses(a[1], a[2]);
-    const PrecursorCheck check{to_operand(a[3]), to_operand(a[4])};
+    PrecursorCheck check{to_operand(a[3]), to_operand(a[4]), {}};
+    if (!check.tolerance_ppm.native()) check.foreign_tolerance = host_at_or_below(a[4]);
     const std::vector<std::size_t> kept = filter_pep_pair(map.texts, map.scores, masses, check, python_sort(map.values));
     if (kept.empty()) return kept_map;
     const std::string label = utf8_of(py::str(a[5]));
@@ -34,7 +35,8 @@ py::object filter_pep_pair_body(Arguments& a) {
 
 py::object XL_recurrence_score_body(Arguments& a) {
     const ScoreMap map = read_score_map(a[0]);
-    return to_str_list(XL_recurrence_score(map.texts, map.scores, python_sort(map.values), python_number_sort()));
+    return to_str_list(XL_recurrence_score(map.texts, map.scores, python_sort(map.values), python_number_sort(),
+                                           python_raise(map.values)));
 }
 
 py::object estimate_to_python(const FdrEstimate& e) {

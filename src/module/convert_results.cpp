@@ -180,6 +180,22 @@ DescendingSort python_number_sort() {
     };
 }
 
+std::function<bool(double)> host_at_or_below(py::handle limit) {
+    return [limit](double value) {
+        const int at_or_below = PyObject_RichCompareBool(py::float_(value).ptr(), limit.ptr(), Py_LE);
+        if (at_or_below < 0) throw py::error_already_set();
+        return at_or_below == 1;
+    };
+}
+
+ForeignRaise python_raise(const std::vector<py::object>& values) {
+    return [&values](std::size_t i, std::int64_t extra) {
+        static PyObject* const round = py::object(py::module_::import("builtins").attr("round")).release().ptr();
+        py::object raised = values[i] + py::int_(extra);
+        return utf8_of(py::str(py::handle(round)(raised, 2)));
+    };
+}
+
 HostOperand PyMassLookup::read(py::handle map, std::string_view key) {
     py::object value = py::reinterpret_steal<py::object>(
         PyObject_GetItem(map.ptr(), py::str(key.data(), key.size()).ptr()));

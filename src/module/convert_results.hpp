@@ -8,6 +8,7 @@
 #include <array>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "common/number.hpp"
+#include "results/pair_consolidation.hpp"
 #include "results/precursor_recheck.hpp"
 #include "results/score_order.hpp"
 
@@ -66,6 +68,12 @@ std::string utf8_of(py::handle text);
 DescendingSort python_sort(const std::vector<py::object>& values);
 // The same over the core's numbers (for NaN, which only the interpreter's sort can place).
 DescendingSort python_number_sort();
+
+// value <= limit as the interpreter compares a float with `limit`.
+std::function<bool(double)> host_at_or_below(py::handle limit);
+
+// The text of round(values[i] + extra, 2), by the interpreter's own arithmetic.
+ForeignRaise python_raise(const std::vector<py::object>& values);
 
 // Masses read from the driver's residue and atom maps as the check needs them; each key is read
 // from the map once per call.

@@ -84,6 +84,7 @@ bool precursor_matches(std::string_view record, MassLookup& masses, const Precur
     if (!(std::isfinite(ms2_mass) && ms2_mass > 0.0)) return false;
     const double error_ppm = std::fabs(ms2_mass - expected.as_double()) / ms2_mass * 1000000.0;
     if (!check.tolerance_ppm.native()) {
+        if (check.foreign_tolerance) return check.foreign_tolerance(error_ppm);
         throw type_error("'<=' not supported between instances of 'float' and '" +
                          std::string(check.tolerance_ppm.foreign_type) + "'");
     }

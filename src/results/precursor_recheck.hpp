@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -42,6 +43,9 @@ public:
 struct PrecursorCheck {
     HostOperand linker_mass;    // Da, the intact cross-linker
     HostOperand tolerance_ppm;  // inclusive
+    // error_ppm <= a tolerance the core cannot hold, decided by whoever can (the host compares
+    // other kinds of number); without it such a tolerance fails as the host's type error.
+    std::function<bool(double error_ppm)> foreign_tolerance;
 };
 
 // Singly protonated peptide mass: the residues added one by one to the integer 0, then

@@ -1,3 +1,5 @@
+import decimal
+import fractions
 import math
 
 import pytest
@@ -22,6 +24,8 @@ def test_worked_example(mod):
     (0.125, 1, "0.12"),    # exact tie: to the even digit
     (0.375, 1, "0.38"),
     (1e16, 1, "1e+16"), (1e-5, 1, "0.0"),
+    # numbers the core cannot hold are raised and rounded by the host
+    (2 ** 70, 2, str(2 ** 70 + 1)), (decimal.Decimal("1.005"), 1, "1.00"),
 ])
 def test_score_text(mod, score, csms, field0):
     xl = {key("AAK", "GGK", remarks=str(i)): score for i in range(csms)}
@@ -79,5 +83,8 @@ def test_errors(mod):
                         (None, r"unsupported operand type\(s\) for \+: 'NoneType' and 'int'")]:
         with pytest.raises(TypeError, match=text):
             mod.XL_recurrence_score({key("AAK", "GGK"): score})
+    # a rounded score whose text does not read as a float fails the final sort
+    with pytest.raises(ValueError, match="'33/100'"):
+        mod.XL_recurrence_score({key("AAK", "GGK"): fractions.Fraction(1, 3)})
     with pytest.raises(TypeError):
         mod.XL_recurrence_score([key("AAK", "GGK")])

@@ -1,4 +1,5 @@
 import collections
+import decimal
 import math
 
 import pytest
@@ -50,6 +51,12 @@ def test_tolerance_is_inclusive_and_relative_to_stated_mass(mod):
     on_edge = {good(mh=repr(e + 0.01)): 1.0}
     assert call(mod, on_edge, tol=exact)
     assert not call(mod, on_edge, tol=math.nextafter(exact, 0))
+    # other kinds of number are compared by the host
+    assert call(mod, on_edge, tol=decimal.Decimal(exact))
+    assert not call(mod, on_edge, tol=decimal.Decimal(exact) - decimal.Decimal("1e-20"))
+    assert call(mod, on_edge, tol=10 ** 30) and not call(mod, on_edge, tol=-10 ** 30)
+    with pytest.raises(TypeError, match="'<=' not supported between instances of 'float' and 'str'"):
+        call(mod, on_edge, tol="10")
     # The same offset below the expected mass is divided by a smaller mass: a larger error.
     d = e * 10e-6 * (1 + 1e-6)
     assert call(mod, {good(mh=repr(e + d)): 1.0}, tol=10)
