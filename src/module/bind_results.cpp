@@ -1,4 +1,5 @@
 // Binding of: FDR_XL_list remove_random filter_XL_FDR filter_pep_pair XL_recurrence_score write_XL.
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -19,10 +20,19 @@ namespace {
 py::object filter_pep_pair_body(Arguments& a) {
     const ScoreMap map = read_score_map(a[0]);
     py::dict kept_map;
-    if (map.texts.empty()) return kept_map;
+    if (map.keys.empty()) return kept_map;
     PyMassLookup masses(a[1], a[2]);
     PrecursorCheck check{to_operand(a[3]), to_operand(a[4]), {}};
     if (!check.tolerance_ppm.native()) check.foreign_tolerance = host_at_or_below(a[4]);
+    if (!map.non_texts.empty()) {
+        // Such a call can only fail: after the sort, at the first faulty record in score order.
+        for (std::size_t i : descending_score_order(map.scores, python_sort(map.values))) {
+            if (std::binary_search(map.non_texts.begin(), map.non_texts.end(), i)) {
+                std::rethrow_exception(not_a_text(map.keys[i], "split"));
+            }
+            precursor_matches(map.texts[i], masses, check);
+        }
+    }
     const std::vector<std::size_t> kept = filter_pep_pair(map.texts, map.scores, masses, check, python_sort(map.values));
     if (kept.empty()) return kept_map;
     const std::string label = utf8_of(py::str(a[5]));
@@ -35,6 +45,12 @@ py::object filter_pep_pair_body(Arguments& a) {
 
 py::object XL_recurrence_score_body(Arguments& a) {
     const ScoreMap map = read_score_map(a[0]);
+    if (!map.non_texts.empty()) {
+        // Keys are split in map order: the keys before the first one that is no text may fail first.
+        const std::size_t first = map.non_texts.front();
+        for (std::size_t i = 0; i < first; ++i) peptide_pair(map.texts[i]);
+        std::rethrow_exception(not_a_text(map.keys[first], "split"));
+    }
     return to_str_list(XL_recurrence_score(map.texts, map.scores, python_sort(map.values), python_number_sort(),
                                            python_raise(map.values)));
 }

@@ -8,9 +8,8 @@ namespace {
 
 std::string type_name(py::handle obj) { return Py_TYPE(obj.ptr())->tp_name; }
 
-// The interpreter's failure for an item that is not a text, found by doing to it what a line
-// meets first: `method` ("strip" or "split"), then the split at a tab. Most objects lack the
-// method; bytes have both and fail at the text separator instead.
+} // namespace
+
 std::exception_ptr not_a_text(py::handle item, const char* method) {
     try {
         const py::str tab("\t");
@@ -24,6 +23,8 @@ std::exception_ptr not_a_text(py::handle item, const char* method) {
     }
     return std::make_exception_ptr(py::type_error("expected a text line, not '" + type_name(item) + "'"));
 }
+
+namespace {
 
 // The UTF-8 of a text object (cached in the object); false with the interpreter's error set
 // when the text holds lone surrogates.
@@ -100,11 +101,12 @@ TextList read_texts(py::handle iterable, const char* method, Iteration mode) {
 ScoreMap read_score_map(py::handle mapping) {
     ScoreMap map;
     auto add = [&](py::handle key, py::handle value) {
-        if (!PyUnicode_Check(key.ptr())) {
-            throw py::attribute_error("'" + type_name(key) + "' object has no attribute 'split'");
-        }
         std::string_view text;
-        if (!utf8_view(key, text)) throw py::error_already_set();
+        if (!PyUnicode_Check(key.ptr())) {
+            map.non_texts.push_back(map.keys.size());
+        } else if (!utf8_view(key, text)) {
+            throw py::error_already_set();
+        }
         map.keys.push_back(py::reinterpret_borrow<py::object>(key));
         map.values.push_back(py::reinterpret_borrow<py::object>(value));
         map.texts.push_back(text);

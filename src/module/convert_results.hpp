@@ -46,12 +46,19 @@ enum class Iteration {
 
 TextList read_texts(py::handle iterable, const char* method, Iteration mode);
 
-// A mapping of record texts to scores, in the mapping's own iteration order.
+// The interpreter's failure for an item that is not a text, found by doing to it what a line
+// meets first: `method` ("strip" or "split"), then the split at a tab. Most objects lack the
+// method; bytes have both and fail at the text separator instead.
+std::exception_ptr not_a_text(py::handle item, const char* method);
+
+// A mapping of record texts to scores, in the mapping's own iteration order. A key that is no
+// text has an empty text and its position in `non_texts`: it fails only where it is used.
 struct ScoreMap {
     std::vector<py::object> keys;
     std::vector<py::object> values;  // the score objects, passed back unchanged
     std::vector<std::string_view> texts;
     std::vector<HostOperand> scores;
+    std::vector<std::size_t> non_texts;  // ascending
 };
 
 ScoreMap read_score_map(py::handle mapping);

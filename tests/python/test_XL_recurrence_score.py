@@ -75,6 +75,11 @@ def test_errors(mod):
     assert mod.XL_recurrence_score({}) == []
     with pytest.raises(IndexError):
         mod.XL_recurrence_score({key("AAK", "GGK"): 9.0, "a\tb\tc\td\te\tf\tAAK\th\ti": 1.0})
+    # keys are split in map order: the first faulty key decides
+    with pytest.raises(IndexError):
+        mod.XL_recurrence_score({"a\tb": 9.0, 5: 1.0})
+    with pytest.raises(TypeError, match="bytes-like"):
+        mod.XL_recurrence_score({key("AAK", "GGK"): 9.0, b"x": 1.0, "a\tb": 2.0})
     with pytest.raises(TypeError):
         mod.XL_recurrence_score({key("AAK", "GGK"): "9", key("AAK", "PPK"): 1.0})
     # a lone score is never compared: it fails when the count is added to it

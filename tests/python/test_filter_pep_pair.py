@@ -95,6 +95,10 @@ def test_empty_map_reads_no_mass(mod):
     # the highest-scored faulty record raises
     ({record("PEXAR", "GAKE"): 1.0, record("PEKAR", "GAKE", mh="bad"): 2.0}, MASS, MOD, ValueError, "'bad'"),
     ({record("PEXAR", "GAKE"): 1.0, record("PEKAR", "GAKE", mh="bad"): "2"}, {}, {}, TypeError, "'<'"),
+    # a key that is no text fails where the check reaches it
+    ({7: 1.0, record("PEKAR", "GAKE", mh="bad"): 2.0}, MASS, MOD, ValueError, "'bad'"),
+    ({7: "1", record("PEKAR", "GAKE"): 2.0}, MASS, MOD, TypeError, "'<'"),
+    ({record("PEKAR", "GAKE", mh="bad"): 1.0, 7: 2.0}, MASS, MOD, AttributeError, "'int' object has no attribute 'split'"),
 ])
 def test_errors_in_the_hosts_order(mod, xl, mass, mod_dict, exc, text):
     with pytest.raises(exc) as info:
