@@ -1,5 +1,7 @@
 // Binding of: FDR_XL_list remove_random filter_XL_FDR filter_pep_pair XL_recurrence_score write_XL.
+#include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "module/binding.hpp"
 #include "module/convert_results.hpp"
@@ -19,9 +21,19 @@ namespace {
 py::object filter_pep_pair_body(Arguments& a) {
     const ScoreMap map = read_score_map(a[0]);
     py::dict kept_map;
-    if (map.texts.empty()) return kept_map;
+    if (map.keys.empty()) return kept_map;
     PyMassLookup masses(a[1], a[2]);
-    const PrecursorCheck check{to_operand(a[3]), to_operand(a[4])};
+    PrecursorCheck check{to_operand(a[3]), to_operand(a[4]), {}};
+    if (!check.tolerance_ppm.native()) check.foreign_tolerance = host_at_or_below(a[4]);
+    if (!map.non_texts.empty()) {
+        // Such a call can only fail: after the sort, at the first faulty record in score order.
+        for (std::size_t i : descending_score_order(map.scores, python_sort(map.values))) {
+            if (std::binary_search(map.non_texts.begin(), map.non_texts.end(), i)) {
+                std::rethrow_exception(not_a_text(map.keys[i], "split"));
+            }
+            precursor_matches(map.texts[i], masses, check);
+        }
+    }
     const std::vector<std::size_t> kept = filter_pep_pair(map.texts, map.scores, masses, check, python_sort(map.values));
     if (kept.empty()) return kept_map;
     const std::string label = utf8_of(py::str(a[5]));
@@ -34,7 +46,14 @@ py::object filter_pep_pair_body(Arguments& a) {
 
 py::object XL_recurrence_score_body(Arguments& a) {
     const ScoreMap map = read_score_map(a[0]);
-    return to_str_list(XL_recurrence_score(map.texts, map.scores, python_sort(map.values), python_number_sort()));
+    if (!map.non_texts.empty()) {
+        // Keys are split in map order: the keys before the first one that is no text may fail first.
+        const std::size_t first = map.non_texts.front();
+        for (std::size_t i = 0; i < first; ++i) peptide_pair(map.texts[i]);
+        std::rethrow_exception(not_a_text(map.keys[first], "split"));
+    }
+    return to_str_list(XL_recurrence_score(map.texts, map.scores, python_sort(map.values), python_number_sort(),
+                                           python_raise(map.values)));
 }
 
 py::object estimate_to_python(const FdrEstimate& e) {
@@ -56,18 +75,40 @@ py::object remove_random_native(py::handle lines) {
     return to_str_list(rebuilt);
 }
 
-// The cut-off as a number: anything else fails the first comparison with an estimate.
-HostNumber read_cutoff(py::handle cutoff) {
-    if (PyFloat_Check(cutoff.ptr())) return HostNumber(PyFloat_AS_DOUBLE(cutoff.ptr()));
-    if (PyLong_Check(cutoff.ptr())) {
-        HostOperand op = to_operand(cutoff);
-        if (op.native()) return op.number;
-        // Beyond 64 bits the value lies far outside 0..100; its sign decides every comparison.
-        return HostNumber(PyObject_RichCompareBool(cutoff.ptr(), py::int_(0).ptr(), Py_GT) ? HUGE_VAL : -HUGE_VAL);
+// The cut-off: the host's int and float are compared natively; any other value the host compares
+// with the estimate itself (another kind of number), or refuses (a text) at a first comparison
+// made before any line is looked at.
+class Cutoff {
+public:
+    explicit Cutoff(py::handle cutoff) : object_(cutoff) {
+        if (PyFloat_Check(cutoff.ptr())) {
+            native_ = HostNumber(PyFloat_AS_DOUBLE(cutoff.ptr()));
+        } else if (PyLong_Check(cutoff.ptr())) {
+            const HostOperand op = to_operand(cutoff);
+            if (op.native()) {
+                native_ = op.number;
+            } else {
+                // Beyond 64 bits the value lies far outside 0..100; its sign decides every comparison.
+                const int positive = PyObject_RichCompareBool(cutoff.ptr(), py::int_(0).ptr(), Py_GT);
+                native_ = HostNumber(positive == 1 ? HUGE_VAL : -HUGE_VAL);
+            }
+        } else {
+            passes(100.0);
+        }
+        if (native_) check_cutoff(*native_);
     }
-    throw py::type_error(std::string("'<=' not supported between instances of 'float' and '") +
-                         Py_TYPE(cutoff.ptr())->tp_name + "'");
-}
+
+    bool passes(double fdr) const {
+        if (native_) return HostNumber(fdr) <= *native_;
+        const int at_or_below = PyObject_RichCompareBool(py::float_(fdr).ptr(), object_.ptr(), Py_LE);
+        if (at_or_below < 0) throw py::error_already_set();
+        return at_or_below == 1;
+    }
+
+private:
+    py::handle object_;
+    std::optional<HostNumber> native_;
+};
 
 // Hands the passing lines' targets to whatever remove_random is bound to now.
 py::object remove_decoys(py::object targets) {
@@ -81,8 +122,7 @@ py::object filter_XL_FDR_body(Arguments& a) {
     const std::vector<HostNumber> keys = line_scores(list.texts);
     list.raise_pending();
     const std::vector<std::size_t> order = descending_order(keys, false, python_number_sort());
-    const HostNumber cutoff = read_cutoff(a[1]);
-    check_cutoff(cutoff);
+    const Cutoff cutoff(a[1]);
 
     std::vector<std::string_view> sorted;
     sorted.reserve(order.size());
@@ -91,7 +131,7 @@ py::object filter_XL_FDR_body(Arguments& a) {
 
     if (lookup_callee("FDR_XL_list").native) {
         // The module's own estimate: every shortened list is decided in one pass.
-        FdrCut cut = fdr_cut(sorted, cutoff);
+        FdrCut cut = fdr_cut(sorted, [&cutoff](double fdr) { return cutoff.passes(fdr); });
         if (cut.prefix == 0) return py::list();
         const Callee remover = lookup_callee("remove_random");
         if (remover.native) return to_str_list(remove_random(cut.targets));
@@ -106,7 +146,7 @@ py::object filter_XL_FDR_body(Arguments& a) {
         const Callee estimator = lookup_callee("FDR_XL_list");
         if (estimator.native) {
             FdrEstimate e = FDR_XL_list(std::span(sorted).first(m));
-            if (!(HostNumber(*e.fdr) <= cutoff)) return false;
+            if (!cutoff.passes(*e.fdr)) return false;
             passing_targets = to_str_list(e.targets);
             return true;
         }

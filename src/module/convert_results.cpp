@@ -6,12 +6,21 @@
 
 namespace vombrelle::module {
 
-namespace {
-
-std::exception_ptr no_attribute(py::handle obj, const char* method) {
-    return std::make_exception_ptr(
-        py::attribute_error("'" + type_name(obj) + "' object has no attribute '" + method + "'"));
+std::exception_ptr not_a_text(py::handle item, const char* method) {
+    try {
+        const py::str tab("\t");
+        if (std::string_view(method) == "strip") {
+            item.attr("strip")().attr("split")(tab);
+        } else {
+            item.attr("split")(tab);
+        }
+    } catch (py::error_already_set&) {
+        return std::current_exception();
+    }
+    return std::make_exception_ptr(py::type_error("expected a text line, not '" + type_name(item) + "'"));
 }
+
+namespace {
 
 // The UTF-8 of a text object (cached in the object); false with the interpreter's error set
 // when the text holds lone surrogates.
@@ -48,13 +57,6 @@ std::vector<std::size_t> to_positions(py::handle positions) {
     return out;
 }
 
-HostNumber mass_value(py::handle value) {
-    bool ok = false;
-    HostNumber n = host_number(value, ok);
-    if (!ok) throw py::type_error("unsupported operand type(s) for +: 'int' and '" + type_name(value) + "'");
-    return n;
-}
-
 } // namespace
 
 TextList read_texts(py::handle iterable, const char* method, Iteration mode) {
@@ -79,7 +81,7 @@ TextList read_texts(py::handle iterable, const char* method, Iteration mode) {
         if (list.pending) continue;
         std::string_view text;
         if (!PyUnicode_Check(item.ptr())) {
-            list.pending = no_attribute(item, method);
+            list.pending = not_a_text(item, method);
         } else if (!utf8_view(item, text)) {
             list.pending = std::make_exception_ptr(py::error_already_set());
         } else {
@@ -95,11 +97,12 @@ TextList read_texts(py::handle iterable, const char* method, Iteration mode) {
 ScoreMap read_score_map(py::handle mapping) {
     ScoreMap map;
     auto add = [&](py::handle key, py::handle value) {
-        if (!PyUnicode_Check(key.ptr())) {
-            throw py::attribute_error("'" + type_name(key) + "' object has no attribute 'split'");
-        }
         std::string_view text;
-        if (!utf8_view(key, text)) throw py::error_already_set();
+        if (!PyUnicode_Check(key.ptr())) {
+            map.non_texts.push_back(map.keys.size());
+        } else if (!utf8_view(key, text)) {
+            throw py::error_already_set();
+        }
         map.keys.push_back(py::reinterpret_borrow<py::object>(key));
         map.values.push_back(py::reinterpret_borrow<py::object>(value));
         map.texts.push_back(text);
@@ -171,34 +174,56 @@ DescendingSort python_number_sort() {
     };
 }
 
-HostNumber PyMassLookup::residue(std::string_view character) {
+std::function<bool(double)> host_at_or_below(py::handle limit) {
+    return [limit](double value) {
+        const int at_or_below = PyObject_RichCompareBool(py::float_(value).ptr(), limit.ptr(), Py_LE);
+        if (at_or_below < 0) throw py::error_already_set();
+        return at_or_below == 1;
+    };
+}
+
+ForeignRaise python_raise(const std::vector<py::object>& values) {
+    return [&values](std::size_t i, std::int64_t extra) {
+        static PyObject* const round = py::object(py::module_::import("builtins").attr("round")).release().ptr();
+        py::object raised = values[i] + py::int_(extra);
+        return utf8_of(py::str(py::handle(round)(raised, 2)));
+    };
+}
+
+HostOperand PyMassLookup::read(py::handle map, std::string_view key) {
+    py::object value = py::reinterpret_steal<py::object>(
+        PyObject_GetItem(map.ptr(), py::str(key.data(), key.size()).ptr()));
+    if (!value) throw py::error_already_set();
+    bool ok = false;
+    const HostNumber n = host_number(value, ok);
+    if (ok) return {n, {}};
+    return {HostNumber(), foreign_types_.emplace_back(type_name(value))};
+}
+
+HostOperand PyMassLookup::residue(std::string_view character) {
     const bool ascii = character.size() == 1 && static_cast<unsigned char>(character[0]) < 128;
     if (ascii) {
         std::optional<HostNumber>& known = ascii_residues_[static_cast<unsigned char>(character[0])];
-        if (known) return *known;
-        py::object value = py::reinterpret_steal<py::object>(
-            PyObject_GetItem(mass_dict_.ptr(), py::str(character.data(), 1).ptr()));
-        if (!value) throw py::error_already_set();
-        known = mass_value(value);
-        return *known;
+        if (known) return {*known, {}};
+        const HostOperand value = read(mass_dict_, character);
+        if (value.native()) known = value.number;
+        return value;
     }
     std::string key(character);
     auto it = residues_.find(key);
-    if (it != residues_.end()) return it->second;
-    py::object value = py::reinterpret_steal<py::object>(
-        PyObject_GetItem(mass_dict_.ptr(), py::str(key.data(), key.size()).ptr()));
-    if (!value) throw py::error_already_set();
-    return residues_.emplace(std::move(key), mass_value(value)).first->second;
+    if (it != residues_.end()) return {it->second, {}};
+    const HostOperand value = read(mass_dict_, key);
+    if (value.native()) residues_.emplace(std::move(key), value.number);
+    return value;
 }
 
-HostNumber PyMassLookup::atom(std::string_view key_view) {
+HostOperand PyMassLookup::atom(std::string_view key_view) {
     std::string key(key_view);
     auto it = atoms_.find(key);
-    if (it != atoms_.end()) return it->second;
-    py::object value = py::reinterpret_steal<py::object>(
-        PyObject_GetItem(mod_dict_.ptr(), py::str(key.data(), key.size()).ptr()));
-    if (!value) throw py::error_already_set();
-    return atoms_.emplace(std::move(key), mass_value(value)).first->second;
+    if (it != atoms_.end()) return {it->second, {}};
+    const HostOperand value = read(mod_dict_, key);
+    if (value.native()) atoms_.emplace(std::move(key), value.number);
+    return value;
 }
 
 } // namespace vombrelle::module

@@ -6,7 +6,9 @@
 #include <pybind11/pybind11.h>
 
 #include <array>
+#include <deque>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "common/number.hpp"
+#include "results/pair_consolidation.hpp"
 #include "results/precursor_recheck.hpp"
 #include "results/score_order.hpp"
 
@@ -24,8 +27,8 @@ namespace py = pybind11;
 
 // The texts of an iterable, as UTF-8 views into the string objects (kept alive here). Reading
 // stops at the first item that is not a text; the error the interpreter raises for that item
-// (calling `method` on it) waits in `pending`, so that a caller processing items in order raises
-// the failures of earlier items first.
+// (calling `method` on it, then splitting at a tab) waits in `pending`, so that a caller
+// processing items in order raises the failures of earlier items first.
 struct TextList {
     std::vector<py::object> objects;
     std::vector<std::string_view> texts;
@@ -43,12 +46,19 @@ enum class Iteration {
 
 TextList read_texts(py::handle iterable, const char* method, Iteration mode);
 
-// A mapping of record texts to scores, in the mapping's own iteration order.
+// The interpreter's failure for an item that is not a text, found by doing to it what a line
+// meets first: `method` ("strip" or "split"), then the split at a tab. Most objects lack the
+// method; bytes have both and fail at the text separator instead.
+std::exception_ptr not_a_text(py::handle item, const char* method);
+
+// A mapping of record texts to scores, in the mapping's own iteration order. A key that is no
+// text has an empty text and its position in `non_texts`: it fails only where it is used.
 struct ScoreMap {
     std::vector<py::object> keys;
     std::vector<py::object> values;  // the score objects, passed back unchanged
     std::vector<std::string_view> texts;
     std::vector<HostOperand> scores;
+    std::vector<std::size_t> non_texts;  // ascending
 };
 
 ScoreMap read_score_map(py::handle mapping);
@@ -66,21 +76,30 @@ DescendingSort python_sort(const std::vector<py::object>& values);
 // The same over the core's numbers (for NaN, which only the interpreter's sort can place).
 DescendingSort python_number_sort();
 
+// value <= limit as the interpreter compares a float with `limit`.
+std::function<bool(double)> host_at_or_below(py::handle limit);
+
+// The text of round(values[i] + extra, 2), by the interpreter's own arithmetic.
+ForeignRaise python_raise(const std::vector<py::object>& values);
+
 // Masses read from the driver's residue and atom maps as the check needs them; each key is read
 // from the map once per call.
 class PyMassLookup : public MassLookup {
 public:
     PyMassLookup(py::handle mass_dict, py::handle mod_dict) : mass_dict_(mass_dict), mod_dict_(mod_dict) {}
-    HostNumber residue(std::string_view character) override;
-    HostNumber atom(std::string_view key) override;
+    HostOperand residue(std::string_view character) override;
+    HostOperand atom(std::string_view key) override;
 
 private:
+    HostOperand read(py::handle map, std::string_view key);
+
     py::handle mass_dict_;
     py::handle mod_dict_;
     // Sequences are nearly all ASCII letters: those masses sit in a table by byte.
     std::array<std::optional<HostNumber>, 128> ascii_residues_{};
     std::unordered_map<std::string, HostNumber> residues_;
     std::unordered_map<std::string, HostNumber> atoms_;
+    std::deque<std::string> foreign_types_;  // names that foreign operands point into
 };
 
 } // namespace vombrelle::module

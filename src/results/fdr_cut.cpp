@@ -30,6 +30,10 @@ std::size_t longest_passing_prefix(std::size_t n, const std::function<bool(std::
 
 FdrCut fdr_cut(std::span<const std::string_view> sorted_lines, HostNumber cutoff) {
     check_cutoff(cutoff);
+    return fdr_cut(sorted_lines, [cutoff](double fdr) { return HostNumber(fdr) <= cutoff; });
+}
+
+FdrCut fdr_cut(std::span<const std::string_view> sorted_lines, const CutoffTest& passes) {
     const std::vector<LineStatus> statuses = classify_lines(sorted_lines);
     // pairs[m] and decoys[m]: counts over the first m lines.
     std::vector<std::size_t> pairs(statuses.size() + 1, 0), decoys(statuses.size() + 1, 0);
@@ -40,7 +44,7 @@ FdrCut fdr_cut(std::span<const std::string_view> sorted_lines, HostNumber cutoff
     FdrCut cut;
     // Every non-empty prefix counts its first line, so pairs[m] > 0 for m >= 1.
     cut.prefix = longest_passing_prefix(statuses.size(), [&](std::size_t m) {
-        return HostNumber(fdr_percent(decoys[m], pairs[m])) <= cutoff;
+        return passes(fdr_percent(decoys[m], pairs[m]));
     });
     if (cut.prefix > 0) cut.targets = estimate_prefix(statuses, cut.prefix).targets;
     return cut;

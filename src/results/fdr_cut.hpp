@@ -33,8 +33,12 @@ struct FdrCut {
     std::vector<std::string_view> targets;  // their target lines, stripped
 };
 
+// Whether an estimate (percent, rounded to 2 decimals) is at or below the cut-off.
+using CutoffTest = std::function<bool(double fdr)>;
+
 // The cut over lines already in descending score order, in one pass: a line's status in the
 // estimate depends only on the lines before it, so prefix counts decide every shortened list.
+FdrCut fdr_cut(std::span<const std::string_view> sorted_lines, const CutoffTest& passes);
 FdrCut fdr_cut(std::span<const std::string_view> sorted_lines, HostNumber cutoff);
 
 // The whole cut: sort, estimate, remove decoy identifiers.

@@ -36,7 +36,12 @@ std::string join_pair(std::string_view a, std::string_view b) {
 
 HostNumber raise_by(const HostOperand& score, std::int64_t extra) {
     if (!score.native()) {
-        throw type_error("unsupported operand type(s) for +: '" + std::string(score.foreign_type) + "' and 'int'");
+        const std::string type(score.foreign_type);
+        // The host's sequences answer + with concatenation, and refuse an int in their own words.
+        if (type == "str" || type == "list" || type == "tuple") {
+            throw type_error("can only concatenate " + type + " (not \"int\") to " + type);
+        }
+        throw type_error("unsupported operand type(s) for +: '" + type + "' and 'int'");
     }
     return score.number + HostNumber(extra);
 }
@@ -57,7 +62,8 @@ PeptidePair peptide_pair(std::string_view key) {
 std::vector<std::string> XL_recurrence_score(std::span<const std::string_view> keys,
                                              std::span<const HostOperand> scores,
                                              const DescendingSort& score_fallback,
-                                             const DescendingSort& line_fallback) {
+                                             const DescendingSort& line_fallback,
+                                             const ForeignRaise& foreign_raise) {
     // Every key is one CSM of its pair, in its own orientation.
     std::vector<PeptidePair> pairs;
     pairs.reserve(keys.size());
@@ -76,6 +82,7 @@ std::vector<std::string> XL_recurrence_score(std::span<const std::string_view> k
     std::unordered_set<std::string> tracked;
     std::vector<std::string> lines;
     std::vector<HostNumber> line_scores;
+    std::vector<std::size_t> foreign_lines;
     for (std::size_t i : descending_score_order(scores, score_fallback)) {
         const PeptidePair& p = pairs[i];
         std::string comb1 = join_pair(p.pep_a, p.pep_b);
@@ -84,18 +91,28 @@ std::vector<std::string> XL_recurrence_score(std::span<const std::string_view> k
         std::int64_t count = p.pep_a == p.pep_b ? count_of(comb1) : count_of(comb1) + count_of(comb2);
         tracked.insert(std::move(comb1));
 
-        HostNumber score = raise_by(scores[i], count - 1);
-        if (!score.is_int()) score = HostNumber(round_to(score.as_double(), 2));
         std::string line;
         line.reserve(keys[i].size() + 32);
-        score.append_text(line);
+        if (!scores[i].native() && foreign_raise) {
+            line = foreign_raise(i, count - 1);
+            foreign_lines.push_back(lines.size());
+            line_scores.emplace_back();  // read back from the text once every line is made
+        } else {
+            HostNumber score = raise_by(scores[i], count - 1);
+            if (!score.is_int()) score = HostNumber(round_to(score.as_double(), 2));
+            score.append_text(line);
+            // The text written reads back as exactly this value.
+            line_scores.push_back(score.is_int() ? HostNumber(score.as_double()) : score);
+        }
         line.push_back('\t');
         append_int(line, count);
         line.push_back('\t');
         line.append(keys[i]);
         lines.push_back(std::move(line));
-        // The text written reads back as exactly this value.
-        line_scores.push_back(score.is_int() ? HostNumber(score.as_double()) : score);
+    }
+    for (std::size_t j : foreign_lines) {
+        const std::string_view line = lines[j];
+        line_scores[j] = HostNumber(parse_float(line.substr(0, line.find('\t'))));
     }
 
     std::vector<std::string> ordered;

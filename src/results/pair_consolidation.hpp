@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -26,11 +28,17 @@ struct PeptidePair {
 };
 PeptidePair peptide_pair(std::string_view key);
 
+// The text of a score the core cannot hold, raised by `extra` and rounded to 2 decimals.
+using ForeignRaise = std::function<std::string(std::size_t key, std::int64_t extra)>;
+
 // `keys` in map order with their scores. `score_fallback` orders scores the core cannot order
-// natively and `line_fallback` lines whose scores read back as NaN (see descending_order).
+// natively and `line_fallback` lines whose scores read back as NaN (see descending_order);
+// `foreign_raise` makes the score text of a score the core cannot hold (without it such a score
+// fails as the host's type error).
 std::vector<std::string> XL_recurrence_score(std::span<const std::string_view> keys,
                                              std::span<const HostOperand> scores,
                                              const DescendingSort& score_fallback = {},
-                                             const DescendingSort& line_fallback = {});
+                                             const DescendingSort& line_fallback = {},
+                                             const ForeignRaise& foreign_raise = {});
 
 } // namespace vombrelle

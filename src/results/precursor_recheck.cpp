@@ -36,24 +36,29 @@ HostNumber add_operand(HostNumber left, const HostOperand& right) {
     return left + right.number;
 }
 
+HostNumber twice(const HostOperand& x) {
+    if (!x.native()) throw type_error("unsupported operand type(s) for *: '" + std::string(x.foreign_type) + "' and 'int'");
+    return x.number * HostNumber(2);
+}
+
 HostNumber round5(HostNumber x) { return x.is_int() ? x : HostNumber(round_to(x.as_double(), 5)); }
 
 } // namespace
 
-HostNumber MassTable::residue(std::string_view character) { return lookup(residues, character); }
-HostNumber MassTable::atom(std::string_view key) { return lookup(atoms, key); }
+HostOperand MassTable::residue(std::string_view character) { return {lookup(residues, character), {}}; }
+HostOperand MassTable::atom(std::string_view key) { return {lookup(atoms, key), {}}; }
 
 HostNumber peptide_mh(std::string_view sequence, MassLookup& masses) {
     HostNumber residues_sum = 0;
     for (std::size_t i = 0; i < sequence.size();) {
         std::size_t n = std::min(utf8_length(static_cast<unsigned char>(sequence[i])), sequence.size() - i);
-        residues_sum = residues_sum + masses.residue(sequence.substr(i, n));
+        residues_sum = add_operand(residues_sum, masses.residue(sequence.substr(i, n)));
         i += n;
     }
-    const HostNumber h = masses.atom("mm_H");
-    const HostNumber o = masses.atom("mm_O");
-    const HostNumber h_again = masses.atom("mm_H");
-    const HostNumber water_and_proton = h * HostNumber(2) + o + h_again;
+    // 2*H + O + H, each atom read where the sum needs it.
+    HostNumber water_and_proton = twice(masses.atom("mm_H"));
+    water_and_proton = add_operand(water_and_proton, masses.atom("mm_O"));
+    water_and_proton = add_operand(water_and_proton, masses.atom("mm_H"));
     return round5(residues_sum + water_and_proton);
 }
 
@@ -66,14 +71,20 @@ bool precursor_matches(std::string_view record, MassLookup& masses, const Precur
     const HostNumber pep_a_mass = peptide_mh(pep_a, masses);
     const HostNumber pep_b_mass = peptide_mh(pep_b, masses);
     const double ms2_mass = parse_float(strip(fields[kPrecursorMhField]));
+    const HostNumber with_linker = add_operand(pep_a_mass + pep_b_mass, check.linker_mass);
+    const HostOperand h = masses.atom("mm_H");
+    if (!h.native()) {
+        throw type_error("unsupported operand type(s) for -: '" + std::string(with_linker.is_int() ? "int" : "float") +
+                         "' and '" + std::string(h.foreign_type) + "'");
+    }
+    const HostNumber expected = with_linker - h.number;
     // The stated mass is the divisor of the relative error: zero, a negative or an infinite mass
-    // would make every record fail the whole call or pass whatever its peptides weigh.
+    // would make every record fail the whole call or pass whatever its peptides weigh. It is
+    // judged after the expected mass, whose reads (and their failures) every record makes.
     if (!(std::isfinite(ms2_mass) && ms2_mass > 0.0)) return false;
-
-    const HostNumber h = masses.atom("mm_H");
-    const HostNumber expected = add_operand(pep_a_mass + pep_b_mass, check.linker_mass) - h;
     const double error_ppm = std::fabs(ms2_mass - expected.as_double()) / ms2_mass * 1000000.0;
     if (!check.tolerance_ppm.native()) {
+        if (check.foreign_tolerance) return check.foreign_tolerance(error_ppm);
         throw type_error("'<=' not supported between instances of 'float' and '" +
                          std::string(check.tolerance_ppm.foreign_type) + "'");
     }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -18,14 +19,15 @@ namespace vombrelle {
 
 // Where residue and atom masses come from. Lookups happen in the order the check reads them, so
 // that a missing key is reported for the first record and character that needs it. A missing
-// key raises the host's key error naming it.
+// key raises the host's key error naming it. A value that is no number comes back as a foreign
+// operand and fails where the arithmetic meets it, as the host's type error.
 class MassLookup {
 public:
     virtual ~MassLookup() = default;
     // Mass in Da that one character (one code point, as UTF-8) of a sequence adds.
-    virtual HostNumber residue(std::string_view character) = 0;
+    virtual HostOperand residue(std::string_view character) = 0;
     // Atom mass in Da under "mm_H" or "mm_O".
-    virtual HostNumber atom(std::string_view key) = 0;
+    virtual HostOperand atom(std::string_view key) = 0;
 };
 
 // A MassLookup over plain tables.
@@ -34,13 +36,16 @@ public:
     std::unordered_map<std::string, HostNumber> residues;
     std::unordered_map<std::string, HostNumber> atoms;
 
-    HostNumber residue(std::string_view character) override;
-    HostNumber atom(std::string_view key) override;
+    HostOperand residue(std::string_view character) override;
+    HostOperand atom(std::string_view key) override;
 };
 
 struct PrecursorCheck {
     HostOperand linker_mass;    // Da, the intact cross-linker
     HostOperand tolerance_ppm;  // inclusive
+    // error_ppm <= a tolerance the core cannot hold, decided by whoever can (the host compares
+    // other kinds of number); without it such a tolerance fails as the host's type error.
+    std::function<bool(double error_ppm)> foreign_tolerance;
 };
 
 // Singly protonated peptide mass: the residues added one by one to the integer 0, then

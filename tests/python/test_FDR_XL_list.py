@@ -54,5 +54,7 @@ def test_errors_in_line_order(mod):
         mod.FDR_XL_list(["a\tb", 7])
     with pytest.raises(AttributeError, match="'int' object has no attribute 'strip'"):
         mod.FDR_XL_list([T[0], 7, "a\tb"])
+    with pytest.raises(TypeError, match="a bytes-like object is required, not 'str'"):
+        mod.FDR_XL_list([T[0], T[1].encode()])   # bytes strip, then fail at the split
     with pytest.raises(TypeError):
         mod.FDR_XL_list(5)

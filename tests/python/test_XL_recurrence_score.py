@@ -1,3 +1,5 @@
+import decimal
+import fractions
 import math
 
 import pytest
@@ -22,6 +24,8 @@ def test_worked_example(mod):
     (0.125, 1, "0.12"),    # exact tie: to the even digit
     (0.375, 1, "0.38"),
     (1e16, 1, "1e+16"), (1e-5, 1, "0.0"),
+    # numbers the core cannot hold are raised and rounded by the host
+    (2 ** 70, 2, str(2 ** 70 + 1)), (decimal.Decimal("1.005"), 1, "1.00"),
 ])
 def test_score_text(mod, score, csms, field0):
     xl = {key("AAK", "GGK", remarks=str(i)): score for i in range(csms)}
@@ -71,7 +75,21 @@ def test_errors(mod):
     assert mod.XL_recurrence_score({}) == []
     with pytest.raises(IndexError):
         mod.XL_recurrence_score({key("AAK", "GGK"): 9.0, "a\tb\tc\td\te\tf\tAAK\th\ti": 1.0})
+    # keys are split in map order: the first faulty key decides
+    with pytest.raises(IndexError):
+        mod.XL_recurrence_score({"a\tb": 9.0, 5: 1.0})
+    with pytest.raises(TypeError, match="bytes-like"):
+        mod.XL_recurrence_score({key("AAK", "GGK"): 9.0, b"x": 1.0, "a\tb": 2.0})
     with pytest.raises(TypeError):
         mod.XL_recurrence_score({key("AAK", "GGK"): "9", key("AAK", "PPK"): 1.0})
+    # a lone score is never compared: it fails when the count is added to it
+    for score, text in [("9", r'can only concatenate str \(not "int"\) to str'),
+                        ([9], r'can only concatenate list \(not "int"\) to list'),
+                        (None, r"unsupported operand type\(s\) for \+: 'NoneType' and 'int'")]:
+        with pytest.raises(TypeError, match=text):
+            mod.XL_recurrence_score({key("AAK", "GGK"): score})
+    # a rounded score whose text does not read as a float fails the final sort
+    with pytest.raises(ValueError, match="'33/100'"):
+        mod.XL_recurrence_score({key("AAK", "GGK"): fractions.Fraction(1, 3)})
     with pytest.raises(TypeError):
         mod.XL_recurrence_score([key("AAK", "GGK")])

@@ -1,3 +1,5 @@
+import decimal
+import fractions
 import math
 import random
 
@@ -22,6 +24,11 @@ def rr(mod, lines):
     (100, [0, 1, 3, 4]),    # no filtering: every target line
     (150.5, [0, 1, 3, 4]),
     (True, [0, 1]),         # a bool is the integer 1
+    (2 ** 70, [0, 1, 3, 4]),
+    (-2 ** 70, []),
+    # other kinds of number compare with the estimates as the host compares them
+    (decimal.Decimal("19.99"), [0, 1]),
+    (fractions.Fraction(20), [0, 1, 3, 4]),
 ])
 def test_worked_example(mod, cutoff, kept):
     shuffled = [EXAMPLE[i] for i in (3, 0, 4, 2, 1)]
@@ -48,9 +55,12 @@ def test_equal_lowest_scores_leave_latest_first(mod):
 @pytest.mark.parametrize("lines, cutoff, exc", [
     (["x\t1"], "5", ValueError),                 # the sort fails before the cut-off is judged
     ([line(1), 3], 5, AttributeError),
+    ([line(1), line(2).encode()], 5, TypeError),    # bytes have split, but not at a text tab
     ([line(1)], "5", TypeError),
     ([], None, TypeError),
     ([line(1)], math.nan, ValueError),
+    ([], [5], TypeError),
+    ([line(1)], decimal.Decimal("NaN"), decimal.InvalidOperation),
 ])
 def test_errors(mod, lines, cutoff, exc):
     with pytest.raises(exc):

@@ -1,4 +1,5 @@
 import collections
+import decimal
 import math
 
 import pytest
@@ -50,6 +51,12 @@ def test_tolerance_is_inclusive_and_relative_to_stated_mass(mod):
     on_edge = {good(mh=repr(e + 0.01)): 1.0}
     assert call(mod, on_edge, tol=exact)
     assert not call(mod, on_edge, tol=math.nextafter(exact, 0))
+    # other kinds of number are compared by the host
+    assert call(mod, on_edge, tol=decimal.Decimal(exact))
+    assert not call(mod, on_edge, tol=decimal.Decimal(exact) - decimal.Decimal("1e-20"))
+    assert call(mod, on_edge, tol=10 ** 30) and not call(mod, on_edge, tol=-10 ** 30)
+    with pytest.raises(TypeError, match="'<=' not supported between instances of 'float' and 'str'"):
+        call(mod, on_edge, tol="10")
     # The same offset below the expected mass is divided by a smaller mass: a larger error.
     d = e * 10e-6 * (1 + 1e-6)
     assert call(mod, {good(mh=repr(e + d)): 1.0}, tol=10)
@@ -63,6 +70,13 @@ def test_stated_mass_that_is_not_a_positive_finite_number_drops_the_record(mod, 
     assert list(out) == [kept + "\tF1"]
 
 
+@pytest.mark.parametrize("mh", ["0", "-1234.5"])
+def test_dropped_record_still_builds_its_expected_mass(mod, mh):
+    # The expected mass is built before the stated mass is judged, so a bad linker still fails.
+    with pytest.raises(TypeError, match="unsupported operand type"):
+        mod.filter_pep_pair({record("PEKAR", "GAKE", mh=mh): 1.0}, MASS, MOD, "158", 10, "F1")
+
+
 def test_empty_map_reads_no_mass(mod):
     assert mod.filter_pep_pair({}, {}, {}, "x", "y", None) == {}
 
@@ -71,11 +85,20 @@ def test_empty_map_reads_no_mass(mod):
     ({record("PEXAR", "GAKE"): 1.0}, MASS, MOD, KeyError, "'X'"),
     ({record("PEKAR", "GAKE"): 1.0}, MASS, {"mm_O": 16.0}, KeyError, "'mm_H'"),
     ({record("PEXAR", "GAKE"): 1.0}, MASS, {}, KeyError, "'X'"),           # residues are read first
+    # a mass that is no number fails where it is added, to the running total as it stands
+    ({record("PEKAR", "GAKE"): 1.0}, {**MASS, "K": "128"}, MOD, TypeError, "for +: 'float' and 'str'"),
+    ({record("KPEAR", "GAKE"): 1.0}, {**MASS, "K": None}, MOD, TypeError, "for +: 'int' and 'NoneType'"),
+    ({record("PEKAR", "GAKE"): 1.0}, MASS, {"mm_H": None}, TypeError, "for *: 'NoneType' and 'int'"),
+    ({record("PEKAR", "GAKE"): 1.0}, MASS, {"mm_H": 1.0, "mm_O": None}, TypeError, "for +: 'float' and 'NoneType'"),
     ({record("PEKAR", "GAKE", mh="12x"): 1.0}, MASS, MOD, ValueError, "could not convert string to float: '12x'"),
     ({"a\tb\tc\td\te\tf\tPEKAR\th\ti": 1.0}, MASS, MOD, IndexError, "list index out of range"),
     # the highest-scored faulty record raises
     ({record("PEXAR", "GAKE"): 1.0, record("PEKAR", "GAKE", mh="bad"): 2.0}, MASS, MOD, ValueError, "'bad'"),
     ({record("PEXAR", "GAKE"): 1.0, record("PEKAR", "GAKE", mh="bad"): "2"}, {}, {}, TypeError, "'<'"),
+    # a key that is no text fails where the check reaches it
+    ({7: 1.0, record("PEKAR", "GAKE", mh="bad"): 2.0}, MASS, MOD, ValueError, "'bad'"),
+    ({7: "1", record("PEKAR", "GAKE"): 2.0}, MASS, MOD, TypeError, "'<'"),
+    ({record("PEKAR", "GAKE", mh="bad"): 1.0, 7: 2.0}, MASS, MOD, AttributeError, "'int' object has no attribute 'split'"),
 ])
 def test_errors_in_the_hosts_order(mod, xl, mass, mod_dict, exc, text):
     with pytest.raises(exc) as info:

@@ -48,5 +48,7 @@ def test_errors(mod):
         mod.remove_random([line(1.0), "\t".join(line(1.0).split("\t")[:13])])
     with pytest.raises(AttributeError):
         mod.remove_random([line(1.0), None])
+    with pytest.raises(TypeError, match="bytes-like"):
+        mod.remove_random([line(1.0).encode()])
     with pytest.raises(TypeError, match="takes no keyword arguments"):
         mod.remove_random(XL_list=[])

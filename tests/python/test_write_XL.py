@@ -50,6 +50,7 @@ def old_table(tmp_path):
 
 @pytest.mark.parametrize("lines, exc", [
     ([line(1), 5], AttributeError),
+    ([line(1), line(2).encode()], TypeError),
     ([line(1), "bad \ud800 text"], UnicodeEncodeError),
     (7, TypeError),
 ])
