@@ -239,7 +239,22 @@ std::string path_from_py(py::handle obj) {
     char* data = nullptr;
     Py_ssize_t n = 0;
     if (PyBytes_AsStringAndSize(fs.ptr(), &data, &n) != 0) throw py::error_already_set();
-    return std::string(data, static_cast<std::size_t>(n));
+    std::string path(data, static_cast<std::size_t>(n));
+    // The OS would stop at the NUL and open another file.
+    if (path.find('\0') != std::string::npos) throw py::value_error("embedded null byte");
+    return path;
+}
+
+std::string zip_path_from_py(py::handle obj) {
+    py::object p = py::reinterpret_borrow<py::object>(obj);
+    if (!PyUnicode_Check(p.ptr()) && PyObject_HasAttrString(p.ptr(), "__fspath__")) {
+        p = py::reinterpret_steal<py::object>(check(PyOS_FSPath(p.ptr())));
+    }
+    // Anything but a text is taken for an open file, whose first use is a seek.
+    if (!PyUnicode_Check(p.ptr()) && !PyObject_HasAttrString(p.ptr(), "seek")) {
+        throw py::attribute_error(std::string("'") + type_name(p) + "' object has no attribute 'seek'");
+    }
+    return path_from_py(p);
 }
 
 } // namespace vombrelle::module

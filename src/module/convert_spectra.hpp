@@ -24,7 +24,12 @@ py::object spectrum_table_to_py(const SpectrumTable& t, bool default_inserting);
 SpectrumTable spectrum_table_from_py(py::handle obj, const char* callee_name);
 
 // A file path argument as open() takes it (str, bytes or os.PathLike), in the file system's
-// encoding. Raises TypeError as open() does for anything else.
+// encoding. Raises TypeError as open() does for anything else, ValueError for a NUL in it.
 std::string path_from_py(py::handle obj);
+
+// The archive argument as the zip reader takes it: a str or a path-like object naming a str path.
+// Anything else would be used as an open file: without a seek method it raises AttributeError as
+// that use would; open files themselves are not read (TypeError).
+std::string zip_path_from_py(py::handle obj);
 
 } // namespace vombrelle::module

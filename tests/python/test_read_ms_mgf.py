@@ -178,6 +178,12 @@ def test_os_errors_name_the_file(mod, tmp_path):
     assert info.value.filename == str(tmp_path / "none.mgf")
     with pytest.raises(IsADirectoryError):
         mod.read_ms_Mgf(str(tmp_path))
+    # A path cut short at a NUL would name another, existing file.
+    path = str(write(tmp_path, BLOCK))
+    for arg in (path + "\0.bak", (path + "\0.bak").encode()):
+        with pytest.raises(ValueError, match="^embedded null byte$"):
+            mod.read_ms_Mgf(arg)
+    assert list(mod.read_ms_Mgf(path.encode())) == [1518]
     with pytest.raises(TypeError, match="takes no keyword arguments"):
         mod.read_ms_Mgf(file_path=str(tmp_path))
 
