@@ -102,6 +102,14 @@ bool is_empty_text(const py::object& v) {
 
 std::string type_name(py::handle o) { return Py_TYPE(o.ptr())->tp_name; }
 
+// items() of a dict subclass may be overridden to hand out anything: only (key, value) pairs
+// are read as entries.
+void check_pair(py::handle item, const char* callee, const char* what) {
+    if (!PyTuple_Check(item.ptr()) || PyTuple_GET_SIZE(item.ptr()) != 2) {
+        bad_callee_result(callee, std::string(what) + " whose items() gave " + type_name(item) + ", not a pair");
+    }
+}
+
 std::vector<std::string> texts_from_py(const py::object& v, const char* callee, const char* key) {
     if (PyUnicode_Check(v.ptr()) || !PySequence_Check(v.ptr())) {
         bad_callee_result(callee, std::string("a record whose \"") + key + "\" is " + type_name(v) + ", not a list of str");
@@ -182,6 +190,7 @@ SpectrumTable spectrum_table_from_py(py::handle obj, const char* callee_name) {
     py::object items = py::reinterpret_steal<py::object>(check(PyMapping_Items(obj.ptr())));
     SpectrumTable table;
     for (py::handle item : items) {
+        check_pair(item, callee_name, "a table");
         py::handle key = PyTuple_GET_ITEM(item.ptr(), 0);
         py::handle value = PyTuple_GET_ITEM(item.ptr(), 1);
         // Scans are looked up by int: a float key equal to an int is found by the same lookup;
@@ -222,6 +231,7 @@ SpectrumTable spectrum_table_from_py(py::handle obj, const char* callee_name) {
             py::object peaks = py::reinterpret_steal<py::object>(check(PyMapping_Items(ion.ptr())));
             rec.peaks.reserve(static_cast<std::size_t>(PyList_GET_SIZE(peaks.ptr())));
             for (py::handle p : peaks) {
+                check_pair(p, callee_name, "a peak map");
                 rec.peaks.push_back({number_from_py(PyTuple_GET_ITEM(p.ptr(), 0), callee_name),
                                      number_from_py(PyTuple_GET_ITEM(p.ptr(), 1), callee_name)});
             }

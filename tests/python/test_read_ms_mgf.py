@@ -271,3 +271,28 @@ def test_randomised_files_match_the_algorithm(mod, tmp_path):
         newline = rng.choice(["\n", "\r\n", "\r"])
         path = write(tmp_path, "\n".join(lines), name="r%d.mgf" % case, newline=newline)
         assert outcome(mod.read_ms_Mgf, str(path)) == outcome(reference_read_mgf, path), (case, lines)
+
+
+class Items(dict):
+    """A dict whose items() hands out whatever it was given."""
+
+    def __init__(self, items):
+        super().__init__()
+        self._items = items
+
+    def items(self):
+        return self._items
+
+
+@pytest.mark.parametrize("result", [
+    Items([[1518, {}]]),  # pairs that are lists
+    Items([(1518,)]),
+    {1518: {"ion_mass": Items([[1.0, 2.0]])}},  # peaks likewise
+    {1518: {"ion_mass": Items([(1.0, 2.0, 3.0)])}},
+])
+def test_a_rebound_reader_whose_result_is_no_table(mod, tmp_path, result):
+    path = str(write(tmp_path, BLOCK))
+    mod.read_ms_Mgf = lambda p: result
+    with pytest.raises(TypeError, match=r"^read_ms_Mgf\(\) returned "):
+        mod.Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf(
+            path, path, path, path, str(tmp_path / "out.mgf"), 32.0, 50.0)
