@@ -183,6 +183,9 @@ def test_os_errors_name_the_file(mod, tmp_path):
     for arg in (path + "\0.bak", (path + "\0.bak").encode()):
         with pytest.raises(ValueError, match="^embedded null byte$"):
             mod.read_ms_Mgf(arg)
+    with pytest.raises(ValueError, match="^embedded null byte$"):  # also when read for another function
+        mod.Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf(
+            path, path + "\0.bak", path, path, str(tmp_path / "out.mgf"), 32.0, 50.0)
     assert list(mod.read_ms_Mgf(path.encode())) == [1518]
     with pytest.raises(TypeError, match="takes no keyword arguments"):
         mod.read_ms_Mgf(file_path=str(tmp_path))
