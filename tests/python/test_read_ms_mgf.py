@@ -172,6 +172,23 @@ def test_text_is_strict_utf8_whatever_the_locale(mod, tmp_path):
     assert info.value.__notes__ == ["in file '%s', line 3" % path]
 
 
+@pytest.mark.parametrize("bad", [b"\xff", b"\xe2\x28", b"\xe2\x82"])
+def test_bad_bytes_and_bad_lines_fail_in_the_order_the_interpreter_meets_them(mod, tmp_path, bad):
+    # The interpreter decodes a text file in blocks of 8192 bytes: invalid bytes anywhere in the
+    # block that completes a line fail before that line is read.
+    rng = random.Random(8192)
+    head = b"BEGIN IONS\nTITLE=a\nPEPMASS=1\nCHARGE=2\nSCANS=3\n"
+    for case in range(60):
+        filler = b"".join(b"%d %d\n" % (rng.randrange(1000), rng.randrange(1000)) for _ in range(rng.randrange(1200, 1500)))
+        cut = rng.randrange(len(filler) - 20, len(filler) + 1) if case % 2 else rng.randrange(len(filler))
+        end = rng.choice([b"\n", b"\r", b"\r\n"])
+        data = head + filler[:cut] + b"1 x" + end + b"7" * rng.randrange(0, 9000) + bad + b"\n1 2\n"
+        path = tmp_path / "o.mgf"
+        path.write_bytes(data)
+        got, expected = outcome(mod.read_ms_Mgf, str(path)), outcome(reference_read_mgf, path)
+        assert got == expected, (case, cut, len(data))
+
+
 def test_os_errors_name_the_file(mod, tmp_path):
     with pytest.raises(FileNotFoundError) as info:
         mod.read_ms_Mgf(str(tmp_path / "none.mgf"))
