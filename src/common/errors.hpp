@@ -21,6 +21,7 @@ enum class ErrorKind {
     BadZip,         // zipfile.BadZipFile
     Name,           // NameError
     NotImplemented, // NotImplementedError
+    Runtime,        // RuntimeError
 };
 
 // A key as the interpreter would hold it: an integer or a text.

@@ -180,23 +180,90 @@ bool TextLineReader::next(std::string_view& line) {
                 if (pos_ + advance < end_ && base[pos_ + advance] == '\n') ++advance;
             }
             line = std::string_view(base + pos_, len);
+            const std::uint64_t buf_offset = total_read_ - end_;
+            const std::uint64_t line_start = buf_offset + pos_;
             pos_ += advance;
             ++line_no_;
             line_ended_ = true;
-            validate_utf8(line);
+            check_host_blocks(line_start + len, *hit == '\r', line_start);
+            if (line_start + len >= checked_) validate_utf8(line);
             return true;
         }
         scanned = end_ - pos_;
         if (!fill()) {
             if (pos_ >= end_) return false;
             line = std::string_view(buf_.data() + pos_, end_ - pos_);
+            const std::uint64_t line_start = total_read_ - end_ + pos_;
             pos_ = end_;
             ++line_no_;
             line_ended_ = false;
+            check_ahead(total_read_, line_start);
             validate_utf8(line);
             return true;
         }
     }
+}
+
+// The interpreter decodes whole blocks of kHostBlock bytes before it looks for a line's end in
+// them, so invalid bytes anywhere in the block that completes a line fail before that line is
+// read, also when the line itself would fail first. A line ended by CR is complete only once
+// the next character is known: when nothing decodable follows the CR in its block, the next
+// block is decoded too.
+void TextLineReader::check_host_blocks(std::uint64_t terminator, bool cr, std::uint64_t line_start) {
+    const std::uint64_t block_end = (terminator / kHostBlock + 1) * kHostBlock;
+    check_ahead(block_end, line_start);
+    if (cr && checked_ == terminator + 1) check_ahead(block_end + kHostBlock, line_start);
+}
+
+void TextLineReader::check_ahead(std::uint64_t need_end, std::uint64_t line_start) {
+    if (!ahead_ok_ || need_end <= checked_) return;
+    const std::uint64_t buf_offset = total_read_ - end_;
+    std::string_view bytes;
+    std::string scratch;
+    if (checked_ >= buf_offset && need_end <= total_read_) {
+        bytes = std::string_view(buf_.data() + (checked_ - buf_offset), need_end - checked_);
+    } else {
+        scratch.resize(static_cast<std::size_t>(need_end - checked_));
+        const ssize_t got = ::pread(::fileno(file_), scratch.data(), scratch.size(), static_cast<off_t>(checked_));
+        if (got < 0) {
+            ahead_ok_ = false;  // lines are then checked one by one
+            return;
+        }
+        scratch.resize(static_cast<std::size_t>(got));
+        bytes = scratch;
+    }
+    std::size_t start, end;
+    const char* reason;
+    if (check_utf8(bytes, start, end, reason)) {
+        checked_ += bytes.size();
+        return;
+    }
+    if (std::strcmp(reason, "unexpected end of data") == 0) {
+        checked_ += start;  // cut by the block's end (or the file's, which the last line decides)
+        return;
+    }
+    const std::uint64_t bad = checked_ + start;
+    const std::size_t span = end - start;
+    std::string object(bytes.substr(start, span));
+    std::size_t object_start = 0;
+    if (host_decode_block(::fileno(file_), bad, span, false, std::strcmp(reason, "invalid start byte") == 0, object,
+                          object_start)) {
+        end = object_start + span;
+    } else {
+        end = span;
+    }
+    // The note names the line that holds the bytes.
+    std::size_t line = line_no_;
+    std::string before(static_cast<std::size_t>(bad - line_start), '\0');
+    const ssize_t got = ::pread(::fileno(file_), before.data(), before.size(), static_cast<off_t>(line_start));
+    if (got >= 0) {
+        before.resize(static_cast<std::size_t>(got));
+        for (std::size_t i = 0; i < before.size(); ++i) {
+            if (before[i] == '\n' || (before[i] == '\r' && (i + 1 == before.size() || before[i + 1] != '\n'))) ++line;
+        }
+    }
+    throw unicode_decode_error("utf-8", std::move(object), object_start, end, reason)
+        .with_context(file_line_context(path_, line));
 }
 
 void TextLineReader::validate_utf8(std::string_view line) const {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -34,6 +35,8 @@ public:
 private:
     bool fill();
     void validate_utf8(std::string_view line) const;
+    void check_host_blocks(std::uint64_t terminator, bool cr, std::uint64_t line_start);
+    void check_ahead(std::uint64_t need_end, std::uint64_t line_start);
 
     std::string path_;
     std::FILE* file_ = nullptr;
@@ -45,6 +48,10 @@ private:
     std::size_t line_no_ = 0;
     bool line_ended_ = false;
     std::size_t total_read_ = 0;
+    // File bytes [0, checked_) hold nothing the interpreter's decoder rejects; an incomplete
+    // sequence at a block's end stays beyond it until the next block decides.
+    std::uint64_t checked_ = 0;
+    bool ahead_ok_ = true;  // false when the file cannot be read at an offset (a pipe)
 };
 
 // Checks that `bytes` is valid UTF-8 as the interpreter's strict decoder sees it. On failure

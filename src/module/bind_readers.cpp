@@ -33,7 +33,7 @@ void register_readers(py::module_& m) {
         return spectrum_table_to_py(table, /*default_inserting=*/true);
     });
     define_function(m, function_spec("read_ms_DtaZip"), [](Arguments& args) -> py::object {
-        const std::string path = fs_path(args[0]);
+        const std::string path = zip_path_from_py(args[0]);
         SpectrumTable table = read_dta_zip(path, print_names);
         return spectrum_table_to_py(table, /*default_inserting=*/false);
     });

@@ -44,7 +44,8 @@ std::optional<std::string> input_file(const py::handle& obj) {
 SpectrumTable read_table(const py::object& path, PeakStorage peaks) {
     Callee reader = lookup_callee("read_ms_Mgf");
     if (reader.native && PyUnicode_Check(path.ptr())) {
-        if (auto p = path_text(path)) return read_mgf(*p, peaks);
+        // A path with a NUL goes to the reader's own argument check.
+        if (auto p = path_text(path); p && p->find('\0') == std::string::npos) return read_mgf(*p, peaks);
     }
     return spectrum_table_from_py(reader.object(path), "read_ms_Mgf");
 }

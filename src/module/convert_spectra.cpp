@@ -91,6 +91,14 @@ bool is_empty_text(const py::object& v) {
     return v && PyUnicode_Check(v.ptr()) && PyUnicode_GET_LENGTH(v.ptr()) == 0;
 }
 
+// items() of a dict subclass may be overridden to hand out anything: only (key, value) pairs
+// are read as entries.
+void check_pair(py::handle item, const char* callee, const char* what) {
+    if (!PyTuple_Check(item.ptr()) || PyTuple_GET_SIZE(item.ptr()) != 2) {
+        bad_callee_result(callee, std::string(what) + " whose items() gave " + type_name(item) + ", not a pair");
+    }
+}
+
 std::vector<std::string> texts_from_py(const py::object& v, const char* callee, const char* key) {
     if (PyUnicode_Check(v.ptr()) || !PySequence_Check(v.ptr())) {
         bad_callee_result(callee, std::string("a record whose \"") + key + "\" is " + type_name(v) + ", not a list of str");
@@ -154,6 +162,7 @@ SpectrumTable spectrum_table_from_py(py::handle obj, const char* callee_name) {
     py::object items = py::reinterpret_steal<py::object>(check(PyMapping_Items(obj.ptr())));
     SpectrumTable table;
     for (py::handle item : items) {
+        check_pair(item, callee_name, "a table");
         py::handle key = PyTuple_GET_ITEM(item.ptr(), 0);
         py::handle value = PyTuple_GET_ITEM(item.ptr(), 1);
         // Scans are looked up by int: a float key equal to an int is found by the same lookup;
@@ -194,6 +203,7 @@ SpectrumTable spectrum_table_from_py(py::handle obj, const char* callee_name) {
             py::object peaks = py::reinterpret_steal<py::object>(check(PyMapping_Items(ion.ptr())));
             rec.peaks.reserve(static_cast<std::size_t>(PyList_GET_SIZE(peaks.ptr())));
             for (py::handle p : peaks) {
+                check_pair(p, callee_name, "a peak map");
                 rec.peaks.push_back({number_from_py(PyTuple_GET_ITEM(p.ptr(), 0), callee_name),
                                      number_from_py(PyTuple_GET_ITEM(p.ptr(), 1), callee_name)});
             }
@@ -203,6 +213,18 @@ SpectrumTable spectrum_table_from_py(py::handle obj, const char* callee_name) {
         table.insert_or_assign(scan, std::move(rec));
     }
     return table;
+}
+
+std::string zip_path_from_py(py::handle obj) {
+    py::object p = py::reinterpret_borrow<py::object>(obj);
+    if (!PyUnicode_Check(p.ptr()) && PyObject_HasAttrString(p.ptr(), "__fspath__")) {
+        p = py::reinterpret_steal<py::object>(check(PyOS_FSPath(p.ptr())));
+    }
+    // Anything but a text is taken for an open file, whose first use is a seek.
+    if (!PyUnicode_Check(p.ptr()) && !PyObject_HasAttrString(p.ptr(), "seek")) {
+        throw py::attribute_error(std::string("'") + type_name(p) + "' object has no attribute 'seek'");
+    }
+    return fs_path(p);
 }
 
 } // namespace vombrelle::module

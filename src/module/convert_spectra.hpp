@@ -23,4 +23,9 @@ py::object spectrum_table_to_py(const SpectrumTable& t, bool default_inserting);
 // Raises TypeError via bad_callee_result(callee_name, ...) when the result cannot be read so.
 SpectrumTable spectrum_table_from_py(py::handle obj, const char* callee_name);
 
+// The archive argument as the zip reader takes it: a str or a path-like object naming a str path.
+// Anything else would be used as an open file: without a seek method it raises AttributeError as
+// that use would; open files themselves are not read (TypeError).
+std::string zip_path_from_py(py::handle obj);
+
 } // namespace vombrelle::module

@@ -20,6 +20,7 @@ PyObject* exception_type(ErrorKind kind) {
         case ErrorKind::UnicodeDecode: return PyExc_UnicodeDecodeError;
         case ErrorKind::Name: return PyExc_NameError;
         case ErrorKind::NotImplemented: return PyExc_NotImplementedError;
+        case ErrorKind::Runtime: return PyExc_RuntimeError;
         case ErrorKind::BadZip: break;
     }
     return nullptr;

@@ -116,9 +116,19 @@ void read_entry(zip_t* z, zip_uint64_t index, const std::string& name, const std
     zip_stat_t st;
     zip_stat_init(&st);
     if (zip_stat_index(z, index, 0, &st) != 0) throw not_a_zip(path);
+    // No password is ever given: an encrypted member cannot be read.
+    if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE) {
+        throw std::move(HostError(ErrorKind::Runtime, "File " + py_repr(name) +
+                                                          " is encrypted, password required for extraction")
+                            .with_context(zip_context(path)));
+    }
     std::unique_ptr<zip_file_t, ZipFileCloser> f(zip_fopen_index(z, index, 0));
     if (!f) {
         const int ze = zip_error_code_zip(zip_get_error(z));
+        if (ze == ZIP_ER_COMPNOTSUPP) {
+            throw std::move(HostError(ErrorKind::NotImplemented, "That compression method is not supported")
+                                .with_context(zip_context(path)));
+        }
         throw std::move(bad_zip_error(ze == ZIP_ER_CRC ? "Bad CRC-32 for file " + py_repr(name)
                                                        : "Bad magic number for file header")
                             .with_context(zip_context(path)));

@@ -134,6 +134,44 @@ def test_damaged_and_missing_archives(mod, tmp_path):
         mod.read_ms_DtaZip(str(crc))
 
 
+def patched(path, name, flag=0, method=None):
+    """The archive with flag bits set and the method changed in both headers of its one member."""
+    make_zip(path, [(name, "0 0\n1 2\n")], zipfile.ZIP_STORED)
+    data = bytearray(path.read_bytes())
+    for magic, flags_at in ((b"PK\x03\x04", 6), (b"PK\x01\x02", 8)):
+        at = data.find(magic) + flags_at
+        data[at] |= flag
+        if method is not None:
+            data[at + 2:at + 4] = method.to_bytes(2, "little")
+    path.write_bytes(bytes(data))
+    return str(path)
+
+
+@pytest.mark.parametrize("flag, method, exc, message", [
+    (1, None, RuntimeError, "File 'r.1.1.0.dta' is encrypted, password required for extraction"),
+    (0, 77, NotImplementedError, "That compression method is not supported"),
+])
+def test_members_the_zip_reader_cannot_read(mod, tmp_path, flag, method, exc, message):
+    path = patched(tmp_path / "p.zip", "r.1.1.0.dta", flag, method)
+    for read in (mod.read_ms_DtaZip, reference_read_dta_zip):
+        with pytest.raises(exc) as info:
+            read(path)
+        assert str(info.value) == message
+
+
+def test_path_arguments_as_the_zip_reader_takes_them(mod, tmp_path):
+    path = make_zip(tmp_path / "a.zip", [("r.1.1.0.dta", "0 0\n")])
+    assert list(mod.read_ms_DtaZip(tmp_path / "a.zip")) == [1]  # path-like
+    # A NUL would cut the path short at another file.
+    with pytest.raises(ValueError, match="^embedded null byte$"):
+        mod.read_ms_DtaZip(path + "\0.bak")
+    # Anything but a text path is taken for an open file, which bytes and numbers are not.
+    for arg, name in ((path.encode(), "bytes"), (3, "int")):
+        for read in (mod.read_ms_DtaZip, reference_read_dta_zip):
+            with pytest.raises(AttributeError, match="^'%s' object has no attribute 'seek'$" % name):
+                read(arg)
+
+
 def test_names_duplicates_and_encodings_as_the_interpreter_reads_them(mod, tmp_path, capsys):
     path = tmp_path / "names.zip"
     make_zip(path, [("r.5.5.0.dta", "0 0\n1 1\n"), ("cafQ.6.6.0.dta", "0 0\n"), ("Q.txt", ""),

@@ -172,12 +172,38 @@ def test_text_is_strict_utf8_whatever_the_locale(mod, tmp_path):
     assert info.value.__notes__ == ["in file '%s', line 3" % path]
 
 
+@pytest.mark.parametrize("bad", [b"\xff", b"\xe2\x28", b"\xe2\x82"])
+def test_bad_bytes_and_bad_lines_fail_in_the_order_the_interpreter_meets_them(mod, tmp_path, bad):
+    # The interpreter decodes a text file in blocks of 8192 bytes: invalid bytes anywhere in the
+    # block that completes a line fail before that line is read.
+    rng = random.Random(8192)
+    head = b"BEGIN IONS\nTITLE=a\nPEPMASS=1\nCHARGE=2\nSCANS=3\n"
+    for case in range(60):
+        filler = b"".join(b"%d %d\n" % (rng.randrange(1000), rng.randrange(1000)) for _ in range(rng.randrange(1200, 1500)))
+        cut = rng.randrange(len(filler) - 20, len(filler) + 1) if case % 2 else rng.randrange(len(filler))
+        end = rng.choice([b"\n", b"\r", b"\r\n"])
+        data = head + filler[:cut] + b"1 x" + end + b"7" * rng.randrange(0, 9000) + bad + b"\n1 2\n"
+        path = tmp_path / "o.mgf"
+        path.write_bytes(data)
+        got, expected = outcome(mod.read_ms_Mgf, str(path)), outcome(reference_read_mgf, path)
+        assert got == expected, (case, cut, len(data))
+
+
 def test_os_errors_name_the_file(mod, tmp_path):
     with pytest.raises(FileNotFoundError) as info:
         mod.read_ms_Mgf(str(tmp_path / "none.mgf"))
     assert info.value.filename == str(tmp_path / "none.mgf")
     with pytest.raises(IsADirectoryError):
         mod.read_ms_Mgf(str(tmp_path))
+    # A path cut short at a NUL would name another, existing file.
+    path = str(write(tmp_path, BLOCK))
+    for arg in (path + "\0.bak", (path + "\0.bak").encode()):
+        with pytest.raises(ValueError, match="^embedded null byte$"):
+            mod.read_ms_Mgf(arg)
+    with pytest.raises(ValueError, match="^embedded null byte$"):  # also when read for another function
+        mod.Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf(
+            path, path + "\0.bak", path, path, str(tmp_path / "out.mgf"), 32.0, 50.0)
+    assert list(mod.read_ms_Mgf(path.encode())) == [1518]
     with pytest.raises(TypeError, match="takes no keyword arguments"):
         mod.read_ms_Mgf(file_path=str(tmp_path))
 
@@ -265,3 +291,28 @@ def test_randomised_files_match_the_algorithm(mod, tmp_path):
         newline = rng.choice(["\n", "\r\n", "\r"])
         path = write(tmp_path, "\n".join(lines), name="r%d.mgf" % case, newline=newline)
         assert outcome(mod.read_ms_Mgf, str(path)) == outcome(reference_read_mgf, path), (case, lines)
+
+
+class Items(dict):
+    """A dict whose items() hands out whatever it was given."""
+
+    def __init__(self, items):
+        super().__init__()
+        self._items = items
+
+    def items(self):
+        return self._items
+
+
+@pytest.mark.parametrize("result", [
+    Items([[1518, {}]]),  # pairs that are lists
+    Items([(1518,)]),
+    {1518: {"ion_mass": Items([[1.0, 2.0]])}},  # peaks likewise
+    {1518: {"ion_mass": Items([(1.0, 2.0, 3.0)])}},
+])
+def test_a_rebound_reader_whose_result_is_no_table(mod, tmp_path, result):
+    path = str(write(tmp_path, BLOCK))
+    mod.read_ms_Mgf = lambda p: result
+    with pytest.raises(TypeError, match=r"^read_ms_Mgf\(\) returned "):
+        mod.Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf(
+            path, path, path, path, str(tmp_path / "out.mgf"), 32.0, 50.0)
