@@ -1,6 +1,6 @@
 // Binding of: read_ms_Mgf read_ms_DtaZip.
 #include "module/binding.hpp"
-#include "module/convert_spectra.hpp"
+#include "module/convert_scan_tables.hpp"
 #include "module/function_table.hpp"
 #include "module/py_support.hpp"
 #include "readers/dta_zip.hpp"

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "module/binding.hpp"
-#include "module/convert_spectra.hpp"
+#include "module/convert_scan_tables.hpp"
 #include "module/function_table.hpp"
 #include "module/py_support.hpp"
 #include "readers/mgf.hpp"

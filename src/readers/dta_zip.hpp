@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/spectrum.hpp"
+#include "common/scan_table.hpp"
 #include "readers/peak_map.hpp"
 
 namespace vombrelle {

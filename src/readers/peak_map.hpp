@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/spectrum.hpp"
+#include "common/scan_table.hpp"
 
 namespace vombrelle {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/mass_constants.hpp"
-#include "common/spectrum.hpp"
+#include "common/scan_table.hpp"
 
 namespace vombrelle::rescue_mgf {
 

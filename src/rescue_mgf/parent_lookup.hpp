@@ -11,7 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "common/spectrum.hpp"
+#include "common/scan_table.hpp"
 #include "rescue_mgf/scan_grouping.hpp"
 
 namespace vombrelle::rescue_mgf {

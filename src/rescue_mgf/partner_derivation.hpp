@@ -11,7 +11,7 @@
 #include <optional>
 #include <vector>
 
-#include "common/spectrum.hpp"
+#include "common/scan_table.hpp"
 #include "rescue_mgf/group_masses.hpp"
 
 namespace vombrelle::rescue_mgf {

@@ -20,7 +20,7 @@
 #include <string_view>
 
 #include "common/number.hpp"
-#include "common/spectrum.hpp"
+#include "common/scan_table.hpp"
 #include "rescue_mgf/partner_derivation.hpp"
 
 namespace vombrelle::rescue_mgf {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "common/spectrum.hpp"
+#include "common/scan_table.hpp"
 #include "rescue_mgf/group_masses.hpp"
 #include "rescue_mgf/rescue_mgf_writer.hpp"
 

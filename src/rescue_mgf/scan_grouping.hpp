@@ -15,7 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "common/spectrum.hpp"
+#include "common/scan_table.hpp"
 
 namespace vombrelle::rescue_mgf {
 

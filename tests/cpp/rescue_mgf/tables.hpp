@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "common/spectrum.hpp"
+#include "common/scan_table.hpp"
 
 namespace vombrelle::rescue_mgf::testing {
 

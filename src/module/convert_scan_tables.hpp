@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "common/spectrum.hpp"
+#include "common/scan_table.hpp"
 
 namespace vombrelle::module {
 

@@ -1,4 +1,4 @@
-#include "module/convert_spectra.hpp"
+#include "module/convert_scan_tables.hpp"
 
 #include <cmath>
 
