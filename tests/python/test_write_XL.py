@@ -26,8 +26,6 @@ def test_exact_bytes(mod, tmp_path):
 
 @pytest.mark.parametrize("src, row", [
     ("a\tb\tc\td\te", "a\tb\te"),
-    ("a\tb\tc\td", "a\tb\t"),
-    ("a\tb", "a\tb\t"),
     ("a", "a\t"),
     ("  \r\n", "\t"),
     (" a b\tc\tx\ty\t\tlast \n", "a b\tc\t\tlast"),
