@@ -2,6 +2,7 @@
 import itertools
 import os
 import pathlib
+import re
 import stat
 import sys
 
@@ -221,14 +222,9 @@ def test_rebound_reader_and_combinations_give_the_same_file(mod, tmp_path):
 def test_real_spectra(mod, tmp_path, realdata):
     # The MS2-MS3 cluster: MS3 scans 4-7 relabelled with their parent's precursor (MS2 scan 2).
     derived = realdata / "derived"
-    relabelled = []
-    for line in (derived / "ms2ms3mixed_10226_MS3.mgf").read_text().splitlines(keepends=True):
-        if line.startswith("PEPMASS="):
-            line = "PEPMASS=860.390319824219 1\n"
-        elif line.startswith("CHARGE="):
-            line = "CHARGE=4+\n"
-        relabelled.append(line)
-    (tmp_path / "ms3.mgf").write_text("".join(relabelled))
+    ms3_text = (derived / "ms2ms3mixed_10226_MS3.mgf").read_text()
+    ms3_text = re.sub(r"(?m)^CHARGE=.*$", "CHARGE=4+", re.sub(r"(?m)^PEPMASS=.*$", "PEPMASS=860.390319824219 1", ms3_text))
+    (tmp_path / "ms3.mgf").write_text(ms3_text)
     ms2 = str(derived / "ms2ms3mixed_10226_MS2.mgf")
     paths = [ms2, ms2, str(tmp_path / "ms3.mgf"), str(derived / "ms2ms3mixed_10226_MS3.mgf")]
     # With the water deficit the alkene and thiol arms explain the precursor: nothing to rescue.
@@ -292,52 +288,39 @@ def test_parent_without_a_usable_precursor_finishes_the_group(mod, tmp_path, par
         assert run(mod, paths, tmp_path / "o.mgf", 32.0, deficit) == b""
 
 
-def test_failed_run_keeps_old_file_and_leaves_no_temporary(mod, tmp_path):
+def test_output_file_lifecycle(mod, tmp_path):
     paths = two_scan_fraction(tmp_path)
-    out = tmp_path / "o.mgf"
-    out.write_text("old content")
-    # A malformed own precursor fails the run in the middle of the walk.
-    own = open(paths[3]).read().replace("CHARGE=2+\nSCANS=1235", "CHARGE=x+\nSCANS=1235")
-    open(paths[3], "w").write(own)
+    target, out = tmp_path / "real.mgf", tmp_path / "o.mgf"
+    target.write_text("old content")
+    os.chmod(target, 0o604)
+    out.symlink_to(target.name)
+    names = sorted(p.name for p in tmp_path.iterdir())
+    # A malformed own precursor fails the run in the middle of the walk; a missing input fails
+    # before anything is written.
+    good_own = open(paths[3]).read()
+    open(paths[3], "w").write(good_own.replace("CHARGE=2+\nSCANS=1235", "CHARGE=x+\nSCANS=1235"))
     with pytest.raises(ValueError, match="invalid literal for int"):
         run(mod, paths, out, 32.0, 50.0)
-    assert out.read_text() == "old content"
-    assert sorted(p.name for p in tmp_path.iterdir()) == ["deconv.mgf", "ms2.mgf", "ms3.mgf", "o.mgf", "own.mgf"]
-    # A missing input fails before anything is written; an empty MS3 table gives an empty file.
     with pytest.raises(FileNotFoundError):
         run(mod, [paths[0], str(tmp_path / "nope.mgf"), *paths[2:]], out)
-    assert out.read_text() == "old content"
+    assert target.read_text() == "old content" and sorted(p.name for p in tmp_path.iterdir()) == names
+    # Success replaces the file behind the link, keeping its mode; no MS3 scan: an empty file.
+    open(paths[3], "w").write(good_own)
+    assert run(mod, paths, out, 32.0, 50.0).startswith(b"BEGIN IONS\n")
+    assert out.is_symlink() and stat.S_IMODE(os.stat(target).st_mode) == 0o604
     open(paths[2], "w").close()
     assert run(mod, paths, out) == b""
 
 
-def test_success_replaces_through_symlink_keeping_mode(mod, tmp_path):
-    paths = two_scan_fraction(tmp_path)
-    target, link = tmp_path / "real.mgf", tmp_path / "link.mgf"
-    target.write_text("old")
-    os.chmod(target, 0o604)
-    link.symlink_to(target)
-    getattr(mod, NAME)(*paths, str(link), 32.0, 50.0)
-    assert link.is_symlink() and target.read_bytes().startswith(b"BEGIN IONS\n")
-    assert stat.S_IMODE(os.stat(target).st_mode) == 0o604
-
-
-@pytest.mark.parametrize("as_bytes, out_name", [
-    (True, "out.mgf"),            # bytes paths whose names are not UTF-8
-    (False, "\udcff.mgf"),       # a str output path carrying such a byte
-    (True, b"\xfe.mgf"),
-])
-def test_paths_in_every_form_open_like_open_does(mod, tmp_path, as_bytes, out_name):
-    paths = two_scan_fraction(tmp_path)
-    if as_bytes:
-        renamed = [os.fsencode(p)[:-4] + b"\xff.mgf" for p in paths]
-        for p, raw in zip(paths, renamed):
-            os.rename(p, raw)
-        paths = renamed
-    out = os.path.join(os.fsencode(tmp_path) if isinstance(out_name, bytes) else str(tmp_path), out_name)
-    getattr(mod, NAME)(*paths, out, 32.0, 50.0)
-    with open(out, "rb") as f:
-        assert f.read().count(b"BEGIN IONS") == 2
+def test_paths_that_are_not_utf8_open_like_open_does(mod, tmp_path):
+    paths = []
+    for p in two_scan_fraction(tmp_path):
+        paths.append(os.fsencode(p)[:-4] + b"\xff.mgf")
+        os.rename(p, paths[-1])
+    for out in (os.path.join(os.fsencode(tmp_path), b"\xfe.mgf"), str(tmp_path / "\udcff.mgf")):
+        getattr(mod, NAME)(*paths, out, 32.0, 50.0)
+        with open(out, "rb") as f:
+            assert f.read().count(b"BEGIN IONS") == 2
     with pytest.raises(ValueError, match="same file"):
         getattr(mod, NAME)(*paths, paths[1], 32.0, 50.0)
 

@@ -17,7 +17,6 @@ def written(mod, tmp_path, lines):
 
 
 def test_exact_bytes(mod, tmp_path):
-    assert len(HEADER) == 172
     full = line(32.0, "TKGDR;TKGER", "KVLEÄ", count=3, remarks="x y") + "\n"
     f = full.rstrip("\n").split("\t")
     assert written(mod, tmp_path, []) == HEADER
