@@ -27,31 +27,16 @@ def reference(V, deconv_path, ms2_path, ms3_path, own_path, linker_dm, linker_de
             masses.append((float(items[0]) - PROTON) * charge + PROTON)
         return masses[0], charge, masses
 
-    def write(scan, mz, charge, label, quoted, parent):
+    def write(scan, mz, charge, kind, parent):
         if charge < 1:
             return
-        title = ('"%s"' if quoted else "%s") % own[scan]["title"][0]
+        title = ('"%s"' if kind == 4 else "%s") % own[scan]["title"][0]
+        label = scan + {4: 0, 3: 1000000, 2: 0.1}[kind]
         out.append("BEGIN IONS\nTITLE=FILE: %s\nPEPMASS=%s\nCHARGE=%s+\nRTINSECONDS=1000000\nSCANS=%s\n"
                    % (title, mz, charge, label))
         peaks = deconv[parent]["ion_mass"]
         out.extend("%s %s\n" % (m, peaks[m]) for m in sorted(peaks))
         out.append("END IONS\n")
-
-    def rescue(parent, ms2_mass, ms2_charge, light, heavy, to_short, to_long, label, quoted):
-        (long_mz, long_z), (short_mz, short_z) = [
-            ((ms2_mass - ((m + linker_deficit) - PROTON) - PROTON) / (ms2_charge - z or 1) + PROTON, ms2_charge - z or 1)
-            for m, z in (light, heavy)]
-        found_long = found_short = False
-        for f in ms2[parent]["ion_mass"]:
-            if f <= 0:
-                continue
-            if abs(f - long_mz) / f * 1000000 <= 20:
-                found_long = True
-            elif abs(f - short_mz) / f * 1000000 <= 20:
-                found_short = True
-        if found_long and found_short:
-            write(to_short, short_mz, short_z, label(to_short), quoted, parent)
-            write(to_long, long_mz, long_z, label(to_long), quoted, parent)
 
     def process(kind, scans):
         parent = next((c for c in range(scans[0] - 1, -1, -1)
@@ -62,13 +47,13 @@ def reference(V, deconv_path, ms2_path, ms3_path, own_path, linker_dm, linker_de
             used.update(scans)
         if not all(s in own and own[s]["header"] and own[s]["title"] for s in scans):
             return
+
         def parent_precursor():
-            if not ms2[parent]["header"]:
-                return None
-            items = ms2[parent]["header"][0].split()
-            mz = float(items[0])
-            z = int(items[1])
-            return (mz - PROTON) * z + PROTON, z
+            if ms2[parent]["header"]:
+                items = ms2[parent]["header"][0].split()
+                mz = float(items[0])
+                z = int(items[1])
+                return (mz - PROTON) * z + PROTON, z
 
         precursor = parent_precursor() if kind == 2 else None  # a two-scan group reads its parent first
         if kind == 2 and precursor is None:
@@ -85,21 +70,31 @@ def reference(V, deconv_path, ms2_path, ms3_path, own_path, linker_dm, linker_de
             return
         arm = [(m, z) for m, z, _ in arms]
 
-        def pair(i, j, to_i, to_j, label, quoted):
+        def pair(i, j, to_short, to_long):  # partners of the lighter arm are long, of the heavier short
             light, heavy = (arm[i], arm[j]) if arm[i][0] < arm[j][0] else (arm[j], arm[i])
-            rescue(parent, ms2_mass, ms2_charge, light, heavy, scans[to_i], scans[to_j], label, quoted)
+            (long_mz, long_z), (short_mz, short_z) = [
+                ((ms2_mass - ((m + linker_deficit) - PROTON) - PROTON) / (ms2_charge - z or 1) + PROTON, ms2_charge - z or 1)
+                for m, z in (light, heavy)]
+            found_long = found_short = False
+            for f in ms2[parent]["ion_mass"]:
+                if f <= 0:
+                    continue
+                if abs(f - long_mz) / f * 1000000 <= 20:
+                    found_long = True
+                elif abs(f - short_mz) / f * 1000000 <= 20:
+                    found_short = True
+            if found_long and found_short:
+                write(scans[to_short], short_mz, short_z, kind, parent)
+                write(scans[to_long], long_mz, long_z, kind, parent)
 
         if kind == 4:
-            pair(0, 1, 2, 3, lambda s: s, True)
-            pair(2, 3, 0, 1, lambda s: s, True)
+            pair(0, 1, 2, 3)
+            pair(2, 3, 0, 1)
         elif kind == 3:
-            pair(0, 1, 0, 1, lambda s: s + 1000000, False)
-            pair(1, 2, 1, 2, lambda s: s + 1000000, False)
-        else:
-            m1, m2 = arm[0][0], arm[1][0]
-            if m1 != m2 and abs(linker_dm - abs(m2 - m1)) / linker_dm <= 0.1:
-                light, heavy = (arm[0], arm[1]) if m1 < m2 else (arm[1], arm[0])
-                rescue(parent, ms2_mass, ms2_charge, light, heavy, scans[0], scans[1], lambda s: s + 0.1, False)
+            pair(0, 1, 0, 1)
+            pair(1, 2, 1, 2)
+        elif arm[0][0] != arm[1][0] and abs(linker_dm - abs(arm[1][0] - arm[0][0])) / linker_dm <= 0.1:
+            pair(0, 1, 0, 1)
 
     for key in sorted(ms3.keys()):
         if key in used:
