@@ -37,6 +37,7 @@ def test_kept_records_best_first_with_scores_passed_through(mod):
     assert list(out) == [recs[i] + "\t3" for i in (5, 1, 3, 0, 2, 4)]
     for i in range(6):
         assert out[recs[i] + "\t3"] is scores[i]
+    assert mod.filter_pep_pair({}, {}, {}, "x", "y", None) == {}   # an empty map reads no mass
 
 
 @pytest.mark.parametrize("fraction, suffix", [(2, "\t2"), (1.5, "\t1.5"), (" F 1 ", "\t F 1 ")])
@@ -71,12 +72,7 @@ def test_stated_mass_that_is_not_a_positive_finite_number_drops_the_record(mod, 
         mod.filter_pep_pair({bad: 1.0}, MASS, MOD, "158", 10, "F1")
 
 
-def test_empty_map_reads_no_mass(mod):
-    assert mod.filter_pep_pair({}, {}, {}, "x", "y", None) == {}
-
-
 @pytest.mark.parametrize("xl, mass, mod_dict, exc, text", [
-    ({record("PEXAR", "GAKE"): 1.0}, MASS, MOD, KeyError, "'X'"),
     ({record("PEKAR", "GAKE"): 1.0}, MASS, {"mm_O": 16.0}, KeyError, "'mm_H'"),
     ({record("PEXAR", "GAKE"): 1.0}, MASS, {}, KeyError, "'X'"),           # residues are read first
     # a mass that is no number fails where it is added, to the running total as it stands

@@ -336,7 +336,7 @@ def test_keyword_call_and_missing_names(mod, tmp_path):
     paths = two_scan_fraction(tmp_path)
     out = tmp_path / "kw.mgf"
     getattr(mod, NAME)(*paths[:2], MS3_file_path=paths[2], msn_1_MS3_path=paths[3], spec_file=str(out),
-                       linker_dm=32.0, linker_deficit=50.0)
+                       linker_dm=32, linker_deficit=50)
     assert out.read_bytes().count(b"BEGIN IONS") == 2
     for name in ("combinations", "read_ms_Mgf"):
         saved = getattr(mod, name)
@@ -351,15 +351,10 @@ def test_keyword_call_and_missing_names(mod, tmp_path):
     ("x", 50.0, TypeError, r"unsupported operand type\(s\) for -: 'str' and 'float'"),
     (32.0, None, TypeError, r"unsupported operand type\(s\) for \+: 'float' and 'NoneType'"),
     (0, 50.0, ZeroDivisionError, "float division by zero"),
-    (32, 50, None, None),
 ])
-def test_linker_arguments(mod, tmp_path, dm, deficit, error, message):
-    paths = two_scan_fraction(tmp_path)
-    if error is None:
-        assert run(mod, paths, tmp_path / "o.mgf", dm, deficit).count(b"BEGIN IONS") == 2
-    else:
-        with pytest.raises(error, match=message):
-            run(mod, paths, tmp_path / "o.mgf", dm, deficit)
+def test_linker_arguments_that_are_no_usable_number(mod, tmp_path, dm, deficit, error, message):
+    with pytest.raises(error, match=message):
+        run(mod, two_scan_fraction(tmp_path), tmp_path / "o.mgf", dm, deficit)
 
 
 def test_rebound_combinations_results_are_unpacked(mod, tmp_path):
