@@ -7,14 +7,11 @@ namespace {
 
 TEST(PartnerDerivation, ToleranceIsInclusiveAndRelativeToThePeak) {
     const ArmPartners p{{976.007825, 2}, {960.007825, 2}};
-    struct Row {
-        double peak;
-        bool confirmed;
-    };
-    for (const Row& r : {Row{976.0273, true}, Row{976.0275, false},
-                         Row{976.0273453, true},  // 19.99975 ppm of the peak, 20.00015 of the partner
-                         Row{975.9889, true}, Row{975.98, false}}) {
-        EXPECT_EQ(partners_confirmed({{960.0, 1.0}, {r.peak, 1.0}}, p), r.confirmed) << r.peak;
+    for (const auto& [peak, confirmed] : std::vector<std::pair<double, bool>>{
+             {976.0273, true}, {976.0275, false},
+             {976.0273453, true},  // 19.99975 ppm of the peak, 20.00015 of the partner
+             {975.9889, true}, {975.98, false}}) {
+        EXPECT_EQ(partners_confirmed({{960.0, 1.0}, {peak, 1.0}}, p), confirmed) << peak;
     }
 }
 
