@@ -94,10 +94,8 @@ def test_errors_in_the_hosts_order(mod, xl, mass, mod_dict, exc, text):
     assert text in str(info.value)
 
 
-def test_any_mapping_in_its_own_order(mod):
+def test_ordered_mapping_is_read_in_its_own_order(mod):
     a, b, c = good(remarks="a"), good(remarks="b"), good(remarks="c")
     od = collections.OrderedDict([(a, 1), (b, 1), (c, 1)])
     od.move_to_end(a)
     assert [k.split("\t")[12] for k in call(mod, od)] == ["b", "c", "a"]
-    masses = collections.defaultdict(float, MASS)  # a default-reading map is read as the host would
-    assert list(call(mod, {good(): 1}, mass=masses)) == [good() + "\tF1"]
