@@ -12,7 +12,6 @@ D = decoy(35, "DDK", "GGK")
     ([D], 100.0, []),
     ([T[0], D, T[1], T[2]], 25.0, [0, 2, 3]),
     ([T[0], D, T[1]], 33.33, [0, 2]),
-    ([D, line(1, "AAK", "GGK", ids_b="random1;random2")], 100.0, []),
     ([T[0], line(5, "GGK", "AAK", ids_a="random9")], 0.0, [0]),        # reversed pair counts once
     ([decoy(9, "AAK", "GGK"), T[0]], 100.0, []),                        # the first line decides
     ([T[0], line(5, "AAK;AAR", "GGK")], 0.0, [0, 1]),                   # other alternatives: other pair
@@ -25,10 +24,7 @@ def test_estimate(mod, lines, fdr, kept):
 
 @pytest.mark.parametrize("ids_a, ids_b, is_decoy", [
     ("random_P1;P2", "P3", False),
-    ("random_P1;xrandomx", "P3", True),
     ("P1", "P2_random", True),
-    ("random_P1;random_P1", "", True),
-    ("", "", False),
     ("Random_P1", "RANDOM", False),
     (" random_P1 ; randomP2 ", "P3", True),
 ])
@@ -38,11 +34,9 @@ def test_decoy_rule(mod, ids_a, ids_b, is_decoy):
 
 
 def test_lines_come_back_without_edge_blanks_but_keep_edge_tabs(mod):
-    padded = "  " + T[0] + " \n"
     # Empty first and last fields are fields: the columns stay where they are.
     edge_tabs = "\t" + T[1].split("\t", 1)[1].rsplit("\t", 3)[0] + "\t\t\t"
-    fdr, targets = mod.FDR_XL_list(iter([padded, edge_tabs]))
-    assert (fdr, targets) == (0.0, [T[0], edge_tabs])
+    assert mod.FDR_XL_list(iter(["  " + T[0] + " \n", edge_tabs])) == (0.0, [T[0], edge_tabs])
 
 
 def test_errors_in_line_order(mod):
@@ -50,11 +44,7 @@ def test_errors_in_line_order(mod):
     with pytest.raises(IndexError):
         mod.FDR_XL_list([T[0], twelve])
     assert mod.FDR_XL_list([line(1, "RRK", "EEK"), twelve])[0] == 0.0   # seen pair: skipped
-    with pytest.raises(IndexError):
-        mod.FDR_XL_list(["a\tb", 7])
     with pytest.raises(AttributeError, match="'int' object has no attribute 'strip'"):
         mod.FDR_XL_list([T[0], 7, "a\tb"])
     with pytest.raises(TypeError, match="a bytes-like object is required, not 'str'"):
         mod.FDR_XL_list([T[0], T[1].encode()])   # bytes strip, then fail at the split
-    with pytest.raises(TypeError):
-        mod.FDR_XL_list(5)
