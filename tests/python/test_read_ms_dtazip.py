@@ -89,18 +89,19 @@ def test_selects_sorts_merges_and_prints_skipped_names(mod, tmp_path, capsys):
     assert table[1]["header"] == ["0 0\r100 1"] and len(table[1]["ion_mass"]) == 0
 
 
-@pytest.mark.parametrize("data, exc, message", [
+@pytest.mark.parametrize("data, exc, message, line", [
     (b"0 0\n100 \xe9\n", UnicodeDecodeError, "'ascii' codec can't decode byte 0xe9 in position 8: "
-                                             "ordinal not in range(128)"),
-    (b"", IndexError, "list index out of range"),
-    (b"0 0\n100\n", IndexError, "list index out of range"),
-    (b"0 0\n100 1e\n", ValueError, "could not convert string to float: '1e'"),
+                                             "ordinal not in range(128)", 2),
+    (b"", IndexError, "list index out of range", 1),
+    (b"0 0\n100\n", IndexError, "list index out of range", 2),
+    (b"0 0\n\n100 1e\n", ValueError, "could not convert string to float: '1e'", 3),
 ])
-def test_bad_members_raise_after_the_names_are_printed(mod, tmp_path, capsys, data, exc, message):
+def test_bad_members_raise_after_the_names_are_printed(mod, tmp_path, capsys, data, exc, message, line):
     path = make_zip(tmp_path / "c.zip", [("skip.me", ""), ("r.1.1.0.dta", "0 0\n"), ("r.2.2.0.dta", data)])
     with pytest.raises(exc) as info:
         mod.read_ms_DtaZip(path)
     assert str(info.value) == message
+    assert info.value.__notes__ == ["in file '%s/r.2.2.0.dta', line %d" % (path, line)]
     assert capsys.readouterr().out == "skip.me\n"
     with pytest.raises(exc, match=re.escape(message)):
         reference_read_dta_zip(path)
