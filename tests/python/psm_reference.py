@@ -1,6 +1,7 @@
 """A plain, slow reading of PSM tables to compare the module against: three walks over the lines,
 one table after the other, exactly as the reader's contract describes them (blank lines skipped,
-lines stripped of every whitespace but the tab, unknown confidences refused without q-values)."""
+lines stripped of every whitespace but the tab, unknown confidences refused without q-values).
+Also what any reader's result or error shows, to compare readers by."""
 import sys
 from collections import defaultdict
 
@@ -74,11 +75,12 @@ def read_lines(pep_matches, uniprot_dict, linker_Long, linker_Short, long_name, 
 
 
 def shape(obj):
-    """Everything a consumer can see of a result: types, values, key order."""
+    """Everything a consumer can see of a result (any reader's): types, values, key order."""
     if isinstance(obj, dict):
         factory = getattr(obj, "default_factory", None)
-        kind = type(obj).__name__ if factory in (None, str) else "defaultdict(entry)"
-        return (kind, factory is str, [(shape(k), shape(v)) for k, v in obj.items()])
+        named = factory.__name__ if factory in (str, float) else "entry"
+        return (type(obj).__name__ + ("" if factory is None else "(%s)" % named),
+                [(shape(k), shape(v)) for k, v in obj.items()])
     if isinstance(obj, (list, tuple)):
         return (type(obj).__name__, [shape(x) for x in obj])
     if isinstance(obj, float):
