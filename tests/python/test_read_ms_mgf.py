@@ -48,7 +48,7 @@ def reference_read_mgf(file_path):
 
 def write(tmp_path, text, name="t.mgf", newline="\n"):
     path = tmp_path / name
-    path.write_bytes(text.replace("\n", newline).encode("utf-8"))
+    path.write_bytes(text if isinstance(text, bytes) else text.replace("\n", newline).encode("utf-8"))
     return path
 
 
@@ -115,24 +115,18 @@ def test_key_lines_charge_and_block_state(mod, tmp_path, text, expected):
     ("BEGIN IONS\nTITLE=a\nPEPMASS=1\nCHARGE=2+\nSCANS=3\n100\n", IndexError, "list index out of range"),
     ("BEGIN IONS\nTITLE=a\nPEPMASS=1\nCHARGE=2+\nSCANS=3\n100 1,5\n", ValueError,
      "could not convert string to float: '1,5'"),
+    # Text is strict UTF-8 whatever the locale.
+    (b"TITLE=caf\xe9.raw\n", UnicodeDecodeError, "'utf-8' codec can't decode byte 0xe9 in position 9: "
+                                                "invalid continuation byte"),
 ])
 def test_malformed_lines_raise_the_interpreters_errors_naming_the_line(mod, tmp_path, body, exc, message):
     path = write(tmp_path, body)
     with pytest.raises(exc) as info:
         mod.read_ms_Mgf(str(path))
     assert str(info.value) == message
-    assert info.value.__notes__ == ["in file '%s', line %d" % (path, body.count("\n"))]
-
-
-def test_text_is_strict_utf8_whatever_the_locale(mod, tmp_path):
-    path = tmp_path / "u.mgf"
-    path.write_bytes(BLOCK.replace("Example.raw", "caf\u00e9.raw").encode("utf-8"))
-    assert "caf\u00e9.raw" in mod.read_ms_Mgf(str(path))[1518]["title"][0]
-    path.write_bytes(BLOCK.replace("Example.raw", "caf\u00e9.raw").encode("latin-1"))
-    with pytest.raises(UnicodeDecodeError) as info:
-        mod.read_ms_Mgf(str(path))
-    assert info.value.reason == "invalid continuation byte"
-    assert info.value.__notes__ == ["in file '%s', line 3" % path]
+    assert info.value.__notes__ == ["in file '%s', line %d" % (path, len(body.splitlines()))]
+    with pytest.raises(exc, match=re.escape(message)):
+        reference_read_mgf(path)
 
 
 @pytest.mark.parametrize("bad", [b"\xff", b"\xe2\x28", b"\xe2\x82"])
@@ -155,8 +149,6 @@ def test_os_errors_name_the_file(mod, tmp_path):
     with pytest.raises(FileNotFoundError) as info:
         mod.read_ms_Mgf(str(tmp_path / "none.mgf"))
     assert info.value.filename == str(tmp_path / "none.mgf")
-    with pytest.raises(IsADirectoryError):
-        mod.read_ms_Mgf(str(tmp_path))
     # A path cut short at a NUL would name another, existing file, also when read for another function.
     path = str(write(tmp_path, BLOCK))
     with pytest.raises(ValueError, match="^embedded null byte$"):
