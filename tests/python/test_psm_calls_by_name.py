@@ -79,13 +79,6 @@ def test_rescale_rebound_back_to_the_module_own_mid_read(mod):
     assert med[10]["AkDEFR"]["qval"] == 0.75
 
 
-def test_deleted_rescale_fails_only_when_called(mod):
-    del mod.rescale_qval
-    assert 10 in mod.read_PD_PSM_results([header(), row()], {}, *LINKER)[0]
-    with pytest.raises(NameError, match="name 'rescale_qval' is not defined"):
-        mod.read_PD_PSM_results([header(qval=True), row(qval="0.1")], {}, *LINKER)
-
-
 def test_wrapper_hands_the_file_lines_to_a_rebound_reader(mod, tmp_path):
     path = write(tmp_path, '"a"\t"b"\r\nc"d\rlast')
     seen = []
@@ -102,11 +95,15 @@ def test_wrapper_hands_the_file_lines_to_a_rebound_reader(mod, tmp_path):
     assert got_uniprot is uniprot and tuple(linker) == LINKER
 
 
-def test_deleted_reader_fails_after_the_file_is_read(mod, tmp_path):
+def test_deleted_names_fail_only_when_called(mod, tmp_path):
+    del mod.rescale_qval
+    assert 10 in mod.read_PD_PSM_results([header(), row()], {}, *LINKER)[0]
+    with pytest.raises(NameError, match="^name 'rescale_qval' is not defined$"):
+        mod.read_PD_PSM_results([header(qval=True), row(qval="0.1")], {}, *LINKER)
     del mod.read_PD_PSM_results
-    with pytest.raises(FileNotFoundError):
+    with pytest.raises(FileNotFoundError):  # the file is read before the call
         mod.read_PD_PSM_results_tsv_wrapper(str(tmp_path / "missing.txt"), {}, *LINKER)
-    with pytest.raises(NameError, match="name 'read_PD_PSM_results' is not defined"):
+    with pytest.raises(NameError, match="^name 'read_PD_PSM_results' is not defined$"):
         mod.read_PD_PSM_results_tsv_wrapper(write(tmp_path, header()), {}, *LINKER)
 
 

@@ -174,20 +174,15 @@ def test_randomised_archives_match_the_algorithm(mod, tmp_path, capsys):
 
 
 def test_real_archives_and_dta_files(mod, realdata, tmp_path, capsys):
+    members = [("x.%d.%d.0.dta" % (i + 1, i + 1), p.read_bytes()) for i, p in enumerate(sorted(realdata.glob("dta/*.dta")))]
     for path in sorted(realdata.glob("derived/*.zip")):
         # Members named by retention time match no scan pattern: each is printed, none read.
         expected = outcome(reference_read_dta_zip, str(path), capsys)
         assert outcome(mod.read_ms_DtaZip, str(path), capsys) == expected
         assert expected[0] == ("ok", ("dict", [])) and expected[1].count("\n") in (1, 9)
-        # The same members under scan names.
-        with zipfile.ZipFile(path) as zf:
-            members = [("run.%d.%d.0.dta" % (i + 28800, i), zf.read(n)) for i, n in enumerate(zf.namelist())]
-        renamed = make_zip(tmp_path / path.name, members)
-        expected = outcome(reference_read_dta_zip, renamed, capsys)
-        assert expected[0][0] == "ok"
-        assert outcome(mod.read_ms_DtaZip, renamed, capsys) == expected
-    members = [("x.%d.%d.0.dta" % (i + 1, i + 1), p.read_bytes()) for i, p in enumerate(sorted(realdata.glob("dta/*.dta")))]
-    path = make_zip(tmp_path / "dta.zip", members)
+        with zipfile.ZipFile(path) as zf:  # the same members under scan names, some merging
+            members += [("run.%d.%d.0.dta" % (i + 28800, i), zf.read(n)) for i, n in enumerate(zf.namelist())]
+    path = make_zip(tmp_path / "real.zip", members)
     expected = outcome(reference_read_dta_zip, path, capsys)
-    assert expected[0][0] == "ok" and len(expected[0][1][1]) == 4
+    assert expected[0][0] == "ok" and len(expected[0][1][1]) > 10
     assert outcome(mod.read_ms_DtaZip, path, capsys) == expected
