@@ -82,10 +82,18 @@ class Untouchable(dict):
     ("LVTDLTk", {"P1": "MMMLVTDLTK"}, True),
     ("LVTDLTk", {"P1": "LVTDLTKMMLVTDLTK"}, False),  # only the first occurrence counts
     ("LVTDLTk", {"P1": "mmmlvtdltk"}, False),
+    ("Lk", {"P1": "\u00c4\u00c4LK"}, True),  # positions count characters, not bytes
+    ("\u00dfk", {"P1": "MSSK"}, False),  # upper-casing lengthened the peptide
 ])
 def test_lysine_and_c_terminal_rules(mod, seq, uniprot, kept):
     tables = read(mod, [header(), row(seq=seq)], uniprot)
     assert all((10 in t) is kept for t in tables)
+
+
+def test_a_scan_of_many_sequences_matches_three_walk_reading(mod):
+    # Past a handful of sequences a scan's records are found through an index, not in place.
+    lines = [header()] + [row(seq="A%dkR" % (i % 40), mass=str(1000 + i)) for i in range(100)]
+    assert ref.outcome(lambda: read(mod, lines)) == ref.outcome(lambda: ref.read_lines(lines, {}, *LINKER))
 
 
 def test_uniprot_dict_is_any_mapping_looked_up_by_split_accessions_and_never_written(mod):

@@ -82,6 +82,19 @@ def test_selects_sorts_merges_and_prints_skipped_names(mod, tmp_path, capsys):
     assert table[1]["header"] == ["0 0\r100 1"] and len(table[1]["ion_mass"]) == 0
 
 
+@pytest.mark.parametrize("name, scan", [
+    ("dir/run.0123.5.0.dta", 123), ("x5.6.0.dta", 5), ("a.b.7.8.0.dta", 7), ("\u00e912.3.0.dta", 12),
+    ("x.5.5.0.dta\n", 5),  # "$" also matches before one final line feed
+    ("\n5.5.0.dta", 5),  # the non-digit before the scan may be a line feed
+    ("x.7.7.0.dta\n\n", None), ("a\nb.5.5.0.dta", None), ("x.7.7.00.dta", None), ("x..7.0.dta", None),
+    ("x.7..0.dta", None), ("x.7.7.0.dta ", None), ("x.7.0.dta", None),
+])
+def test_member_names_and_their_scans(mod, tmp_path, capsys, name, scan):
+    table = mod.read_ms_DtaZip(make_zip(tmp_path / "n.zip", [(name, "0 0\n")]))
+    assert list(table) == ([] if scan is None else [scan])
+    assert capsys.readouterr().out == ("" if scan else name + "\n")
+
+
 @pytest.mark.parametrize("data, exc, message, line", [
     (b"0 0\n100 \xe9\n", UnicodeDecodeError, "'ascii' codec can't decode byte 0xe9 in position 8: "
                                              "ordinal not in range(128)", 2),
