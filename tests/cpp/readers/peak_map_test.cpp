@@ -4,9 +4,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/host_text.hpp"
@@ -25,23 +27,18 @@ TEST(Round5, AgreesWithExactRoundingOnRandomAndBoundaryValues) {
                                   std::numeric_limits<double>::infinity(),
                                   -std::numeric_limits<double>::infinity(), 5e-324};
     // Exact ties at the sixth decimal: odd multiples of 1/64 have six decimals ending in 5.
-    for (int j = -2001; j <= 2001; j += 2) values.push_back(j / 64.0);
-    for (int j = 1; j < 4000; j += 2) values.push_back(123456.0 + j / 64.0);
+    for (int j = -2001; j <= 4001; j += 2) values.insert(values.end(), {j / 64.0, 123456.0 + j / 64.0});
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     std::uniform_int_distribution<int> exp10(-8, 14);
-    for (int i = 0; i < 200000; ++i) {
-        double v = unit(rng) * std::pow(10.0, exp10(rng));
-        values.push_back(i % 2 ? v : -v);
-    }
-    // Values written with 6 to 8 decimals, as intensities are in files.
     char buf[64];
     for (int i = 0; i < 200000; ++i) {
+        const double v = unit(rng) * std::pow(10.0, exp10(rng));
+        values.push_back(i % 2 ? v : -v);
+        // Values written with 6 to 8 decimals, as intensities are in files.
         std::snprintf(buf, sizeof buf, "%.*f", 6 + i % 3, unit(rng) * std::pow(10.0, exp10(rng) % 8));
         values.push_back(parse_float(buf));
     }
-    for (double v : values) {
-        ASSERT_TRUE(same_bits(round5(v), round_to(v, 5))) << v;
-    }
+    for (double v : values) ASSERT_TRUE(same_bits(round5(v), round_to(v, 5))) << v;
     EXPECT_TRUE(std::isnan(round5(std::nan(""))));
 }
 
