@@ -41,7 +41,7 @@ UNSURE = ("PSM confidence 'Unsure' is none of 'High', 'Medium', 'Low' and the ta
 
 
 def test_boundary_types_and_default_insertion(mod):
-    high, med, all_ = tables = read(mod, [header(), row()])
+    high, med, _ = tables = read(mod, [header(), row()])
     for entry in (table[10] for table in tables):
         assert type(entry) is collections.defaultdict and entry.default_factory is str
         assert list(entry) == ["pep_seq", "AkDEFR", "selected_pep"] and entry["AkDEFR"].default_factory is str
