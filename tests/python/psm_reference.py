@@ -1,10 +1,14 @@
 """A plain, slow reading of PSM tables to compare the module against: three walks over the lines,
 one table after the other, exactly as the reader's contract describes them (blank lines skipped,
-lines stripped of every whitespace but the tab, unknown confidences refused without q-values)."""
+lines stripped of every whitespace but the tab, unknown confidences refused without q-values).
+Also what any reader's result or error shows, to compare readers by."""
 import sys
 from collections import defaultdict
 
 NOT_TAB = "".join(c for c in map(chr, range(sys.maxunicode + 1)) if c.isspace() and c != "\t")
+NEEDED = ["First Scan", "Confidence", "PSM Ambiguity", "Annotated Sequence", "Protein Accessions",
+          "Protein Descriptions", "MH+ [Da]", "Modifications"]
+FIXED_QVAL = {"High": 0.99, "Medium": 0.95, "Low": 0}
 
 
 def rescale_qval(qval):
@@ -21,17 +25,10 @@ def read_lines(pep_matches, uniprot_dict, linker_Long, linker_Short, long_name, 
                rescale=rescale_qval):
     tables = tuple(defaultdict(lambda: defaultdict(str)) for _ in range(3))
     headers = pep_matches[0].strip(NOT_TAB).split("\t")
-    scan_ind = headers.index("First Scan")
-    conf_ind = headers.index("Confidence")
-    ambig_ind = headers.index("PSM Ambiguity")
-    pepseq_ind = headers.index("Annotated Sequence")
-    ptnid_ind = headers.index("Protein Accessions")
-    ptndesc_ind = headers.index("Protein Descriptions")
-    pepmass_ind = headers.index("MH+ [Da]")
-    mod_ind = headers.index("Modifications")
+    scan_ind, conf_ind, ambig_ind, pepseq_ind, ptnid_ind, ptndesc_ind, pepmass_ind, mod_ind = (
+        headers.index(name) for name in NEEDED)
     qval_ind = headers.index("Percolator q-Value") if "Percolator q-Value" in headers else None
     accepts = (lambda c: c == "High", lambda c: c != "Low", lambda c: True)
-    fixed = {"High": 0.99, "Medium": 0.95, "Low": 0}
     for table, accept in zip(tables, accepts):
         for line in pep_matches:
             if not line.strip():
@@ -48,14 +45,12 @@ def read_lines(pep_matches, uniprot_dict, linker_Long, linker_Short, long_name, 
                 for each_id in tmp[ptnid_ind].split(";"):
                     each_id = each_id.strip()
                     if each_id in uniprot_dict:
-                        protein = uniprot_dict[each_id]
-                        upper = seq.upper()
+                        protein, upper = uniprot_dict[each_id], seq.upper()
                         if upper in protein and protein.index(upper) == len(protein) - len(seq):
                             good = True
                 if not good:
                     continue
-            scan = int(tmp[scan_ind])
-            entry = table[scan]
+            entry = table[int(tmp[scan_ind])]
             if entry["pep_seq"] == "":
                 entry["pep_seq"] = []
             entry["pep_seq"].append(seq)
@@ -71,8 +66,8 @@ def read_lines(pep_matches, uniprot_dict, linker_Long, linker_Short, long_name, 
             entry[seq]["confidence"] = conf
             if qval_ind is not None:
                 entry[seq]["qval"] = rescale(float(tmp[qval_ind]))
-            elif conf in fixed:
-                entry[seq]["qval"] = fixed[conf]
+            elif conf in FIXED_QVAL:
+                entry[seq]["qval"] = FIXED_QVAL[conf]
             else:
                 raise ValueError("PSM confidence %r is none of 'High', 'Medium', 'Low' and the table "
                                  "has no 'Percolator q-Value' column" % conf)
@@ -80,11 +75,12 @@ def read_lines(pep_matches, uniprot_dict, linker_Long, linker_Short, long_name, 
 
 
 def shape(obj):
-    """Everything a consumer can see of a result: types, values, key order."""
+    """Everything a consumer can see of a result (any reader's): types, values, key order."""
     if isinstance(obj, dict):
         factory = getattr(obj, "default_factory", None)
-        kind = type(obj).__name__ if factory in (None, str) else "defaultdict(entry)"
-        return (kind, factory is str, [(shape(k), shape(v)) for k, v in obj.items()])
+        named = factory.__name__ if factory in (str, float) else "entry"
+        return (type(obj).__name__ + ("" if factory is None else "(%s)" % named),
+                [(shape(k), shape(v)) for k, v in obj.items()])
     if isinstance(obj, (list, tuple)):
         return (type(obj).__name__, [shape(x) for x in obj])
     if isinstance(obj, float):
