@@ -1,4 +1,5 @@
-// A fresh temporary folder for one test, removed with everything in it afterwards.
+// A fresh temporary folder for one test, removed with everything in it afterwards, and a way to
+// see what a call failed with.
 #pragma once
 
 #include <cstdlib>
@@ -6,6 +7,8 @@
 #include <fstream>
 #include <string>
 #include <string_view>
+
+#include "common/errors.hpp"
 
 namespace vombrelle::test {
 
@@ -36,6 +39,22 @@ private:
 inline std::string read_all(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// What `f` failed with: "errno N 'file'" for an OS error, else the kind and the message.
+template <class F>
+std::string failure_of(F&& f) {
+    try {
+        f();
+    } catch (const HostError& e) {
+        if (e.kind() == ErrorKind::OS) return "errno " + std::to_string(e.os_errno) + " '" + e.filename + "'";
+        return "kind " + std::to_string(static_cast<int>(e.kind())) + ": " + e.what();
+    }
+    return "no error";
+}
+
+inline std::string os_failure(int err, const std::string& file) {
+    return "errno " + std::to_string(err) + " '" + file + "'";
 }
 
 } // namespace vombrelle::test
