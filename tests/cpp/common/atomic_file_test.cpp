@@ -46,7 +46,7 @@ TEST(AtomicFileWriter, OnlyACommitReplacesAndNoTemporaryIsLeftBehind) {
     EXPECT_EQ(entries(dir.path()), 1);
 }
 
-TEST(AtomicFileWriter, KeepsSymbolicLinksAndPermissionBits) {
+TEST(AtomicFileWriter, KeepsSymbolicLinksAndPermissionBitsAndSameFileSeesThroughThem) {
     test::TempDir dir;
     fs::create_directory(dir.file("real"));
     const std::string target = dir.write("real/table.tsv", "old\n");
@@ -57,11 +57,14 @@ TEST(AtomicFileWriter, KeepsSymbolicLinksAndPermissionBits) {
     EXPECT_EQ(test::read_all(target), "new\n");
     EXPECT_EQ(mode_of(target), 0640u);
     EXPECT_EQ(entries(dir.file("real")), 1);
+    EXPECT_TRUE(same_file(dir.file("link.tsv"), dir.path() + "/./real/table.tsv"));  // seen through links and spellings
 
     const mode_t old_mask = ::umask(027);  // a new file follows the umask
-    write_file(dir.file("fresh.tsv"), "x");
+    write_file(dir.file("fresh.tsv"), "new\n");
     ::umask(old_mask);
     EXPECT_EQ(mode_of(dir.file("fresh.tsv")), 0640u);
+    EXPECT_FALSE(same_file(target, dir.file("fresh.tsv")));  // equal content is not the same file
+    EXPECT_FALSE(same_file(target, dir.file("missing")) || same_file(dir.file("missing"), dir.file("missing")));
 }
 
 TEST(AtomicFileWriter, OpenFailuresCarryErrnoAndFileName) {
@@ -75,18 +78,6 @@ TEST(AtomicFileWriter, OpenFailuresCarryErrnoAndFileName) {
         EXPECT_EQ(test::failure_of([&] { AtomicFileWriter w(path); }), test::os_failure(err, path));
     }
     EXPECT_EQ(test::read_all(locked), "old\n");
-}
-
-TEST(SameFile, SeesThroughLinksAndSpellings) {
-    test::TempDir dir;
-    const std::string a = dir.write("a.txt", "1");
-    const std::string b = dir.write("b.txt", "1");
-    ASSERT_EQ(::symlink(a.c_str(), dir.file("link").c_str()), 0);
-    EXPECT_TRUE(same_file(a, dir.file("link")));
-    EXPECT_TRUE(same_file(dir.path() + "/./a.txt", a));
-    EXPECT_FALSE(same_file(a, b));  // equal content is not the same file
-    EXPECT_FALSE(same_file(a, dir.file("missing")));
-    EXPECT_FALSE(same_file(dir.file("missing"), dir.file("missing")));
 }
 
 } // namespace

@@ -44,13 +44,11 @@ def run(f, *a):
     except (ValueError, OverflowError, ZeroDivisionError) as e:
         return 'E%s:%s' % (type(e).__name__, hx(str(e)))
 OPS = {
-    'texts': lambda s: '|'.join([hx(s.strip()), hx(s.lstrip()), hx(s.rstrip()), hx(s.strip(SPACE_BUT_TAB)),
-                                 num(s.split())] + [run(s.split, p) for p in SEPARATORS]),
-    'int': lambda s: run(int, s),
-    'float': lambda s: run(float, s),
-    'float_repr': lambda x: hx(repr(x)),
-    'round': lambda x, n: run(round, x, n),
-    'py_repr': lambda s: hx(repr(s)),
+    'split': lambda s: '|'.join([hx(s.strip()), hx(s.lstrip()), hx(s.rstrip()), hx(s.strip(SPACE_BUT_TAB)),
+                                  num(s.split())] + [run(s.split, p) for p in SEPARATORS]),
+    'number': lambda s: run(int, s) + '|' + run(float, s),
+    'repr': lambda s: hx(repr(s)),
+    'double': lambda x, n: hx(repr(x)) + '|' + run(round, x, n),
     'numbers': lambda a, b: '|'.join([run(lambda: a + b), run(lambda: a - b), run(lambda: a * b), run(lambda: a / b),
                                       num(a < b), num(a <= b), num(a == b), num(a > b), num(a >= b), hx(str(a)), hx(str(b))]),
 }
@@ -65,13 +63,6 @@ std::string field(int n) { return "i" + std::to_string(n); }
 std::string field(HostNumber n) { return n.is_int() ? "i" + std::to_string(n.as_int()) : field(n.as_double()); }
 template <class A, class B>
 std::string field(const std::pair<A, B>& p) { return field(p.first) + " " + field(p.second); }
-
-std::string show(const std::string& s) { return py_repr(s).substr(0, 80); }
-std::string show(double x) { return float_repr(x); }
-std::string show(int n) { return std::to_string(n); }
-std::string show(HostNumber n) { return n.to_text(); }
-template <class A, class B>
-std::string show(const std::pair<A, B>& p) { return show(p.first) + ", " + show(p.second); }
 
 std::string num(double d) { return std::isnan(d) ? "N" : "F" + hex_bits(d); }
 std::string num(std::int64_t i) { return "I" + std::to_string(i); }
@@ -109,7 +100,7 @@ void agree(const char* op, const std::vector<In>& inputs, Core core) {
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         const std::string answer = core(inputs[i]);
         if (answer != expected[i] && failures++ < 25) {
-            ADD_FAILURE() << op << "(" << show(inputs[i]) << ")\n  interpreter: " << expected[i].substr(0, 400)
+            ADD_FAILURE() << requests[i].substr(0, 200) << "\n  interpreter: " << expected[i].substr(0, 400)
                           << "\n  core:        " << answer.substr(0, 400);
         }
     }
@@ -125,87 +116,78 @@ std::string random_text(std::mt19937_64& rng, std::size_t max_len) {
         "\xEF\xBB\xBF", "\xE1\x9A\x80", "\xE2\x80\xA8", "\xE2\x80\xAF", "i", "n", "f", "a", "t", "y", "I", "N", "F",
         "A", "x", ",", ";", "\xD9\xA3", "\xEF\xBC\x97", "\xF0\x9D\x9F\x8E", "\xC3\xA9", "'", "\"", "\\",
         std::string(1, '\0'), "\x7f", "\xC2\xAD", "ab"};
-    std::uniform_int_distribution<std::size_t> len(0, max_len), pick(0, alphabet.size() - 1);
     std::string s;
-    for (std::size_t n = len(rng); n > 0; --n) s += alphabet[pick(rng)];
+    for (auto n = rng() % (max_len + 1); n > 0; --n) s += alphabet[rng() % alphabet.size()];
     return s;
 }
 
-// A well-formed number text (sometimes with underscores, exponent, blanks), then perhaps one
-// random edit, so that both sides of the grammar's edges are hit.
-std::string random_number_text(std::mt19937_64& rng, bool allow_float) {
-    std::uniform_int_distribution<int> coin(0, 99);
-    auto digits = [&](int max) {
+// A number text (blanks, sign, underscores, fraction, exponent, or a word of inf and nan), then
+// perhaps one random edit, so that both sides of the grammar's edges are hit.
+std::string random_number_text(std::mt19937_64& rng) {
+    auto pct = [&](unsigned p) { return rng() % 100 < p; };
+    auto pick = [&](std::initializer_list<const char*> l) { return std::string(l.begin()[rng() % l.size()]); };
+    auto digits = [&](unsigned max) {
         std::string d;
-        for (int k = std::uniform_int_distribution<int>(1, max)(rng); k > 0; --k) {
-            d += static_cast<char>('0' + coin(rng) % 10);
-            if (coin(rng) < 8 && k > 1) d += '_';
+        for (auto k = 1 + rng() % max; k > 0; --k) {
+            d += static_cast<char>('0' + rng() % 10);
+            if (k > 1 && pct(8)) d += '_';
         }
         return d;
     };
-    static const char* blanks[] = {" ", "\t", "\n", "\xC2\xA0", "\xE3\x80\x80", "\x1c", "\xE2\x80\x8B", "  \r\n"};
-    std::string s = coin(rng) < 15 ? blanks[coin(rng) % 8] : "";
-    if (coin(rng) < 30) s += coin(rng) < 50 ? "-" : "+";
-    if (allow_float && coin(rng) < 5) {
-        static const char* words[] = {"inf", "Infinity", "NaN", "iNF", "nan", "infinit", "infinityy"};
-        s += words[coin(rng) % 7];
+    auto blank = [&] {
+        return pct(15) ? pick({" ", "\t", "\n", "\xC2\xA0", "\xE3\x80\x80", "\x1c", "\xE2\x80\x8B", "  \r\n"}) : "";
+    };
+    std::string s = blank() + (pct(30) ? pick({"-", "+"}) : "");
+    if (pct(5)) {
+        s += pick({"inf", "Infinity", "NaN", "iNF", "nan", "infinit", "infinityy"});
     } else {
-        const int shape = allow_float ? coin(rng) % 4 : 0;  // 1.2, .2, 1.
-        s += shape == 2 ? "" : digits(coin(rng) < 90 ? 8 : 30);
-        if (shape >= 1) s += "." + (shape == 3 ? std::string() : digits(coin(rng) < 90 ? 8 : 40));
-        if (allow_float && coin(rng) < 35) {
-            s += std::string(coin(rng) < 50 ? "e" : "E") + (coin(rng) < 50 ? "" : coin(rng) < 50 ? "-" : "+");
-            s += digits(coin(rng) < 90 ? 3 : 6);
-        }
+        const auto shape = rng() % 4;  // 1, 1.2, .2, 1.
+        s += shape == 2 ? "" : digits(pct(90) ? 8 : 30);
+        if (shape != 0) s += "." + (shape == 3 ? "" : digits(pct(90) ? 8 : 40));
+        if (pct(35)) s += pick({"e", "E", "e-", "E+"}) + digits(pct(90) ? 3 : 6);
     }
-    if (coin(rng) < 15) s += blanks[coin(rng) % 8];
-    if (coin(rng) < 25 && !s.empty()) {
-        static const char* edits[] = {"_", ".", "e", "-", "x", " ", "0", "\xD9\xA5", "\xEF\xBC\x91", "__"};
-        std::size_t p = std::uniform_int_distribution<std::size_t>(0, s.size() - 1)(rng);
+    s += blank();
+    if (pct(25) && !s.empty()) {
+        std::size_t p = rng() % s.size();
         while (p > 0 && (static_cast<unsigned char>(s[p]) & 0xC0) == 0x80) --p;  // keep characters whole
-        const bool ascii = (static_cast<unsigned char>(s[p]) & 0x80) == 0;
-        switch (coin(rng) % 3) {
-            case 0: s.insert(p, edits[coin(rng) % 10]); break;
-            case 1: if (ascii) s.erase(p, 1); break;
-            default: if (ascii) s[p] = *edits[coin(rng) % 7]; break;
+        const std::string edit = pick({"_", ".", "e", "-", "x", " ", "0", "\xD9\xA5", "\xEF\xBC\x91", "__"});
+        if (pct(34)) {
+            s.insert(p, edit);
+        } else if ((static_cast<unsigned char>(s[p]) & 0x80) == 0) {
+            s.replace(p, 1, pct(50) ? "" : edit);
         }
     }
     return s;
 }
 
 double random_double(std::mt19937_64& rng) {
-    std::uniform_int_distribution<std::uint64_t> bits;
-    switch (std::uniform_int_distribution<int>(0, 5)(rng)) {
-        case 0: return std::bit_cast<double>(bits(rng));  // any bit pattern
-        case 1:  // decimal-ish: k / 10^j
-            return static_cast<double>(std::uniform_int_distribution<std::int64_t>(-100000000, 100000000)(rng)) /
-                   std::pow(10.0, std::uniform_int_distribution<int>(0, 9)(rng));
-        case 2: return std::bit_cast<double>(bits(rng) & ((std::uint64_t{1} << 52) - 1)) * (bits(rng) & 1 ? -1 : 1);
+    const std::uint64_t bits = rng();
+    switch (rng() % 6) {
+        case 0: return std::bit_cast<double>(bits);  // any bit pattern
+        case 1: return static_cast<double>(static_cast<std::int64_t>(bits % 200000001) - 100000000) / std::pow(10.0, rng() % 10);
+        case 2: return std::bit_cast<double>(bits & 0x800FFFFFFFFFFFFF);  // subnormal
         case 3: {  // a power of ten or its neighbours, around the notation switches
-            double d = std::pow(10.0, std::uniform_int_distribution<int>(-30, 30)(rng));
-            for (int s = std::uniform_int_distribution<int>(-2, 2)(rng); s != 0; s += s > 0 ? -1 : 1) {
+            double d = std::pow(10.0, static_cast<int>(bits % 61) - 30);
+            for (int s = static_cast<int>(rng() % 5) - 2; s != 0; s += s > 0 ? -1 : 1) {
                 d = std::nextafter(d, s > 0 ? INFINITY : 0.0);
             }
             return d;
         }
-        case 4:  // a mass-like value with few digits
-            return static_cast<double>(std::uniform_int_distribution<std::int64_t>(0, 400000000)(rng)) / 100000.0;
-        default:  // near 2^53 and large integers
-            return std::ldexp(1.0, std::uniform_int_distribution<int>(50, 70)(rng)) +
-                   std::uniform_int_distribution<int>(-3, 3)(rng);
+        case 4: return static_cast<double>(bits % 400000001) / 100000.0;  // a mass-like value with few digits
+        default: return std::ldexp(1.0, static_cast<int>(bits % 21) + 50) + (static_cast<int>(rng() % 7) - 3);  // near 2^53
     }
 }
 
 std::int64_t random_int(std::mt19937_64& rng) {
     static const std::int64_t edges[] = {0, 1, -1, 2, 10, -7, INT64_MAX, INT64_MIN, INT64_MAX - 1, INT64_MIN + 1,
-                                         (std::int64_t{1} << 53), (std::int64_t{1} << 53) + 1, -(std::int64_t{1} << 53) - 1,
-                                         (std::int64_t{1} << 62), 3037000499, 3037000500, 4294967296};
-    std::uniform_int_distribution<std::int64_t> any;
-    switch (std::uniform_int_distribution<int>(0, 3)(rng)) {
-        case 0: return edges[std::uniform_int_distribution<std::size_t>(0, std::size(edges) - 1)(rng)];
-        case 1: return std::uniform_int_distribution<std::int64_t>(-100, 100)(rng);
-        case 2: return any(rng) >> std::uniform_int_distribution<int>(0, 62)(rng);
-        default: return any(rng);
+                                         std::int64_t{1} << 53, (std::int64_t{1} << 53) + 1, -(std::int64_t{1} << 53) - 1,
+                                         std::int64_t{1} << 62, 3037000499, 3037000500, 4294967296};
+    const auto any = static_cast<std::int64_t>(rng());
+    switch (rng() % 4) {
+        case 0: return edges[rng() % std::size(edges)];
+        case 1: return static_cast<std::int64_t>(rng() % 201) - 100;
+        case 2: return any >> (rng() % 63);
+        default: return any;
     }
 }
 
@@ -217,56 +199,56 @@ std::string utf8(char32_t cp) {
     return s;
 }
 
-TEST(HostTextAgainstInterpreter, StripAndSplit) {
-    std::vector<std::string> in = {"", " ", "a", " a b ", "\t\ta\t", "\xC2\xA0x\xC2\xA0", "\xE2\x80\x8Bx\xE2\x80\x8B",
-                                   "\xEF\xBB\xBFx", "\x1c x \x1f", "a,,b,", ",", "\xE3\x80\x80\xE3\x80\x80", "ab ab"};
-    std::mt19937_64 rng(20240601);
-    for (int i = 0; i < 30000; ++i) in.push_back(random_text(rng, 14));
-    agree("texts", in, [](const std::string& s) {
-        const auto words = split_whitespace(s);
-        std::string ans = hex_encode(strip(s)) + "|" + hex_encode(lstrip(s)) + "|" + hex_encode(rstrip(s)) + "|" +
-                          hex_encode(strip_except_tab(s)) + "|" + num(words);
-        std::string_view firsts[2];
-        const std::size_t got = split_whitespace_first(s, firsts, 2);
-        if (got != std::min<std::size_t>(2, words.size()) || !std::equal(firsts, firsts + got, words.begin())) {
-            ans += "<split_whitespace_first disagrees>";
-        }
-        for (const auto& sep : kSeparators) ans += "|" + run([&] { return split(s, sep); });
-        return ans;
-    });
+std::string split_answers(const std::string& s) {
+    const auto words = split_whitespace(s);
+    std::string ans = hex_encode(strip(s)) + "|" + hex_encode(lstrip(s)) + "|" + hex_encode(rstrip(s)) + "|" +
+                      hex_encode(strip_except_tab(s)) + "|" + num(words);
+    for (const auto& sep : kSeparators) ans += "|" + run([&] { return split(s, sep); });
+    std::string_view firsts[2];  // the shortcut must agree with the full split
+    const std::size_t got = split_whitespace_first(s, firsts, 2);
+    if (got != std::min<std::size_t>(2, words.size()) || !std::equal(firsts, firsts + got, words.begin())) {
+        ans += "<split_whitespace_first disagrees>";
+    }
+    return ans;
 }
 
-TEST(HostTextAgainstInterpreter, TextToInt) {
+std::string number_answers(const std::string& s) {
+    const std::string as_float = run([&] { return parse_float(s); });
+    double v;  // the shortcut must agree with the full parse
+    const bool parsed = try_parse_float(s, v);
+    const bool agrees = parsed == (as_float[0] != 'E') && (!parsed || num(v) == as_float);
+    return run([&] { return parse_int(s); }) + "|" + as_float + (agrees ? "" : "<try_parse_float disagrees>");
+}
+
+TEST(HostTextAgainstInterpreter, TextFunctions) {
     std::vector<std::string> in = {
+        "", " ", "a", " a b ", "\t\ta\t", "\xC2\xA0x\xC2\xA0", "\xE2\x80\x8Bx\xE2\x80\x8B", "\xEF\xBB\xBFx",
+        "\x1c x \x1f", "a,,b,", ",", "\xE3\x80\x80\xE3\x80\x80", "ab ab", "'", "\"", "'\"", "\\", "a'b", "\x7f",
         "9223372036854775807", "-9223372036854775808", "9223372036854775808", "-9223372036854775809",
-        "18446744073709551616", "0", "-0", "+0", "007", "1_000", "1__0", "_1", "1_", "", " ", "-", "+-1", "1 1", "0x10",
+        "18446744073709551616", "0", "-0", "+0", "007", "1_000", "1__0", "_1", "1_", "-", "+-1", "1 1", "0x10",
         "1e3", "1.0", "\xD9\xA3\xD9\xA4", "\xEF\xBC\x91\xEF\xBC\x90", "\xC2\xA0" "5\xE3\x80\x80", "\x1c" "5", "5\x1c",
-        "\xE2\x80\x8B" "5", "  -00000000000000000000000000012  "};
-    // Around the interpreter's 4300-digit limit: the count is taken before anything else is checked.
+        "\xE2\x80\x8B" "5", "  -00000000000000000000000000012  ", "1e999", "-1e-999", "2.4703282292062327e-324",
+        "2.4703282292062328e-324", "4.9406564584124654e-324", "1.7976931348623157e308", "1.7976931348623158e308",
+        "1.7976931348623159e308", "2.2250738585072011e-308", "5.", ".5", ".", "e5", "1e", "1e+", "1_0.5_5e1_0",
+        "1_.5", "1._5", "1e_5", "0x1p3", "infinity", "-INF", "+nan", "-nan", "nan(1)", "in f", " 1.5 ",
+        "\xC2\xA0" "1.5\xE2\x80\x83", "1\xEF\xBB\xBF", "\xD9\xA1.\xD9\xA5", "\xEF\xBC\x91" "e\xEF\xBC\x92",
+        "1e0000000000000000000005", "0e99999999999999999999", "1e-99999999999999999999", "-0.0e-5",
+        "0." + std::string(400, '0') + "1",
+        // Long digit strings right at the halfway point between two doubles.
+        "9007199254740993" + std::string(600, '0'), "9007199254740993" + std::string(600, '0') + "1e-600"};
+    std::mt19937_64 rng(20240601);
+    for (int i = 0; i < 30000; ++i) in.push_back(random_text(rng, 14));
+    agree("split", in, split_answers);
+    std::vector<std::string> texts = in;
+    // Around the interpreter's 4300-digit limit for int(): the count is taken before anything else is checked.
     for (std::size_t n : {4299, 4300, 4301, 5000}) {
         in.insert(in.end(), {std::string(n, '7'), "-" + std::string(n, '0') + " ", std::string(n, '1') + "x",
                              std::string(n, '1') + "__1", "x" + std::string(n, '1'), std::string(n - 1, '2') + "\xC3\xA9",
                              std::string(n / 2, '1') + "\xD9\xA1" + std::string(n / 2, '1')});
     }
-    std::mt19937_64 rng(777);
     for (int i = 0; i < 8000; ++i) in.push_back(std::to_string(random_int(rng)));
-    for (int i = 0; i < 25000; ++i) in.push_back(random_number_text(rng, false));
-    for (int i = 0; i < 10000; ++i) in.push_back(random_text(rng, 10));
-    agree("int", in, [](const std::string& s) { return run([&] { return parse_int(s); }); });
-}
-
-TEST(HostTextAgainstInterpreter, TextToFloat) {
-    std::vector<std::string> in = {
-        "1e999", "-1e-999", "2.4703282292062327e-324", "2.4703282292062328e-324", "4.9406564584124654e-324",
-        "1.7976931348623157e308", "1.7976931348623158e308", "1.7976931348623159e308", "2.2250738585072011e-308",
-        "5.", ".5", ".", "e5", "1e", "1e+", "1_0.5_5e1_0", "1_.5", "1._5", "1e_5", "0x1p3", "infinity", "-INF", "+nan",
-        "-nan", "nan(1)", "in f", " 1.5 ", "\xC2\xA0" "1.5\xE2\x80\x83", "\x1c" "1", "1\xEF\xBB\xBF", "\xD9\xA1.\xD9\xA5",
-        "\xEF\xBC\x91" "e\xEF\xBC\x92", "1e0000000000000000000005", "0e99999999999999999999", "1e-99999999999999999999",
-        "-0.0e-5", "0." + std::string(400, '0') + "1",
-        // Long digit strings right at the halfway point between two doubles.
-        "9007199254740993" + std::string(600, '0'), "9007199254740993" + std::string(600, '0') + "1e-600"};
-    std::mt19937_64 rng(4242);
-    for (int i = 0; i < 15000; ++i) {
+    for (int i = 0; i < 40000; ++i) in.push_back(random_number_text(rng));
+    for (int i = 0; i < 10000; ++i) {
         const double d = random_double(rng);
         char buf[64];
         std::snprintf(buf, sizeof buf, i % 3 == 0 ? "%.17g" : (i % 3 == 1 ? "%.25e" : "%.6g"), d);
@@ -285,64 +267,37 @@ TEST(HostTextAgainstInterpreter, TextToFloat) {
         in.push_back(text);
         if (i % 2 == 0) in.push_back(text.insert(text.find('e'), "1"));
     }
-    for (int i = 0; i < 25000; ++i) in.push_back(random_number_text(rng, true));
-    for (int i = 0; i < 10000; ++i) in.push_back(random_text(rng, 10));
-    agree("float", in, [](const std::string& s) {
-        std::string ans = run([&] { return parse_float(s); });
-        double v;
-        return try_parse_float(s, v) == (ans[0] != 'E') ? ans : ans + "<try_parse_float disagrees>";
-    });
+    agree("number", in, number_answers);
+    for (char32_t base = 0; base < 0x110000; base += 64) {  // every code point once, in blocks
+        std::string s;
+        for (char32_t cp = base; cp < base + 64; ++cp) s += cp < 0xD800 || cp > 0xDFFF ? utf8(cp) : "";
+        texts.push_back(s);
+    }
+    agree("repr", texts, [](const std::string& s) { return hex_encode(py_repr(s)); });
 }
 
-TEST(HostTextAgainstInterpreter, FloatRepr) {
-    std::vector<double> in = {0.0, -0.0, 1.0, -1.5, 0.1, 1e16, 9999999999999998.0, 1e-4, 9.999999999999999e-05, 1e-5,
-                              1.5e16, 123456789012345680.0, 5e-324, 1.7976931348623157e308, INFINITY, -INFINITY, NAN};
-    std::mt19937_64 rng(99);
-    for (int i = 0; i < 30000; ++i) in.push_back(random_double(rng));
-    agree("float_repr", in, [](double x) {
-        std::string s = "<";  // append_float_repr must append, not overwrite
-        append_float_repr(s, x);
-        return hex_encode(s.substr(1));
-    });
-}
-
-TEST(HostTextAgainstInterpreter, Round) {
+TEST(HostTextAgainstInterpreter, ReprAndRoundOfDoubles) {
     std::vector<std::pair<double, int>> in = {
         {2.675, 2}, {0.125, 2}, {21742.947275, 5}, {-1e-7, 5}, {0.5, 0}, {1.5, 0}, {2.5, 0}, {-2.5, 0}, {-0.4, 0},
         {25.0, -1}, {35.0, -1}, {150.0, -2}, {250.0, -2}, {250.0000001, -2}, {5e15, -16},
         {1.7976931348623157e308, -308}, {1.7976931348623157e308, -307}, {9007199254740993.0, -1},
         {4503599627370497.5, 0}, {1e300, 323}, {1e-300, 323}, {5e-324, 323}, {5e-324, 324}, {123.0, -309},
-        {-123.0, -400}, {0.0, -3}, {-0.0, 2}, {NAN, 2}, {-INFINITY, -2}, {0.285, 2}, {1.005, 2}};
+        {-123.0, -400}, {0.0, -3}, {-0.0, 2}, {NAN, 2}, {-INFINITY, -2}, {INFINITY, 0}, {0.285, 2}, {1.005, 2},
+        {0.1, 1}, {1e16, 0}, {9999999999999998.0, 0}, {1e-4, 0}, {9.999999999999999e-05, 0}, {1e-5, 0},
+        {1.5e16, 0}, {123456789012345680.0, 0}};
     const int ndigits[] = {0, 1, 2, 3, 4, 5, 6, -1, -2, -3, -5, -10, -20, 10, 15, 17, 20};
     std::mt19937_64 rng(31337);
-    for (int i = 0; i < 20000; ++i) {
+    for (int i = 0; i < 30000; ++i) {
         // Every fourth value an exact decimal tie at the digit being rounded: k + 0.5 at some scale.
         const double x = i % 4 ? random_double(rng)
                                : (std::uniform_int_distribution<int>(-2000, 2000)(rng) + 0.5) / std::pow(10.0, i % 7);
         in.emplace_back(x, ndigits[std::uniform_int_distribution<std::size_t>(0, std::size(ndigits) - 1)(rng)]);
     }
-    agree("round", in, [](const std::pair<double, int>& a) { return run([&] { return round_to(a.first, a.second); }); });
-}
-
-TEST(HostTextAgainstInterpreter, ReprOfText) {
-    std::vector<std::string> in = {"", "'", "\"", "'\"", "\\", "a'b", "\x7f", "\t\n\r\x0b"};
-    std::mt19937_64 rng(5);
-    std::uniform_int_distribution<std::uint32_t> any(0, 0x10FFFF), low(0, 0x3FF);
-    for (int i = 0; i < 15000; ++i) {
-        std::string s;
-        for (int n = std::uniform_int_distribution<int>(0, 6)(rng); n > 0; --n) {
-            const std::uint32_t pick = any(rng);
-            char32_t cp = pick % 4 == 0 ? pick : pick % 4 == 1 ? pick & 0xFFFF : pick % 4 == 2 ? low(rng) : "'\"\\ a\t"[low(rng) % 6];
-            s += utf8(cp >= 0xD800 && cp <= 0xDFFF ? 0xFFFD : cp);  // a str read from UTF-8 holds no surrogates
-        }
-        in.push_back(s);
-    }
-    for (char32_t base = 0; base < 0x110000; base += 64) {  // every code point once, in blocks
-        std::string s;
-        for (char32_t cp = base; cp < base + 64; ++cp) s += cp < 0xD800 || cp > 0xDFFF ? utf8(cp) : "";
-        in.push_back(s);
-    }
-    agree("py_repr", in, [](const std::string& s) { return hex_encode(py_repr(s)); });
+    agree("double", in, [](const std::pair<double, int>& a) {
+        std::string s = "<";  // append_float_repr must append, not overwrite
+        append_float_repr(s, a.first);
+        return hex_encode(s.substr(1)) + "|" + run([&] { return round_to(a.first, a.second); });
+    });
 }
 
 TEST(HostTextAgainstInterpreter, NumberArithmetic) {

@@ -48,16 +48,13 @@ TEST(TextLineReader, UniversalNewlinesAtEveryBlockBoundary) {
 // What the interpreter reports when it iterates over the lines of each file.
 const char* const kDecodeOracle = R"PY(
 import sys
-out = []
-for path in open(sys.argv[1]).read().split('\n')[:-1]:
+def outcome(path):
     try:
-        with open(path, encoding='utf-8') as f:
-            for line in f:
-                pass
-        out.append('no error')
+        with open(path, encoding='utf-8') as f: [None for _ in f]
     except UnicodeDecodeError as e:
-        out.append('%s %d %d %s %s' % (e.encoding, e.start, e.end, e.reason.replace(' ', '_'), e.object.hex()))
-open(sys.argv[2], 'w').write('\n'.join(out) + '\n')
+        return '%s %d %d %s %s' % (e.encoding, e.start, e.end, e.reason.replace(' ', '_'), e.object.hex())
+    return 'no error'
+open(sys.argv[2], 'w').write(''.join(outcome(p) + '\n' for p in open(sys.argv[1]).read().split('\n')[:-1]))
 )PY";
 
 std::string decode_failure(const std::string& path, std::size_t block_size) {
