@@ -18,41 +18,37 @@
 namespace vombrelle {
 namespace {
 
-using test::hex_bits;
-using test::hex_encode;
+using namespace test;
 
 // A request is an operation and its arguments, each tagged t (text), d (double) or i (int); the
 // answer mirrors what the C++ side formats below, item by item, separated by '|'.
 const char* const kOracle = R"PY(
 import struct, sys
+from operator import add, sub, mul, truediv, lt, le, eq, gt, ge
 
-LO, HI = -2**63, 2**63 - 1
 SEPARATORS = [',', '\t', ';', '  ', '\xa0', 'ab', '']
-SPACE_BUT_TAB = ' \n\v\f\r\x1c\x1d\x1e\x1f\x85\xa0\u1680\u2000\u2001\u2002\u2003\u2004\u2005\u2006\u2007\u2008' \
-                '\u2009\u200a\u2028\u2029\u202f\u205f\u3000'
+SPACE_BUT_TAB = ''.join(c for c in map(chr, range(0x3001)) if c.isspace() and c != '\t')
+ARG = {'t': lambda h: bytes.fromhex(h).decode('utf-8'), 'd': lambda h: struct.unpack('>d', bytes.fromhex(h))[0], 'i': int}
 def hx(s): return s.encode('utf-8').hex()
-def arg(f):
-    if f[0] == 't': return bytes.fromhex(f[1:]).decode('utf-8')
-    return struct.unpack('>d', bytes.fromhex(f[1:]))[0] if f[0] == 'd' else int(f[1:])
 def num(v):
     if isinstance(v, list): return '[' + ','.join(map(hx, v)) + ']'
-    if isinstance(v, bool): return 'B1' if v else 'B0'
-    if isinstance(v, int): return 'I%d' % v if LO <= v <= HI else 'O'
+    if isinstance(v, bool): return 'B%d' % v
+    if isinstance(v, int): return 'I%d' % v if -2**63 <= v < 2**63 else 'O'
     return 'N' if v != v else 'F' + struct.pack('>d', v).hex()
 def run(f, *a):
     try: return num(f(*a))
-    except (ValueError, OverflowError, ZeroDivisionError) as e:
-        return 'E%s:%s' % (type(e).__name__, hx(str(e)))
+    except (ValueError, OverflowError, ZeroDivisionError) as e: return 'E%s:%s' % (type(e).__name__, hx(str(e)))
 OPS = {
     'split': lambda s: '|'.join([hx(s.strip()), hx(s.lstrip()), hx(s.rstrip()), hx(s.strip(SPACE_BUT_TAB)),
                                   num(s.split())] + [run(s.split, p) for p in SEPARATORS]),
     'number': lambda s: run(int, s) + '|' + run(float, s),
     'repr': lambda s: hx(repr(s)),
     'double': lambda x, n: hx(repr(x)) + '|' + run(round, x, n),
-    'numbers': lambda a, b: '|'.join([run(lambda: a + b), run(lambda: a - b), run(lambda: a * b), run(lambda: a / b),
-                                      num(a < b), num(a <= b), num(a == b), num(a > b), num(a >= b), hx(str(a)), hx(str(b))]),
+    'numbers': lambda a, b: '|'.join([run(f, a, b) for f in (add, sub, mul, truediv)] +
+                                     [num(f(a, b)) for f in (lt, le, eq, gt, ge)] + [hx(str(a)), hx(str(b))]),
 }
-out = [OPS[op](*map(arg, f)) for op, *f in (line.rstrip('\n').split(' ') for line in open(sys.argv[1], encoding='ascii'))]
+requests = [line.rstrip('\n').split(' ') for line in open(sys.argv[1], encoding='ascii')]
+out = [OPS[op](*(ARG[x[0]](x[1:]) for x in f)) for op, *f in requests]
 open(sys.argv[2], 'w', encoding='ascii').write('\n'.join(out) + '\n')
 )PY";
 const std::vector<std::string> kSeparators = {",", "\t", ";", "  ", "\xC2\xA0", "ab", ""};
@@ -94,7 +90,7 @@ template <class In, class Core>
 void agree(const char* op, const std::vector<In>& inputs, Core core) {
     std::vector<std::string> requests;
     for (const auto& in : inputs) requests.push_back(op + (" " + field(in)));
-    const auto expected = test::ask_interpreter(kOracle, requests);
+    const auto expected = ask_interpreter(kOracle, requests);
     ASSERT_EQ(expected.size(), inputs.size());
     int failures = 0;
     for (std::size_t i = 0; i < inputs.size(); ++i) {
@@ -283,8 +279,7 @@ TEST(HostTextAgainstInterpreter, ReprAndRoundOfDoubles) {
         {1.7976931348623157e308, -308}, {1.7976931348623157e308, -307}, {9007199254740993.0, -1},
         {4503599627370497.5, 0}, {1e300, 323}, {1e-300, 323}, {5e-324, 323}, {5e-324, 324}, {123.0, -309},
         {-123.0, -400}, {0.0, -3}, {-0.0, 2}, {NAN, 2}, {-INFINITY, -2}, {INFINITY, 0}, {0.285, 2}, {1.005, 2},
-        {0.1, 1}, {1e16, 0}, {9999999999999998.0, 0}, {1e-4, 0}, {9.999999999999999e-05, 0}, {1e-5, 0},
-        {1.5e16, 0}, {123456789012345680.0, 0}};
+        {0.1, 1}, {1.5e16, 0}, {123456789012345680.0, 0}};  // the notation switches at 1e16 and 1e-4 come at random
     const int ndigits[] = {0, 1, 2, 3, 4, 5, 6, -1, -2, -3, -5, -10, -20, 10, 15, 17, 20};
     std::mt19937_64 rng(31337);
     for (int i = 0; i < 30000; ++i) {

@@ -53,8 +53,9 @@ std::string failure_of(F&& f) {
     return "no error";
 }
 
+// What failure_of() gives for an OS error `err` on `file`, or for no error when `err` is 0.
 inline std::string os_failure(int err, const std::string& file) {
-    return "errno " + std::to_string(err) + " '" + file + "'";
+    return err == 0 ? "no error" : "errno " + std::to_string(err) + " '" + file + "'";
 }
 
 } // namespace vombrelle::test

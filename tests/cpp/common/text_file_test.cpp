@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <string>
+#include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
+#include "common/atomic_file.hpp"
 #include "common/errors.hpp"
 #include "common/file_open.hpp"
 #include "common/text_file.hpp"
@@ -99,18 +102,23 @@ TEST(TextLineReader, InvalidUtf8RaisesTheInterpretersDecodeError) {
     }
 }
 
-TEST(TextLineReader, OpenFailsLikeTheInterpretersOpen) {
+TEST(FileOpening, ReadersAndWritersFailLikeTheInterpretersOpen) {
     test::TempDir dir;
     const std::string file = dir.write("plain.txt", "x");
-    const std::pair<std::string, int> cases[] = {
-        {dir.file("missing.txt"), ENOENT},
-        {dir.path(), EISDIR},  // a folder opens under POSIX; open() refuses it
-        {file + "/below", ENOTDIR},
-        {"", ENOENT},
+    const std::string locked = dir.write("locked.txt", "x");
+    ::chmod(locked.c_str(), 0444);
+    const std::tuple<std::string, int, int> cases[] = {  // path, errno when reading, when writing (0: none)
+        {dir.file("missing.txt"), ENOENT, 0},
+        {dir.file("no/such/folder/out.tsv"), ENOENT, ENOENT},
+        {dir.path(), EISDIR, EISDIR},  // a folder opens under POSIX; open() refuses it
+        {file + "/below", ENOTDIR, ENOTDIR},
+        {"", ENOENT, ENOENT},
+        {locked, 0, ::geteuid() == 0 ? 0 : EACCES},  // root writes anywhere
     };
-    for (const auto& [path, err] : cases) {
-        EXPECT_EQ(test::failure_of([&] { ::close(open_readable(path)); }), test::os_failure(err, path));
-        EXPECT_EQ(test::failure_of([&] { TextLineReader reader(path); }), test::os_failure(err, path));
+    for (const auto& [path, read_errno, write_errno] : cases) {
+        EXPECT_EQ(test::failure_of([&] { ::close(open_readable(path)); }), test::os_failure(read_errno, path));
+        EXPECT_EQ(test::failure_of([&] { TextLineReader reader(path); }), test::os_failure(read_errno, path));
+        EXPECT_EQ(test::failure_of([&] { AtomicFileWriter writer(path); }), test::os_failure(write_errno, path));
     }
 }
 
