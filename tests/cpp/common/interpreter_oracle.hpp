@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,18 +19,13 @@ namespace vombrelle::test {
 
 inline std::string hex_encode(std::string_view bytes) {
     std::string out;
-    for (const unsigned char b : bytes) {
-        out += "0123456789abcdef"[b >> 4];
-        out += "0123456789abcdef"[b & 0xF];
-    }
+    for (const unsigned char b : bytes) out += {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 0xF]};
     return out;
 }
 
 inline std::string hex_bits(double x) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &x, sizeof bits);
     char buf[17];
-    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(bits));
+    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(std::bit_cast<std::uint64_t>(x)));
     return buf;
 }
 
