@@ -158,16 +158,8 @@ double random_double(std::mt19937_64& rng) {
 }
 
 std::int64_t random_int(std::mt19937_64& rng) {
-    static const std::int64_t edges[] = {0, 1, -1, 2, 10, -7, INT64_MAX, INT64_MIN, INT64_MAX - 1, INT64_MIN + 1,
-                                         std::int64_t{1} << 53, (std::int64_t{1} << 53) + 1, -(std::int64_t{1} << 53) - 1,
-                                         std::int64_t{1} << 62, 3037000499, 3037000500, 4294967296};
     const auto any = static_cast<std::int64_t>(rng());
-    switch (rng() % 4) {
-        case 0: return edges[rng() % std::size(edges)];
-        case 1: return static_cast<std::int64_t>(rng() % 201) - 100;
-        case 2: return any >> (rng() % 63);
-        default: return any;
-    }
+    return rng() % 3 ? any >> (rng() % 64) : static_cast<std::int64_t>(rng() % 201) - 100;
 }
 
 std::string utf8(char32_t cp) {
@@ -200,19 +192,17 @@ std::string number_answers(const std::string& s) {
 }
 
 TEST(HostTextAgainstInterpreter, TextFunctions) {
-    std::vector<std::string> in = {
-        "", " ", "a", " a b ", "\t\ta\t", "\xC2\xA0x\xC2\xA0", "\xE2\x80\x8Bx\xE2\x80\x8B", "\xEF\xBB\xBFx",
-        "\x1c x \x1f", "a,,b,", ",", "\xE3\x80\x80\xE3\x80\x80", "ab ab", "'", "\"", "'\"", "\\", "a'b", "\x7f",
-        "9223372036854775807", "-9223372036854775808", "9223372036854775808", "-9223372036854775809",
-        "18446744073709551616", "0", "-0", "+0", "007", "1_000", "1__0", "_1", "1_", "-", "+-1", "1 1", "0x10",
-        "1e3", "1.0", "\xD9\xA3\xD9\xA4", "\xEF\xBC\x91\xEF\xBC\x90", "\xC2\xA0" "5\xE3\x80\x80", "\x1c" "5", "5\x1c",
-        "\xE2\x80\x8B" "5", "  -00000000000000000000000000012  ", "1e999", "-1e-999", "2.4703282292062327e-324",
-        "2.4703282292062328e-324", "4.9406564584124654e-324", "1.7976931348623157e308", "1.7976931348623158e308",
-        "1.7976931348623159e308", "2.2250738585072011e-308", "5.", ".5", ".", "e5", "1e", "1e+", "1_0.5_5e1_0",
-        "1_.5", "1._5", "1e_5", "0x1p3", "infinity", "-INF", "+nan", "-nan", "nan(1)", "in f", " 1.5 ",
-        "\xC2\xA0" "1.5\xE2\x80\x83", "1\xEF\xBB\xBF", "\xD9\xA1.\xD9\xA5", "\xEF\xBC\x91" "e\xEF\xBC\x92",
+    std::vector<std::string> in = {  // what random texts rarely hit
+        "\xC2\xA0x\xC2\xA0", "\xE2\x80\x8Bx\xE2\x80\x8B", "\xEF\xBB\xBFx", "\x1c x \x1f", "a,,b,", ",", "'\"", "a'b",
+        "\xE3\x80\x80\xE3\x80\x80", "9223372036854775807", "-9223372036854775808", "9223372036854775808",
+        "-9223372036854775809", "007", "1_000", "1__0", "_1", "1_", "+-1", "0x10", "\xD9\xA3\xD9\xA4",
+        "\xEF\xBC\x91\xEF\xBC\x90", "\xC2\xA0" "5\xE3\x80\x80", "\x1c" "5", "5\x1c", "\xE2\x80\x8B" "5",
+        "  -00000000000000000000000000012  ", "1e999", "-1e-999", "2.4703282292062327e-324", "2.4703282292062328e-324",
+        "4.9406564584124654e-324", "1.7976931348623157e308", "1.7976931348623158e308", "1.7976931348623159e308",
+        "2.2250738585072011e-308", "1_0.5_5e1_0", "1_.5", "1._5", "1e_5", "0x1p3", "infinity", "-INF", "+nan", "-nan",
+        "nan(1)", "in f", "\xC2\xA0" "1.5\xE2\x80\x83", "1\xEF\xBB\xBF", "\xD9\xA1.\xD9\xA5", "\xEF\xBC\x91" "e\xEF\xBC\x92",
         "1e0000000000000000000005", "0e99999999999999999999", "1e-99999999999999999999", "-0.0e-5", "Infinity",
-        "iNF", "NaN", "infinit", "infinityy", "+inf", "-nan",
+        "iNF", "NaN", "infinit", "infinityy",
         "0." + std::string(400, '0') + "1",
         // Long digit strings right at the halfway point between two doubles.
         "9007199254740993" + std::string(600, '0'), "9007199254740993" + std::string(600, '0') + "1e-600"};
@@ -239,10 +229,9 @@ TEST(HostTextAgainstInterpreter, TextFunctions) {
     // Exact midpoints between neighbouring doubles (long double holds them exactly), which must
     // round to the even neighbour, and texts a hair above them.
     for (int i = 0; i < 2000 && std::numeric_limits<long double>::digits >= 64; ++i) {
-        const double d = i == 0 ? std::numeric_limits<double>::max() : i == 1 ? 0.0 : std::fabs(random_double(rng));
+        const double d = i == 0 ? std::numeric_limits<double>::max() : std::fabs(random_double(rng));
         if (!std::isfinite(d)) continue;
-        const long double up = d == std::numeric_limits<double>::max() ? std::ldexp(1.0L, 1024)
-                                                                        : std::nextafter(d, INFINITY);
+        const long double up = i == 0 ? std::ldexp(1.0L, 1024) : std::nextafter(d, INFINITY);
         std::vector<char> buf(1200);
         std::snprintf(buf.data(), buf.size(), "%.1100Le", (static_cast<long double>(d) + up) / 2);
         std::string text(buf.data());
@@ -282,8 +271,9 @@ TEST(HostTextAgainstInterpreter, ReprAndRoundOfDoubles) {
 }
 
 TEST(HostTextAgainstInterpreter, NumberArithmetic) {
-    const HostNumber edges[] = {0, 0.0, -0.0, INT64_MAX, INT64_MIN, 9.223372036854775807e18, NAN, INFINITY,
-                                std::int64_t{1} << 53, std::int64_t{9007199254740993}, 9007199254740992.0, -5, 3, 0.1};
+    const HostNumber edges[] = {0, 0.0, -0.0, INT64_MAX, INT64_MIN, INT64_MIN + 1, 9.223372036854775807e18, NAN, INFINITY,
+                                std::int64_t{1} << 53, std::int64_t{9007199254740993}, 9007199254740992.0, -5, 3, 0.1,
+                                std::int64_t{3037000499}, std::int64_t{3037000500}, std::int64_t{4294967296}};
     std::vector<std::pair<HostNumber, HostNumber>> in;
     for (HostNumber a : edges) {
         for (HostNumber b : edges) in.emplace_back(a, b);
