@@ -17,15 +17,13 @@ def make_dta_zip(path):
         z.writestr("x.7.7.0.dta", "500.5 2\n100.5 7.0\n")
 
 
-READ_MGF = lambda mod, p: mod.read_ms_Mgf(p)  # noqa: E731
-READ_ZIP = lambda mod, p: mod.read_ms_DtaZip(p)  # noqa: E731
-READ_PSM = lambda mod, p: mod.read_PD_PSM_results_tsv_wrapper(p, {}, *LINKER)  # noqa: E731
-WRITE = lambda mod, p: mod.write_XL([], p)  # noqa: E731
 READERS = [
-    ("read_ms_Mgf", lambda p: p.write_text(MGF), READ_MGF),
-    ("read_ms_DtaZip", make_dta_zip, READ_ZIP),
-    ("read_PD_PSM_results_tsv_wrapper", lambda p: p.write_text(PSM), READ_PSM),
+    ("read_ms_Mgf", lambda p: p.write_text(MGF), lambda mod, p: mod.read_ms_Mgf(p)),
+    ("read_ms_DtaZip", make_dta_zip, lambda mod, p: mod.read_ms_DtaZip(p)),
+    ("read_PD_PSM_results_tsv_wrapper", lambda p: p.write_text(PSM),
+     lambda mod, p: mod.read_PD_PSM_results_tsv_wrapper(p, {}, *LINKER)),
 ]
+(READ_MGF, READ_ZIP, READ_PSM), WRITE = [call for _, _, call in READERS], lambda mod, p: mod.write_XL([], p)
 # A name that is not UTF-8 reaches the file system byte for byte (surrogateescape round trip).
 FORMS = [("str", str), ("bytes", os.fsencode), ("PathLike", pathlib.Path)]
 

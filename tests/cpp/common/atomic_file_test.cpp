@@ -2,7 +2,7 @@
 
 #include <filesystem>
 #include <string>
-#include <sys/stat.h>
+#include <sys/stat.h>  // umask, chmod
 #include <unistd.h>
 
 #include "common/atomic_file.hpp"
@@ -15,11 +15,7 @@ namespace fs = std::filesystem;
 
 std::ptrdiff_t entries(const std::string& dir) { return std::distance(fs::directory_iterator(dir), {}); }
 
-mode_t mode_of(const std::string& path) {
-    struct stat st {};
-    ::stat(path.c_str(), &st);
-    return st.st_mode & 07777;
-}
+unsigned mode_of(const std::string& path) { return static_cast<unsigned>(fs::status(path).permissions()); }
 
 void write_file(const std::string& path, std::string_view content) {
     AtomicFileWriter w(path);
