@@ -35,18 +35,14 @@ def test_documentation():
     assert V.write_XL.__doc__ is None
 
 
-def counts(name, n):
-    s = "" if n == 1 else "s"
-    return [(lambda k=k: getattr(V, name)(*range(k)),
-             f"{name}() takes exactly {n} positional argument{s} ({k} given)") for k in (0, n - 1, n + 1)]
-
-
 CALLS = [call for f, n in FUNCTIONS.items() if n == 1 for call in [
     (lambda f=f: getattr(V, f)(file_path="x"), f"{f}() takes no keyword arguments"),
     (lambda f=f: getattr(V, f)("x", XL_list=1), f"{f}() takes no keyword arguments"),
     (lambda f=f: getattr(V, f)(), f"{f}() takes exactly one argument (0 given)"),
     (lambda f=f: getattr(V, f)(1, 2), f"{f}() takes exactly one argument (2 given)"),
-]] + [call for f, n in FUNCTIONS.items() if n and n > 1 for call in counts(f, n)] + [
+]] + [
+    (lambda f=f, k=k: getattr(V, f)(*range(k)), f"{f}() takes exactly {n} positional arguments ({k} given)")
+    for f, n in FUNCTIONS.items() if n and n > 1 for k in (0, n - 1, n + 1)] + [
     (lambda: V.write_XL([], "a", bogus=1), "write_XL() got an unexpected keyword argument 'bogus'"),
     (lambda: V.write_XL([], "a", XL_list=1), "write_XL() got multiple values for keyword argument 'XL_list'"),
     (lambda: V.write_XL([], "a", **{1: 2}), "write_XL() keywords must be strings"),

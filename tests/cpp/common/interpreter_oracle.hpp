@@ -1,7 +1,6 @@
-// Runs a batch of requests through the interpreter the module is built for, so that tests can
-// require the core's answers to be identical to the interpreter's own. Requests and answers are
-// one line each; texts travel hex-encoded and doubles as the hex of their big-endian bits, so
-// that nothing is lost or reinterpreted on the way.
+// Runs a batch of requests through the interpreter the module is built for, so that tests can require
+// the core's answers to be identical to the interpreter's own. Requests and answers are one line each;
+// texts travel hex-encoded and doubles as the hex of their bits, so nothing is lost on the way.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -33,12 +32,10 @@ inline std::string hex_bits(double x) {
 // from the environment) and returns the answer lines; fails the calling test when it cannot.
 inline std::vector<std::string> ask_interpreter(const std::string& script, const std::vector<std::string>& requests) {
     TempDir dir;
-    std::ofstream(dir.file("oracle.py")) << script;
-    std::ofstream in(dir.file("requests.txt"), std::ios::binary);
-    for (const auto& r : requests) in << r << '\n';
-    in.close();
-    const std::string cmd = std::string(VOMBRELLE_PYTHON) + " -I " + dir.file("oracle.py") + " " +
-                            dir.file("requests.txt") + " " + dir.file("answers.txt");
+    std::string lines;
+    for (const auto& r : requests) lines += r + '\n';
+    const std::string cmd = std::string(VOMBRELLE_PYTHON) + " -I " + dir.write("oracle.py", script) + " " +
+                            dir.write("requests.txt", lines) + " " + dir.file("answers.txt");
     if (const int rc = std::system(cmd.c_str()); rc != 0) {
         ADD_FAILURE() << "the interpreter failed (" << rc << "): " << cmd;
         return {};

@@ -33,7 +33,8 @@ TEST(TextLineReader, UniversalNewlinesAtEveryBlockBoundary) {
         {"a\n\n", {"a", ""}},
         {"a\r\nb\rc\nd\r\r\n\n\rx\r", {"a", "b", "c", "d", "", "", "", "x"}},
         {"a line longer than any block\r\n", {"a line longer than any block"}},
-        {"\xC3\xA9t\xC3\xA9\r\n\xE2\x82\xAC\r\xF0\x9D\x9F\x8E", {"\xC3\xA9t\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9D\x9F\x8E"}},
+        {"\xC3\xA9t\xC3\xA9\r\n\xE2\x82\xAC\r\xF0\x9D\x9F\x8E",
+         {"\xC3\xA9t\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9D\x9F\x8E"}},
     };
     test::TempDir dir;
     for (const auto& [content, lines] : cases) {
@@ -99,16 +100,15 @@ TEST(TextLineReader, InvalidUtf8RaisesTheInterpretersDecodeError) {
 
 TEST(FileOpening, ReadersAndWritersFailLikeTheInterpretersOpen) {
     test::TempDir dir;
-    const std::string file = dir.write("plain.txt", "x");
-    const std::string locked = dir.write("locked.txt", "x");
-    ::chmod(locked.c_str(), 0444);
+    const std::string file = dir.write("read-only.txt", "x");
+    ::chmod(file.c_str(), 0444);
     const std::tuple<std::string, int, int> cases[] = {  // path, errno when reading, when writing (0: none)
         {dir.file("missing.txt"), ENOENT, 0},
         {dir.file("no/such/folder/out.tsv"), ENOENT, ENOENT},
         {dir.path(), EISDIR, EISDIR},  // a folder opens under POSIX; open() refuses it
         {file + "/below", ENOTDIR, ENOTDIR},
         {"", ENOENT, ENOENT},
-        {locked, 0, ::geteuid() == 0 ? 0 : EACCES},  // root writes anywhere
+        {file, 0, ::geteuid() == 0 ? 0 : EACCES},  // root writes anywhere
     };
     for (const auto& [path, read_errno, write_errno] : cases) {
         EXPECT_EQ(test::failure_of([&] { ::close(open_readable(path)); }), test::os_failure(read_errno, path));
