@@ -207,16 +207,16 @@ TEST(HostTextAgainstInterpreter, TextFunctions) {
         // Long digit strings right at the halfway point between two doubles.
         "9007199254740993" + std::string(600, '0'), "9007199254740993" + std::string(600, '0') + "1e-600"};
     std::mt19937_64 rng(20240601);
-    for (int i = 0; i < 30000; ++i) in.push_back(random_text(rng, 14));
+    for (int i = 0; i < 25000; ++i) in.push_back(random_text(rng, 14));
     agree("split", in, split_answers);
-    std::vector<std::string> texts = in;
+    std::vector<std::string> texts(in.begin(), in.begin() + 10000);
     // Around the interpreter's 4300-digit limit for int(): the count is taken before anything else is checked.
     for (std::size_t n : {4299, 4300, 4301, 5000}) {
         in.insert(in.end(), {std::string(n, '7'), "-" + std::string(n, '0') + " ", std::string(n, '1') + "x",
                              std::string(n, '1') + "__1", "x" + std::string(n, '1'), std::string(n - 1, '2') + "\xC3\xA9",
                              std::string(n / 2, '1') + "\xD9\xA1" + std::string(n / 2, '1')});
     }
-    for (int i = 0; i < 10000; ++i) {
+    for (int i = 0; i < 5000; ++i) {
         const double d = random_double(rng);
         char buf[64];
         std::snprintf(buf, sizeof buf, i % 3 == 0 ? "%.17g" : (i % 3 == 1 ? "%.25e" : "%.6g"), d);
