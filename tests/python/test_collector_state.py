@@ -9,12 +9,10 @@ from test_path_arguments import READERS
 @pytest.mark.parametrize("enabled", [True, False])
 @pytest.mark.parametrize("function, make, call", READERS)
 def test_collector_state_is_restored(mod, tmp_path, function, make, call, enabled):
-    path = tmp_path / "input"
-    make(path)
+    make(tmp_path / "input")
     was = gc.isenabled()
     (gc.enable if enabled else gc.disable)()
     try:
-        assert call(mod, str(path))
-        assert gc.isenabled() is enabled
+        assert call(mod, str(tmp_path / "input")) and gc.isenabled() is enabled
     finally:
         (gc.enable if was else gc.disable)()

@@ -1,14 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <string>
+#include <sys/stat.h>
+#include <tuple>
+#include <unistd.h>
 #include <vector>
 
+#include "common/atomic_file.hpp"
 #include "common/errors.hpp"
+#include "common/file_open.hpp"
 #include "common/text_file.hpp"
 #include "interpreter_oracle.hpp"
-#include "temp_dir.hpp"
 
 namespace vombrelle {
 namespace {
@@ -16,39 +19,29 @@ namespace {
 std::vector<std::string> read_lines(const std::string& path, std::size_t block_size) {
     TextLineReader reader(path, block_size);
     std::vector<std::string> lines;
-    std::string_view line;
-    while (reader.next(line)) {
+    for (std::string_view line; reader.next(line);) {
         lines.emplace_back(line);
         EXPECT_EQ(reader.line_number(), lines.size());
     }
     return lines;
 }
 
-struct LinesCase {
-    const char* content;
-    std::vector<std::string> lines;
-};
-
 TEST(TextLineReader, UniversalNewlinesAtEveryBlockBoundary) {
-    const LinesCase cases[] = {
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
         {"", {}},
         {"a", {"a"}},
-        {"a\n", {"a"}},
         {"a\n\n", {"a", ""}},
-        {"\n", {""}},
-        {"a\r\nb\rc\nd", {"a", "b", "c", "d"}},
-        {"\r\r\n\n\r", {"", "", "", ""}},
-        {"one\r\n", {"one"}},
-        {"x\r", {"x"}},
-        {"long line with no end at all, longer than any block", {"long line with no end at all, longer than any block"}},
-        {"\xC3\xA9t\xC3\xA9\r\n\xE2\x82\xAC\r\xF0\x9D\x9F\x8E", {"\xC3\xA9t\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9D\x9F\x8E"}},
+        {"a\r\nb\rc\nd\r\r\n\n\rx\r", {"a", "b", "c", "d", "", "", "", "x"}},
+        {"a line longer than any block\r\n", {"a line longer than any block"}},
+        {"\xC3\xA9t\xC3\xA9\r\n\xE2\x82\xAC\r\xF0\x9D\x9F\x8E",
+         {"\xC3\xA9t\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9D\x9F\x8E"}},
     };
     test::TempDir dir;
-    for (const auto& c : cases) {
-        const std::string path = dir.write("in.txt", c.content);
+    for (const auto& [content, lines] : cases) {
+        const std::string path = dir.write("in.txt", content);
         // Tiny blocks put a CR, a CRLF pair and multi-byte characters across every boundary.
         for (std::size_t block : {1, 2, 3, 4, 5, 7, 1 << 20}) {
-            EXPECT_EQ(read_lines(path, block), c.lines) << test::read_all(path) << " with blocks of " << block;
+            EXPECT_EQ(read_lines(path, block), lines) << content << " with blocks of " << block;
         }
     }
 }
@@ -56,42 +49,36 @@ TEST(TextLineReader, UniversalNewlinesAtEveryBlockBoundary) {
 // What the interpreter reports when it iterates over the lines of each file.
 const char* const kDecodeOracle = R"PY(
 import sys
-out = []
-for path in open(sys.argv[1]).read().split('\n')[:-1]:
+def outcome(path):
     try:
-        with open(path, encoding='utf-8') as f:
-            for line in f:
-                pass
-        out.append('ok')
+        with open(path, encoding='utf-8') as f: [None for _ in f]
     except UnicodeDecodeError as e:
-        out.append('%d %d %s %s' % (e.start, e.end, e.reason.replace(' ', '_'), e.object.hex()))
-open(sys.argv[2], 'w').write('\n'.join(out) + '\n')
+        return '%s|%d|%d|%s|%s' % (e.encoding, e.start, e.end, e.reason, e.object.hex())
+    return 'no error'
+open(sys.argv[2], 'w').write(''.join(outcome(p) + '\n' for p in open(sys.argv[1]).read().split('\n')[:-1]))
 )PY";
 
-struct DecodeCase {
-    std::string content;
-    std::size_t line;  // the line the error is reported on
-};
+std::string decode_failure(const std::string& path, std::size_t block_size) {
+    try {
+        read_lines(path, block_size);
+    } catch (const HostError& e) {
+        return std::string(e.kind() == ErrorKind::UnicodeDecode ? "" : "(not a decode error) ") + e.encoding + "|" +
+               std::to_string(e.start) + "|" + std::to_string(e.end) + "|" + e.reason + "|" + test::hex_encode(e.object) +
+               " " + e.context();
+    }
+    return "no error";
+}
 
 TEST(TextLineReader, InvalidUtf8RaisesTheInterpretersDecodeError) {
     const std::string a8190(8190, 'a');
-    const DecodeCase cases[] = {
-        {"ok\n\xFFx\n", 2},
-        {"\x80", 1},
-        {"a\xC0\x80", 1},              // overlong NUL
-        {"ab\xED\xA0\x80\n", 1},       // a surrogate
-        {"\xE0\x80\x80", 1},           // overlong three-byte form
-        {"\xF4\x90\x80\x80", 1},       // beyond U+10FFFF
-        {"\xE2\x28\xA1", 1},
-        {"\xF0\x9F\x98\x28", 1},
-        {"x\n\xE2\x82\ny", 2},         // cut short by a line end
-        {"x\n\xE2\x82\r", 2},
-        {"x\n\xE2\x82", 2},            // cut short by the end of the file
-        {"\xF5\x80", 1},
+    const std::pair<std::string, int> cases[] = {  // content, the line the error is reported on
+        {"ok\n\xFFx\n", 2}, {"\x80", 1}, {"a\xC0\x80", 1} /* overlong NUL */, {"ab\xED\xA0\x80\n", 1} /* surrogate */,
+        {"\xE0\x80\x80", 1}, {"\xF4\x90\x80\x80", 1} /* beyond U+10FFFF */, {"\xE2\x28\xA1", 1}, {"\xF0\x9F\x98\x28", 1},
+        {"\xF5\x80", 1}, {"x\n\xE2\x82\ny", 2} /* cut short by a line end */, {"x\n\xE2\x82\r", 2}, {"x\n\xE2\x82", 2},
         // Positions count from the start of the interpreter's 8192-byte decoding block.
         {std::string(10000, 'a') + "\xFF\n", 1},
-        {a8190 + "\xE2\x82\x28", 1},           // a bad character across a block boundary
-        {a8190 + "a\xE2\x82\xAC\xFF", 1},       // a good one across it, then a bad byte
+        {a8190 + "\xE2\x82\x28", 1},      // a bad character across a block boundary
+        {a8190 + "a\xE2\x82\xAC\xFF", 1},  // a good one across it, then a bad byte
         {a8190 + "\n\xE2\x82", 2},
         {a8190 + "\n\xE2\x82\xAC" + std::string(9000, 'b') + "\xC3", 2},
         {"aaaaa\xFF" + std::string(9000, 'a') + "\n", 1},
@@ -99,43 +86,34 @@ TEST(TextLineReader, InvalidUtf8RaisesTheInterpretersDecodeError) {
     };
     test::TempDir dir;
     std::vector<std::string> paths;
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        paths.push_back(dir.write("bad" + std::to_string(i) + ".txt", cases[i].content));
-    }
+    for (const auto& c : cases) paths.push_back(dir.write(std::to_string(paths.size()) + ".txt", c.first));
     const auto expected = test::ask_interpreter(kDecodeOracle, paths);
     ASSERT_EQ(expected.size(), paths.size());
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
+    for (std::size_t i = 0; i < paths.size(); ++i) {
         for (std::size_t block : {1, 3, 4096, 1 << 20}) {
-            try {
-                read_lines(paths[i], block);
-                ADD_FAILURE() << "no error for case " << i;
-            } catch (const HostError& e) {
-                EXPECT_EQ(e.kind(), ErrorKind::UnicodeDecode);
-                EXPECT_EQ(e.encoding, "utf-8");
-                std::string reason = e.reason;
-                std::replace(reason.begin(), reason.end(), ' ', '_');
-                EXPECT_EQ(std::to_string(e.start) + " " + std::to_string(e.end) + " " + reason + " " +
-                              test::hex_encode(e.object),
-                          expected[i])
-                    << "case " << i << " with blocks of " << block;
-                EXPECT_EQ(e.context(), "in file '" + paths[i] + "', line " + std::to_string(cases[i].line));
-            }
+            EXPECT_EQ(decode_failure(paths[i], block),
+                      expected[i] + " in file '" + paths[i] + "', line " + std::to_string(cases[i].second))
+                << "with blocks of " << block;
         }
     }
 }
 
-TEST(TextLineReader, OpenFailuresCarryErrnoAndFileName) {
+TEST(FileOpening, ReadersAndWritersFailLikeTheInterpretersOpen) {
     test::TempDir dir;
-    const std::pair<std::string, int> cases[] = {{dir.file("missing.txt"), ENOENT}, {dir.path(), EISDIR}};
-    for (const auto& [path, err] : cases) {
-        try {
-            TextLineReader reader(path);
-            ADD_FAILURE() << "opened " << path;
-        } catch (const HostError& e) {
-            EXPECT_EQ(e.kind(), ErrorKind::OS);
-            EXPECT_EQ(e.os_errno, err);
-            EXPECT_EQ(e.filename, path);
-        }
+    const std::string file = dir.write("read-only.txt", "x");
+    ::chmod(file.c_str(), 0444);
+    const std::tuple<std::string, int, int> cases[] = {  // path, errno when reading, when writing (0: none)
+        {dir.file("missing.txt"), ENOENT, 0},
+        {dir.file("no/such/folder/out.tsv"), ENOENT, ENOENT},
+        {dir.path(), EISDIR, EISDIR},  // a folder opens under POSIX; open() refuses it
+        {file + "/below", ENOTDIR, ENOTDIR},
+        {"", ENOENT, ENOENT},
+        {file, 0, ::geteuid() == 0 ? 0 : EACCES},  // root writes anywhere
+    };
+    for (const auto& [path, read_errno, write_errno] : cases) {
+        EXPECT_EQ(test::failure_of([&] { ::close(open_readable(path)); }), test::os_failure(read_errno, path));
+        EXPECT_EQ(test::failure_of([&] { TextLineReader reader(path); }), test::os_failure(read_errno, path));
+        EXPECT_EQ(test::failure_of([&] { AtomicFileWriter writer(path); }), test::os_failure(write_errno, path));
     }
 }
 
