@@ -32,6 +32,12 @@ def test_documentation():
     assert V.read_ms_Mgf.__doc__.startswith("Function to read a .mgf spectra file and store it in a dictionary")
     assert V.find_XL_from_mgf.__doc__ == (
         "The main Vombrelle function for cross-linking mass spectrometry cross-link search")
+    assert V.read_PD_PSM_results_tsv_wrapper.__doc__ == (
+        "Wrapper to throw tsv file content into read_PD_PSM_results.\n"
+        "An extra line is added to remove all double quotes in the tsv file")
+    assert V.read_PD_PSM_results.__doc__.startswith(
+        "Function to read the Peptide Spectrum Match(PSM) results from Proteome Discoverer(PD)'s SEQUEST search."
+        " Tested and works with results from PD2.1 and PD2.2.")
     assert V.write_XL.__doc__ is None
 
 
