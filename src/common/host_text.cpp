@@ -244,7 +244,8 @@ void split(std::string_view text, std::string_view sep, std::vector<std::string_
         const char c = sep[0];
         const char* base = text.data();
         const std::size_t n = text.size();
-        while (start <= n) {
+        // start < n: memchr must not see the null data() of an empty view, even for 0 bytes.
+        while (start < n) {
             const void* hit = std::memchr(base + start, c, n - start);
             if (hit == nullptr) break;
             const auto pos = static_cast<std::size_t>(static_cast<const char*>(hit) - base);
