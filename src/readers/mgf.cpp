@@ -54,13 +54,7 @@ void MgfParser::feed(std::string_view raw) {
     const char c0 = line[0];
 
     if (!is_ascii_digit(c0)) {
-        if (line == "BEGIN IONS") {
-            title_.clear();
-            mz_text_.clear();
-            charge_.clear();
-            scan_no_ = 0;
-            state_dirty_ = true;
-        }
+        if (line == "BEGIN IONS") clear_block();
         // A key rule applies only to a line that starts with its key: the same upper-case word
         // inside a title or in another key (NUM_SCANS=) must not change the block.
         if (c0 == 'T' && starts_with(line, "TITLE=")) {
@@ -134,13 +128,15 @@ void MgfParser::on_complete_line(std::string_view line) {
         if (storage_ == PeakStorage::Keep) peaks_.store(p.mz, p.intensity);
         return;
     }
-    if (line == "END IONS") {
-        title_.clear();
-        mz_text_.clear();
-        charge_.clear();
-        scan_no_ = 0;
-        state_dirty_ = true;
-    }
+    if (line == "END IONS") clear_block();
+}
+
+void MgfParser::clear_block() {
+    title_.clear();
+    mz_text_.clear();
+    charge_.clear();
+    scan_no_ = 0;
+    state_dirty_ = true;
 }
 
 SpectrumTable MgfParser::finish() {

@@ -49,6 +49,8 @@ private:
     void on_scans_line(std::string_view value);
     void on_complete_line(std::string_view line);
     void flush_peaks();
+    // "BEGIN IONS" and the "END IONS" of a complete block both forget title, m/z, charge and scan.
+    void clear_block();
 
     PeakStorage storage_;
     SpectrumTable table_;
