@@ -2,18 +2,19 @@
 
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
+#include "results/cross_link_record.hpp"
 #include "results/fdr.hpp"
 
 namespace vombrelle {
 
 namespace {
 
-constexpr std::size_t kAccessionsA = 9;
-constexpr std::size_t kDescriptionsA = 10;
-constexpr std::size_t kPeptideB = 11;
-constexpr std::size_t kAccessionsB = 12;
-constexpr std::size_t kDescriptionsB = 13;
-constexpr std::size_t kRemarks = 14;
+constexpr std::size_t kAccessionsA = scored_line_field(record_field::kAccessionsA);
+constexpr std::size_t kDescriptionsA = scored_line_field(record_field::kDescriptionsA);
+constexpr std::size_t kPeptideB = scored_line_field(record_field::kPeptideB);
+constexpr std::size_t kAccessionsB = scored_line_field(record_field::kAccessionsB);
+constexpr std::size_t kDescriptionsB = scored_line_field(record_field::kDescriptionsB);
+constexpr std::size_t kRemarks = scored_line_field(record_field::kRemarks);
 
 void append_joined(std::string& out, std::span<const std::string_view> items, char sep) {
     for (std::size_t i = 0; i < items.size(); ++i) {

@@ -5,15 +5,16 @@
 
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
+#include "results/cross_link_record.hpp"
 
 namespace vombrelle {
 
 namespace {
 
-constexpr std::size_t kPeptideA = 8;
-constexpr std::size_t kAccessionsA = 9;
-constexpr std::size_t kPeptideB = 11;
-constexpr std::size_t kAccessionsB = 12;
+constexpr std::size_t kPeptideA = scored_line_field(record_field::kPeptideA);
+constexpr std::size_t kAccessionsA = scored_line_field(record_field::kAccessionsA);
+constexpr std::size_t kPeptideB = scored_line_field(record_field::kPeptideB);
+constexpr std::size_t kAccessionsB = scored_line_field(record_field::kAccessionsB);
 
 bool all_decoys(std::string_view accessions) {
     // Splitting always gives at least one piece, so an empty field is one empty, non-decoy id.
@@ -28,13 +29,6 @@ bool all_decoys(std::string_view accessions) {
     }
 }
 
-std::string join_pair(std::string_view a, std::string_view b) {
-    std::string s;
-    s.reserve(a.size() + 1 + b.size());
-    s.append(a).append(1, ':').append(b);
-    return s;
-}
-
 } // namespace
 
 bool is_decoy_identifier(std::string_view identifier) { return identifier.find("random") != std::string_view::npos; }
@@ -42,20 +36,22 @@ bool is_decoy_identifier(std::string_view identifier) { return identifier.find("
 std::vector<LineStatus> classify_lines(std::span<const std::string_view> lines) {
     std::vector<LineStatus> statuses;
     statuses.reserve(lines.size());
-    std::unordered_set<std::string> seen;  // comb1 of every counted pair
+    std::unordered_set<std::string> seen;  // "A:B" of every counted pair, as its first line has it
     std::vector<std::string_view> fields;
+    std::string forward, reverse;  // reused: most lines repeat a pair and store nothing
     for (std::string_view raw : lines) {
         LineStatus status;
         // Edge tabs are empty fields, not padding: stripping them would shift every column.
         status.text = strip_except_tab(raw);
         split(status.text, "\t", fields);
         if (fields.size() <= kPeptideB) throw index_error("list index out of range");
-        std::string comb1 = join_pair(fields[kPeptideA], fields[kPeptideB]);
-        if (seen.count(comb1) == 0 && seen.count(join_pair(fields[kPeptideB], fields[kPeptideA])) == 0) {
+        pair_text(forward, fields[kPeptideA], fields[kPeptideB]);
+        pair_text(reverse, fields[kPeptideB], fields[kPeptideA]);
+        if (seen.count(forward) == 0 && seen.count(reverse) == 0) {
             if (fields.size() <= kAccessionsB) throw index_error("list index out of range");
             status.counted = true;
             status.decoy = all_decoys(fields[kAccessionsA]) || all_decoys(fields[kAccessionsB]);
-            seen.insert(std::move(comb1));
+            seen.insert(forward);
         }
         statuses.push_back(status);
     }

@@ -5,17 +5,14 @@
 
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
+#include "results/cross_link_record.hpp"
 
 namespace vombrelle {
 
 namespace {
 
-constexpr std::size_t kPeptideAField = 6;
-constexpr std::size_t kPeptideBField = 9;
-
-std::string_view first_alternative(std::string_view field) {
-    return field.substr(0, field.find(';'));
-}
+constexpr std::size_t kPeptideAField = record_field::kPeptideA;
+constexpr std::size_t kPeptideBField = record_field::kPeptideB;
 
 // The n-th tab-separated field of `text` (the text must hold at least n tabs).
 std::string_view field_at(std::string_view text, std::size_t n, std::size_t& pos) {
@@ -25,13 +22,6 @@ std::string_view field_at(std::string_view text, std::size_t n, std::size_t& pos
     }
     std::size_t end = text.find('\t', pos);
     return text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
-}
-
-std::string join_pair(std::string_view a, std::string_view b) {
-    std::string s;
-    s.reserve(a.size() + 1 + b.size());
-    s.append(a).append(1, ':').append(b);
-    return s;
 }
 
 HostNumber raise_by(const HostOperand& score, std::int64_t extra) {
@@ -69,9 +59,11 @@ std::vector<std::string> XL_recurrence_score(std::span<const std::string_view> k
     pairs.reserve(keys.size());
     std::unordered_map<std::string, std::int64_t> csm_count;
     csm_count.reserve(keys.size());
+    std::string forward, reverse;  // reused across keys
     for (std::string_view key : keys) {
         pairs.push_back(peptide_pair(key));
-        ++csm_count[join_pair(pairs.back().pep_a, pairs.back().pep_b)];
+        pair_text(forward, pairs.back().pep_a, pairs.back().pep_b);
+        ++csm_count[forward];
     }
     auto count_of = [&](const std::string& pair) {
         auto it = csm_count.find(pair);
@@ -85,11 +77,11 @@ std::vector<std::string> XL_recurrence_score(std::span<const std::string_view> k
     std::vector<std::size_t> foreign_lines;
     for (std::size_t i : descending_score_order(scores, score_fallback)) {
         const PeptidePair& p = pairs[i];
-        std::string comb1 = join_pair(p.pep_a, p.pep_b);
-        std::string comb2 = join_pair(p.pep_b, p.pep_a);
-        if (tracked.count(comb1) != 0 || tracked.count(comb2) != 0) continue;
-        std::int64_t count = p.pep_a == p.pep_b ? count_of(comb1) : count_of(comb1) + count_of(comb2);
-        tracked.insert(std::move(comb1));
+        pair_text(forward, p.pep_a, p.pep_b);
+        pair_text(reverse, p.pep_b, p.pep_a);
+        if (tracked.count(forward) != 0 || tracked.count(reverse) != 0) continue;
+        std::int64_t count = p.pep_a == p.pep_b ? count_of(forward) : count_of(forward) + count_of(reverse);
+        tracked.insert(forward);
 
         std::string line;
         line.reserve(keys[i].size() + 32);

@@ -4,14 +4,15 @@
 
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
+#include "results/cross_link_record.hpp"
 
 namespace vombrelle {
 
 namespace {
 
-constexpr std::size_t kPeptideAField = 6;
-constexpr std::size_t kPeptideBField = 9;
-constexpr std::size_t kPrecursorMhField = 3;
+constexpr std::size_t kPeptideAField = record_field::kPeptideA;
+constexpr std::size_t kPeptideBField = record_field::kPeptideB;
+constexpr std::size_t kPrecursorMhField = record_field::kPrecursorMh;
 
 HostNumber lookup(const std::unordered_map<std::string, HostNumber>& table, std::string_view key) {
     auto it = table.find(std::string(key));
@@ -65,8 +66,8 @@ HostNumber peptide_mh(std::string_view sequence, MassLookup& masses) {
 bool precursor_matches(std::string_view record, MassLookup& masses, const PrecursorCheck& check) {
     std::vector<std::string_view> fields = split(record, "\t");
     if (fields.size() <= kPeptideBField) throw index_error("list index out of range");
-    const std::string_view pep_a = strip(split(strip(fields[kPeptideAField]), ";")[0]);
-    const std::string_view pep_b = strip(split(strip(fields[kPeptideBField]), ";")[0]);
+    const std::string_view pep_a = strip(first_alternative(strip(fields[kPeptideAField])));
+    const std::string_view pep_b = strip(first_alternative(strip(fields[kPeptideBField])));
 
     const HostNumber pep_a_mass = peptide_mh(pep_a, masses);
     const HostNumber pep_b_mass = peptide_mh(pep_b, masses);
