@@ -5,10 +5,10 @@
 // read_PD_PSM_results gets the file's lines (quotes removed, line ends kept); a rebound
 // rescale_qval is called once per accepted row of each table, table by table, after the native
 // read has logged those rows.
-#include <algorithm>
 #include <optional>
+#include <string>
+#include <vector>
 
-#include "common/text_file.hpp"
 #include "module/binding.hpp"
 #include "module/convert_psm.hpp"
 #include "module/function_table.hpp"
@@ -77,18 +77,15 @@ py::object read_results(Arguments& a) {
     return psm_outcome_to_python(read_psm_lines(lines, options, unreadable, unreadable_error));
 }
 
-// The file's lines as the host's text-mode readlines() gives them, double quotes removed.
+// The file's lines, for a reader bound in read_PD_PSM_results' place.
 py::list file_lines(const std::string& path) {
-    TextLineReader reader(path);
-    py::list out;
-    std::string line_text;
-    std::string_view line;
-    while (reader.next(line)) {
-        line_text.assign(line);
-        line_text.erase(std::remove(line_text.begin(), line_text.end(), '"'), line_text.end());
-        if (reader.line_ended()) line_text += '\n';
-        out.append(py::str(line_text));
+    std::vector<std::string> lines;
+    {
+        py::gil_scoped_release unlocked;
+        lines = read_unquoted_lines(path);
     }
+    py::list out(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) out[i] = py::str(lines[i]);
     return out;
 }
 

@@ -47,6 +47,14 @@ std::int64_t count_occurrences(std::string_view text, std::string_view tag) {
     return n;
 }
 
+// The line without its double quotes; `scratch` holds the copy when it has any.
+std::string_view without_quotes(std::string_view line, std::string& scratch) {
+    if (line.find('"') == std::string_view::npos) return line;
+    scratch.assign(line);
+    scratch.erase(std::remove(scratch.begin(), scratch.end(), '"'), scratch.end());
+    return scratch;
+}
+
 // What a row contributes once it passed the confidence and lysine tests.
 struct AcceptedRow {
     std::int64_t scan = 0;
@@ -319,14 +327,21 @@ PsmReadOutcome read_psm_file(const std::string& path, const PsmReadOptions& opti
     // comes before any row error.
     while (reader.next(line)) {
         if (!builder.wants_more()) continue;
-        if (line.find('"') != std::string_view::npos) {
-            unquoted.assign(line);
-            unquoted.erase(std::remove(unquoted.begin(), unquoted.end(), '"'), unquoted.end());
-            line = unquoted;
-        }
-        builder.feed(line, reader.line_number());
+        builder.feed(without_quotes(line, unquoted), reader.line_number());
     }
     return builder.finish();
+}
+
+std::vector<std::string> read_unquoted_lines(const std::string& path) {
+    TextLineReader reader(path);
+    std::vector<std::string> lines;
+    std::string unquoted;
+    std::string_view line;
+    while (reader.next(line)) {
+        std::string& text = lines.emplace_back(without_quotes(line, unquoted));
+        if (reader.line_ended()) text.push_back('\n');
+    }
+    return lines;
 }
 
 PsmReadOutcome read_psm_lines(std::span<const std::string_view> lines, const PsmReadOptions& options,

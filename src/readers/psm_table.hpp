@@ -103,6 +103,11 @@ inline double rescale_qval(double q) { return 1.0 - q; }
 // file is read before a row error is reported.
 PsmReadOutcome read_psm_file(const std::string& path, const PsmReadOptions& options);
 
+// The export's lines as the host's text-mode readlines() gives them, with the double quotes
+// removed as read_psm_file removes them: each line ends in "\n" except an unterminated last one.
+// This is what a reader bound in the module's place is handed.
+std::vector<std::string> read_unquoted_lines(const std::string& path);
+
 // The same from lines held in memory (the first is the header row); no quote is removed. Line
 // numbers in errors count from 1 at the header. `unreadable`, when set, is the 0-based index of a
 // line that is not text and `unreadable_error` the error reading it raises; lines from there on
