@@ -3,6 +3,7 @@
 
 #include "common/errors.hpp"
 #include "module/binding.hpp"
+#include "module/py_support.hpp"
 
 namespace vombrelle::module {
 
@@ -26,6 +27,13 @@ PyObject* exception_type(ErrorKind kind) {
     return nullptr;
 }
 
+// File names are the file system's bytes, which need not be UTF-8: they decode as the interpreter
+// decodes the names it gets from the system (undecodable bytes as lone surrogates), so that an
+// unusual name can never turn the error into a decoding error of its own.
+py::object file_system_text(const std::string& bytes) {
+    return own(PyUnicode_DecodeFSDefaultAndSize(bytes.data(), static_cast<Py_ssize_t>(bytes.size())));
+}
+
 py::object make_exception(const HostError& e) {
     switch (e.kind()) {
         case ErrorKind::Key: {
@@ -42,7 +50,7 @@ py::object make_exception(const HostError& e) {
         case ErrorKind::OS: {
             // OSError(errno, strerror, filename) picks the subclass for the errno itself.
             return py::reinterpret_borrow<py::object>(PyExc_OSError)(e.os_errno, py::str(e.what()),
-                                                                      py::str(e.filename));
+                                                                      file_system_text(e.filename));
         }
         case ErrorKind::UnicodeDecode: {
             PyObject* exc = PyUnicodeDecodeError_Create(e.encoding.c_str(), e.object.data(),
@@ -69,7 +77,7 @@ void register_error_translation() {
             try {
                 py::object exc = make_exception(e);
                 if (!e.context().empty() && py::hasattr(exc, "add_note")) {
-                    exc.attr("add_note")(py::str(e.context()));
+                    exc.attr("add_note")(file_system_text(e.context()));  // it names the file
                 }
                 PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exc.ptr())), exc.ptr());
             } catch (py::error_already_set& inner) {

@@ -70,3 +70,19 @@ def test_a_nul_byte_never_opens_the_name_before_it(mod, tmp_path, call, suffix):
     with pytest.raises(ValueError, match="^embedded null byte$"):
         call(mod, base + suffix if isinstance(suffix, str) else os.fsencode(base) + suffix)
     assert (tmp_path / "x").read_text() == MGF
+
+
+@pytest.mark.parametrize("call", [READ_MGF, READ_ZIP, READ_PSM])
+def test_a_name_that_is_not_utf8_is_reported_as_given(mod, tmp_path, call):
+    """Errors name the file in the interpreter's decoding of it, whatever its bytes."""
+    missing = str(tmp_path / "caf\udce9.missing")
+    with pytest.raises(FileNotFoundError) as info:
+        call(mod, missing)
+    assert info.value.filename == missing
+    if call is not READ_ZIP:
+        bad = tmp_path / "caf\udce9.txt"
+        bad.write_bytes(b"x\n\xff\n")
+        with pytest.raises(UnicodeDecodeError) as info:
+            call(mod, bad)
+        assert info.value.object[info.value.start:info.value.end] == b"\xff"
+        assert info.value.__notes__ == [f"in file '{bad}', line 2"]
