@@ -38,8 +38,10 @@ std::int64_t char_count(std::string_view s) {
     return n;
 }
 
-// str.count(tag) for a non-empty tag: non-overlapping occurrences.
+// str.count(tag): non-overlapping occurrences. An empty tag (no formatted name gives one, but a
+// caller of the core may) is found between every two characters and would never advance.
 std::int64_t count_occurrences(std::string_view text, std::string_view tag) {
+    if (tag.empty()) return char_count(text) + 1;
     std::int64_t n = 0;
     for (std::size_t pos = text.find(tag); pos != std::string_view::npos; pos = text.find(tag, pos + tag.size())) {
         ++n;

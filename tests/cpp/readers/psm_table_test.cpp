@@ -1,0 +1,34 @@
+#include <gtest/gtest.h>
+
+#include <string_view>
+#include <vector>
+
+#include "readers/psm_table.hpp"
+
+namespace vombrelle {
+namespace {
+
+// The linker tags are counted with the interpreter's str.count; an empty tag counts the gaps
+// between characters (len + 1) instead of looping forever.
+TEST(PsmTable, LinkerTagsCountAsTheInterpreterCounts) {
+    const std::vector<std::string_view> lines = {
+        "First Scan\tConfidence\tPSM Ambiguity\tAnnotated Sequence\tProtein Accessions\t"
+        "Protein Descriptions\tMH+ [Da]\tModifications",
+        "10\tHigh\tUnambiguous\tAkDEFR\tP1\td\t1000.5\tK2(L);K2(L)",
+    };
+    struct Case {
+        std::string long_tag;
+        double expected;  // Da
+    };
+    for (const Case& c : {Case{"(L)", 1000.5 - 2 * 100.0}, Case{"", 1000.5 - 12 * 100.0}}) {
+        PsmReadOptions options;
+        options.linkers = {HostNumber(100.0), HostNumber(1.0), c.long_tag, "(S)", {}, {}, {}, {}};
+        const PsmTables tables = take_psm_tables(read_psm_lines(lines, options));
+        const PsmScanEntry* entry = tables.high.find(10);
+        ASSERT_NE(entry, nullptr);
+        EXPECT_DOUBLE_EQ(entry->records.at(0).pep_mass, c.expected) << "tag '" << c.long_tag << "'";
+    }
+}
+
+} // namespace
+} // namespace vombrelle
