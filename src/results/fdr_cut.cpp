@@ -4,7 +4,6 @@
 
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
-#include "results/decoy_removal.hpp"
 
 namespace vombrelle {
 
@@ -28,11 +27,6 @@ std::size_t longest_passing_prefix(std::size_t n, const std::function<bool(std::
     return 0;
 }
 
-FdrCut fdr_cut(std::span<const std::string_view> sorted_lines, HostNumber cutoff) {
-    check_cutoff(cutoff);
-    return fdr_cut(sorted_lines, [cutoff](double fdr) { return HostNumber(fdr) <= cutoff; });
-}
-
 FdrCut fdr_cut(std::span<const std::string_view> sorted_lines, const CutoffTest& passes) {
     const std::vector<LineStatus> statuses = classify_lines(sorted_lines);
     // pairs[m] and decoys[m]: counts over the first m lines.
@@ -48,17 +42,6 @@ FdrCut fdr_cut(std::span<const std::string_view> sorted_lines, const CutoffTest&
     });
     if (cut.prefix > 0) cut.targets = estimate_prefix(statuses, cut.prefix).targets;
     return cut;
-}
-
-std::vector<std::string> filter_XL_FDR(std::span<const std::string_view> lines, HostNumber cutoff,
-                                       const DescendingSort& fallback) {
-    const std::vector<HostNumber> keys = line_scores(lines);
-    std::vector<std::string_view> sorted;
-    sorted.reserve(lines.size());
-    for (std::size_t i : descending_order(keys, false, fallback)) sorted.push_back(lines[i]);
-    const FdrCut cut = fdr_cut(sorted, cutoff);
-    if (cut.prefix == 0) return {};
-    return remove_random(cut.targets);
 }
 
 } // namespace vombrelle

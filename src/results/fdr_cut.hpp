@@ -39,10 +39,5 @@ using CutoffTest = std::function<bool(double fdr)>;
 // The cut over lines already in descending score order, in one pass: a line's status in the
 // estimate depends only on the lines before it, so prefix counts decide every shortened list.
 FdrCut fdr_cut(std::span<const std::string_view> sorted_lines, const CutoffTest& passes);
-FdrCut fdr_cut(std::span<const std::string_view> sorted_lines, HostNumber cutoff);
-
-// The whole cut: sort, estimate, remove decoy identifiers.
-std::vector<std::string> filter_XL_FDR(std::span<const std::string_view> lines, HostNumber cutoff,
-                                       const DescendingSort& fallback = {});
 
 } // namespace vombrelle

@@ -14,12 +14,6 @@ constexpr std::size_t kPeptideAField = record_field::kPeptideA;
 constexpr std::size_t kPeptideBField = record_field::kPeptideB;
 constexpr std::size_t kPrecursorMhField = record_field::kPrecursorMh;
 
-HostNumber lookup(const std::unordered_map<std::string, HostNumber>& table, std::string_view key) {
-    auto it = table.find(std::string(key));
-    if (it == table.end()) throw key_error(std::string(key));
-    return it->second;
-}
-
 // Length in bytes of the UTF-8 sequence that starts with `lead`.
 std::size_t utf8_length(unsigned char lead) {
     if (lead < 0x80) return 1;
@@ -46,8 +40,6 @@ HostNumber round5(HostNumber x) { return x.is_int() ? x : HostNumber(round_to(x.
 
 } // namespace
 
-HostOperand MassTable::residue(std::string_view character) { return {lookup(residues, character), {}}; }
-HostOperand MassTable::atom(std::string_view key) { return {lookup(atoms, key), {}}; }
 
 HostNumber peptide_mh(std::string_view sequence, MassLookup& masses) {
     HostNumber residues_sum = 0;

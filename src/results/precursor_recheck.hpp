@@ -30,16 +30,6 @@ public:
     virtual HostOperand atom(std::string_view key) = 0;
 };
 
-// A MassLookup over plain tables.
-class MassTable : public MassLookup {
-public:
-    std::unordered_map<std::string, HostNumber> residues;
-    std::unordered_map<std::string, HostNumber> atoms;
-
-    HostOperand residue(std::string_view character) override;
-    HostOperand atom(std::string_view key) override;
-};
-
 struct PrecursorCheck {
     HostOperand linker_mass;    // Da, the intact cross-linker
     HostOperand tolerance_ppm;  // inclusive
