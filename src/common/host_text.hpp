@@ -26,6 +26,27 @@ namespace vombrelle {
 // True when the code point is whitespace for the interpreter's str methods.
 bool is_host_space(char32_t c);
 
+// The ASCII part of that whitespace: \t \n \v \f \r, blank and 0x1C-0x1F (fast paths of
+// parsers that fall back to the full rules on the first non-ASCII byte).
+inline bool is_ascii_space(unsigned char b) {
+    return b == ' ' || (b >= 0x09 && b <= 0x0D) || (b >= 0x1C && b <= 0x1F);
+}
+
+inline bool is_ascii(std::string_view s) {
+    for (char c : s) {
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+    return true;
+}
+
+// Length in bytes of the UTF-8 sequence that starts with `lead` (texts are valid UTF-8 here).
+inline std::size_t utf8_length(unsigned char lead) {
+    if (lead < 0x80) return 1;
+    if ((lead & 0xE0) == 0xC0) return 2;
+    if ((lead & 0xF0) == 0xE0) return 3;
+    return 4;
+}
+
 std::string_view strip(std::string_view text);
 std::string_view lstrip(std::string_view text);
 std::string_view rstrip(std::string_view text);

@@ -50,10 +50,6 @@ void append_utf8(std::string& out, char32_t cp) {
     }
 }
 
-bool is_ascii(std::string_view s) {
-    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 std::string zip_context(const std::string& path) { return "in file '" + path + "'"; }
 
 HostError not_a_zip(const std::string& path) {
@@ -164,10 +160,6 @@ std::size_t first_non_ascii(std::string_view bytes) {
         if (static_cast<unsigned char>(bytes[i]) >= 0x80) return i;
     }
     return std::string_view::npos;
-}
-
-inline bool is_ascii_space(unsigned char b) {
-    return b == ' ' || (b >= 0x09 && b <= 0x0D) || (b >= 0x1C && b <= 0x1F);
 }
 
 struct Selected {

@@ -30,13 +30,6 @@ inline std::string_view second_field(std::string_view line, std::size_t key_len)
 }
 
 // Length of the UTF-8 sequence that starts with byte b (the text is valid UTF-8).
-inline std::size_t utf8_length(unsigned char b) {
-    if (b < 0x80) return 1;
-    if ((b & 0xE0) == 0xC0) return 2;
-    if ((b & 0xF0) == 0xE0) return 3;
-    return 4;
-}
-
 inline bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
 
 template <class T>

@@ -22,10 +22,6 @@ inline std::uint64_t key_hash(double mz) {
     return bits;
 }
 
-inline bool is_ascii_space(unsigned char b) {
-    return b == ' ' || (b >= 0x09 && b <= 0x0D) || (b >= 0x1C && b <= 0x1F);
-}
-
 // The first two whitespace-separated fields of an ASCII line. False when a non-ASCII byte is met
 // before the answer is known (such lines take the general path, whose whitespace is Unicode's).
 bool split_two_ascii(std::string_view line, std::string_view* out, std::size_t& count) {

@@ -19,10 +19,6 @@ constexpr std::array<std::string_view, 8> kRequiredColumns = {
     "Protein Accessions", "Protein Descriptions", "MH+ [Da]", "Modifications"};
 constexpr std::string_view kQValueColumn = "Percolator q-Value";
 
-bool is_ascii(std::string_view s) {
-    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 std::string ascii_upper(std::string_view s) {
     std::string out(s);
     for (char& c : out) {

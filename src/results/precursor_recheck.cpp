@@ -14,15 +14,6 @@ constexpr std::size_t kPeptideAField = record_field::kPeptideA;
 constexpr std::size_t kPeptideBField = record_field::kPeptideB;
 constexpr std::size_t kPrecursorMhField = record_field::kPrecursorMh;
 
-// Length in bytes of the UTF-8 sequence that starts with `lead`.
-std::size_t utf8_length(unsigned char lead) {
-    if (lead < 0x80) return 1;
-    if ((lead >> 5) == 0x6) return 2;
-    if ((lead >> 4) == 0xE) return 3;
-    if ((lead >> 3) == 0x1E) return 4;
-    return 1;
-}
-
 HostNumber add_operand(HostNumber left, const HostOperand& right) {
     if (!right.native()) {
         throw type_error(std::string("unsupported operand type(s) for +: '") + (left.is_int() ? "int" : "float") +
