@@ -25,12 +25,6 @@ std::string_view utf8(PyObject* text) {
     return {s, static_cast<std::size_t>(n)};
 }
 
-PyObject* text(std::string_view s) {
-    PyObject* p = PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), "strict");
-    if (p == nullptr) throw py::error_already_set();
-    return p;
-}
-
 // Objects made once per interpreter and kept for its lifetime.
 struct Shared {
     PyObject* pep_seq;
@@ -108,7 +102,7 @@ public:
 private:
     PyObject* get(std::uint32_t row, int field, std::string_view s) {
         PyObject*& slot = cache_[std::size_t{row} * 4 + static_cast<std::size_t>(field)];
-        if (slot == nullptr) slot = text(s);
+        if (slot == nullptr) slot = new_text(s);
         return slot;
     }
 
@@ -224,27 +218,27 @@ PsmLinkers psm_linkers(py::handle long_mass, py::handle short_mass, py::handle l
 
 std::optional<bool> PyProteinLookup::ends_protein(std::string_view accession, std::string_view peptide,
                                                   std::string_view residues) {
-    py::object key = own(text(accession));
+    py::object key = own(new_text(accession));
     int present = PySequence_Contains(mapping_.ptr(), key.ptr());
     check(present);
     if (present == 0) return std::nullopt;
     py::object protein = own(PyObject_GetItem(mapping_.ptr(), key.ptr()));
     if (PyUnicode_Check(protein.ptr())) return peptide_ends_protein(utf8(protein.ptr()), peptide, residues);
     // A sequence that is no text: the host's own `U in P and P.index(U) == len(P) - len(S)`.
-    py::object upper = own(text(residues));
+    py::object upper = own(new_text(residues));
     int found = PySequence_Contains(protein.ptr(), upper.ptr());
     check(found);
     if (found == 0) return false;
     py::object at = protein.attr("index")(upper);
     Py_ssize_t length = PyObject_Size(protein.ptr());
     if (length < 0) throw py::error_already_set();
-    py::object peptide_text = own(text(peptide));
+    py::object peptide_text = own(new_text(peptide));
     py::int_ expected(length - PyUnicode_GET_LENGTH(peptide_text.ptr()));
     return at.equal(expected);
 }
 
 std::string PyProteinLookup::upper(std::string_view s) {
-    py::object t = own(text(s));
+    py::object t = own(new_text(s));
     py::object u = t.attr("upper")();
     return std::string(utf8(u.ptr()));
 }

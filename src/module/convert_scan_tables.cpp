@@ -37,9 +37,9 @@ const Types& types() {
 }
 
 py::object text_list(const std::vector<std::string>& texts) {
-    py::object list = py::reinterpret_steal<py::object>(check(PyList_New(static_cast<Py_ssize_t>(texts.size()))));
+    py::object list = own(PyList_New(static_cast<Py_ssize_t>(texts.size())));
     for (std::size_t i = 0; i < texts.size(); ++i) {
-        PyObject* s = check(PyUnicode_DecodeUTF8(texts[i].data(), static_cast<Py_ssize_t>(texts[i].size()), "strict"));
+        PyObject* s = new_text(texts[i]);
         PyList_SET_ITEM(list.ptr(), static_cast<Py_ssize_t>(i), s);
     }
     return list;
@@ -50,7 +50,7 @@ py::object peak_map(const std::vector<Peak>& peaks) {
     // Filled as a dict sized once, then handed to defaultdict(float, ...), whose update from an
     // exact dict copies the entries with their stored hashes: cheaper than growing the
     // defaultdict entry by entry.
-    py::object plain = py::reinterpret_steal<py::object>(check(_PyDict_NewPresized(static_cast<Py_ssize_t>(peaks.size()))));
+    py::object plain = own(_PyDict_NewPresized(static_cast<Py_ssize_t>(peaks.size())));
     for (const Peak& p : peaks) {
         PyObject* k = check(PyFloat_FromDouble(p.mz));
         PyObject* v = PyFloat_FromDouble(p.intensity);
@@ -63,7 +63,7 @@ py::object peak_map(const std::vector<Peak>& peaks) {
         Py_DECREF(v);
         if (rc != 0) throw py::error_already_set();
     }
-    if (peaks.empty()) return py::reinterpret_steal<py::object>(check(PyObject_CallOneArg(t.defaultdict, t.float_type)));
+    if (peaks.empty()) return own(PyObject_CallOneArg(t.defaultdict, t.float_type));
     return py::reinterpret_steal<py::object>(
         check(PyObject_CallFunctionObjArgs(t.defaultdict, t.float_type, plain.ptr(), nullptr)));
 }
@@ -131,7 +131,7 @@ py::object spectrum_table_to_py(const SpectrumTable& table, bool default_inserti
     const Types& t = types();
     CollectorPause pause;
     py::object out = default_inserting ? new_text_defaultdict_table()
-                                       : py::reinterpret_steal<py::object>(check(PyDict_New()));
+                                       : own(PyDict_New());
     for (const auto& [scan, rec] : table) {
         py::object r = new_text_defaultdict();
         switch (rec.keys) {
@@ -148,7 +148,7 @@ py::object spectrum_table_to_py(const SpectrumTable& table, bool default_inserti
                 set_item(r.ptr(), t.key_ion_mass, peak_map(rec.peaks));
                 break;
         }
-        py::object key = py::reinterpret_steal<py::object>(check(PyLong_FromLongLong(scan)));
+        py::object key = own(PyLong_FromLongLong(scan));
         set_item(out.ptr(), key.ptr(), r);
     }
     return out;
@@ -159,7 +159,7 @@ SpectrumTable spectrum_table_from_py(py::handle obj, const char* callee_name) {
         bad_callee_result(callee_name, type_name(obj) + ", not a table of scans");
     }
     const Types& t = types();
-    py::object items = py::reinterpret_steal<py::object>(check(PyMapping_Items(obj.ptr())));
+    py::object items = own(PyMapping_Items(obj.ptr()));
     SpectrumTable table;
     for (py::handle item : items) {
         check_pair(item, callee_name, "a table");
@@ -200,7 +200,7 @@ SpectrumTable spectrum_table_from_py(py::handle obj, const char* callee_name) {
             if (!PyMapping_Check(ion.ptr()) || PySequence_Check(ion.ptr())) {
                 bad_callee_result(callee_name, "a record whose \"ion_mass\" is " + type_name(ion) + ", not a mapping");
             }
-            py::object peaks = py::reinterpret_steal<py::object>(check(PyMapping_Items(ion.ptr())));
+            py::object peaks = own(PyMapping_Items(ion.ptr()));
             rec.peaks.reserve(static_cast<std::size_t>(PyList_GET_SIZE(peaks.ptr())));
             for (py::handle p : peaks) {
                 check_pair(p, callee_name, "a peak map");
@@ -218,7 +218,7 @@ SpectrumTable spectrum_table_from_py(py::handle obj, const char* callee_name) {
 std::string zip_path_from_py(py::handle obj) {
     py::object p = py::reinterpret_borrow<py::object>(obj);
     if (!PyUnicode_Check(p.ptr()) && PyObject_HasAttrString(p.ptr(), "__fspath__")) {
-        p = py::reinterpret_steal<py::object>(check(PyOS_FSPath(p.ptr())));
+        p = own(PyOS_FSPath(p.ptr()));
     }
     // Anything but a text is taken for an open file, whose first use is a seek.
     if (!PyUnicode_Check(p.ptr()) && !PyObject_HasAttrString(p.ptr(), "seek")) {

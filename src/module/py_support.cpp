@@ -34,6 +34,12 @@ py::object new_text_defaultdict_table() {
     return own(PyObject_CallOneArg(defaultdict_type(), text_defaultdict_factory()));
 }
 
+PyObject* new_text(std::string_view utf8) {
+    PyObject* p = PyUnicode_DecodeUTF8(utf8.data(), static_cast<Py_ssize_t>(utf8.size()), "strict");
+    if (p == nullptr) throw py::error_already_set();
+    return p;
+}
+
 std::string fs_path(py::handle obj) {
     py::object path = own(PyOS_FSPath(obj.ptr()));
     if (PyUnicode_Check(path.ptr())) path = own(PyUnicode_EncodeFSDefault(path.ptr()));

@@ -6,6 +6,7 @@
 #include <pybind11/pybind11.h>
 
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace vombrelle::module {
@@ -32,6 +33,9 @@ private:
 
 // A new reference as an object; nullptr throws the pending Python error.
 py::object own(PyObject* p);
+
+// A new str from UTF-8 (new reference); throws the pending error when the bytes do not decode.
+PyObject* new_text(std::string_view utf8);
 
 // The interpreter's name of an object's type, as its messages print it.
 std::string type_name(py::handle obj);
