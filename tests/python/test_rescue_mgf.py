@@ -20,23 +20,20 @@ def reference(V, deconv_path, ms2_path, ms3_path, own_path, linker_dm, linker_de
     out, used = [], set()
 
     def own_precursor(scan):  # charge first, then m/z
-        masses, charge = [], 0
-        for entry in own[scan]["header"]:
-            items = entry.split()
+        masses = []
+        for items in map(str.split, own[scan]["header"]):
             charge = int(items[1])
             masses.append((float(items[0]) - PROTON) * charge + PROTON)
         return masses[0], charge, masses
 
     def write(scan, mz, charge, kind, parent):
-        if charge < 1:
-            return
-        title = ('"%s"' if kind == 4 else "%s") % own[scan]["title"][0]
-        label = scan + {4: 0, 3: 1000000, 2: 0.1}[kind]
-        out.append("BEGIN IONS\nTITLE=FILE: %s\nPEPMASS=%s\nCHARGE=%s+\nRTINSECONDS=1000000\nSCANS=%s\n"
-                   % (title, mz, charge, label))
-        peaks = deconv[parent]["ion_mass"]
-        out.extend("%s %s\n" % (m, peaks[m]) for m in sorted(peaks))
-        out.append("END IONS\n")
+        if charge >= 1:
+            title = ('"%s"' if kind == 4 else "%s") % own[scan]["title"][0]
+            out.append("BEGIN IONS\nTITLE=FILE: %s\nPEPMASS=%s\nCHARGE=%s+\nRTINSECONDS=1000000\nSCANS=%s\n"
+                       % (title, mz, charge, scan + {4: 0, 3: 1000000, 2: 0.1}[kind]))
+            peaks = deconv[parent]["ion_mass"]
+            out.extend("%s %s\n" % (m, peaks[m]) for m in sorted(peaks))
+            out.append("END IONS\n")
 
     def process(kind, scans):
         parent = next((c for c in range(scans[0] - 1, -1, -1)
@@ -48,25 +45,20 @@ def reference(V, deconv_path, ms2_path, ms3_path, own_path, linker_dm, linker_de
         if not all(s in own and own[s]["header"] and own[s]["title"] for s in scans):
             return
 
-        def parent_precursor():
+        def parent_precursor():  # m/z first, then charge
             if ms2[parent]["header"]:
                 items = ms2[parent]["header"][0].split()
-                mz = float(items[0])
-                z = int(items[1])
-                return (mz - PROTON) * z + PROTON, z
+                return (float(items[0]) - PROTON) * (z := int(items[1])) + PROTON, z
 
-        precursor = parent_precursor() if kind == 2 else None  # a two-scan group reads its parent first
-        if kind == 2 and precursor is None:
+        if kind == 2 and parent_precursor() is None:  # a two-scan group reads its parent first
             return
         arms = [own_precursor(s) for s in scans]
-        precursor = precursor or parent_precursor()
-        if precursor is None:
+        if (precursor := parent_precursor()) is None:
             return
         ms2_mass, ms2_charge = precursor
         pairs = list(itertools.combinations([m for _, _, masses in arms for m in masses], 2))
-        if pairs and ms2_mass == 0:
-            return
-        if any(abs(ms2_mass - (a + b + linker_deficit - PROTON)) / ms2_mass * 1000000 <= 20 for a, b in pairs):
+        if pairs and ms2_mass == 0 or any(
+                abs(ms2_mass - (a + b + linker_deficit - PROTON)) / ms2_mass * 1000000 <= 20 for a, b in pairs):
             return
         arm = [(m, z) for m, z, _ in arms]
 
@@ -75,15 +67,9 @@ def reference(V, deconv_path, ms2_path, ms3_path, own_path, linker_dm, linker_de
             (long_mz, long_z), (short_mz, short_z) = [
                 ((ms2_mass - ((m + linker_deficit) - PROTON) - PROTON) / (ms2_charge - z or 1) + PROTON, ms2_charge - z or 1)
                 for m, z in (light, heavy)]
-            found_long = found_short = False
-            for f in ms2[parent]["ion_mass"]:
-                if f <= 0:
-                    continue
-                if abs(f - long_mz) / f * 1000000 <= 20:
-                    found_long = True
-                elif abs(f - short_mz) / f * 1000000 <= 20:
-                    found_short = True
-            if found_long and found_short:
+            near = lambda f, x: abs(f - x) / f * 1000000 <= 20  # noqa: E731
+            peaks = [f for f in ms2[parent]["ion_mass"] if f > 0]
+            if any(near(f, long_mz) for f in peaks) and any(not near(f, long_mz) and near(f, short_mz) for f in peaks):
                 write(scans[to_short], short_mz, short_z, kind, parent)
                 write(scans[to_long], long_mz, long_z, kind, parent)
 
@@ -103,11 +89,9 @@ def reference(V, deconv_path, ms2_path, ms3_path, own_path, linker_dm, linker_de
         if all(key + d in ms3 and ms3[key + d]["header"] == h for d in (1, 2, 3)):
             process(4, [key, key + 1, key + 2, key + 3])
             continue
-        found = []
+        found = []  # reading a scan inserts it: stop reading once four are found
         for key_no in range(key, key + 40):
-            if len(found) == 4:
-                break
-            if ms3[key_no]["header"] == h:
+            if len(found) < 4 and ms3[key_no]["header"] == h:
                 found.append(key_no)
         if len(found) == 4:
             process(4, found)
@@ -161,20 +145,14 @@ def test_two_scan_blocks_byte_for_byte(mod, tmp_path):
         'BEGIN IONS\nTITLE=FILE: t "1235" é\nPEPMASS=976.007825\nCHARGE=2+\nRTINSECONDS=1000000\nSCANS=1235.1\n' + peaks)
 
 
-@pytest.mark.parametrize("m1, m2, z2, blocks", [
+def test_partner_of_a_negative_charge_is_confirmed_but_not_written(mod, tmp_path):
     # Scan 1235 (charge 5, above the MS2 charge 4) is heavy enough that its partner's MH+ falls
     # below a proton: with charge -1 that partner's m/z comes out positive and is confirmed, but
     # its block (on scan 1234) is not written.
-    (3000.0 - 50.0 + PROTON - 0.5 - 32.0, 3000.0 - 50.0 + PROTON - 0.5, 5, [b"SCANS=1235.1\n"]),
-    # A partner charge of exactly 0 is taken as 1: its m/z is its MH+.
-    (1000.0, 1031.0, 4, [b"PEPMASS=%r\nCHARGE=1+\n" % (3000.0 - (1031.0 + 50.0 - PROTON)), b"SCANS=1235.1\n"]),
-])
-def test_partner_charges_below_one(mod, tmp_path, m1, m2, z2, blocks):
-    peaks = ((partner_mz(m1, 2), 1.0), (partner_mz(m2, z2), 1.0))
-    assert peaks[1][0] > 0
-    got = run(mod, two_scan_fraction(tmp_path, m1, m2, z2=z2, ms2_peaks=peaks), tmp_path / "o.mgf", 32.0, 50.0)
-    assert got.count(b"BEGIN IONS") == len(blocks) and b"CHARGE=-" not in got
-    assert all(b in got for b in blocks)
+    m2 = 3000.0 - 50.0 + PROTON - 0.5
+    peaks = ((partner_mz(m2 - 32.0, 2), 1.0), (partner_mz(m2, 5), 1.0))
+    got = run(mod, two_scan_fraction(tmp_path, m2 - 32.0, m2, z2=5, ms2_peaks=peaks), tmp_path / "o.mgf", 32.0, 50.0)
+    assert peaks[1][0] > 0 and got.count(b"BEGIN IONS") == 1 and b"SCANS=1235.1\n" in got
 
 
 @pytest.mark.parametrize("second_mz, blocks", [
@@ -300,28 +278,22 @@ def test_output_file_lifecycle(mod, tmp_path):
     assert run(mod, paths, out) == b""
 
 
-def test_paths_that_are_not_utf8_open_like_open_does(mod, tmp_path):
+def test_paths_open_like_open_does_and_an_output_naming_an_input_is_refused(mod, tmp_path):
     paths = []
-    for p in two_scan_fraction(tmp_path):
+    for p in two_scan_fraction(tmp_path):  # names that are not UTF-8
         paths.append(os.fsencode(p)[:-4] + b"\xff.mgf")
         os.rename(p, paths[-1])
     for out in (os.path.join(os.fsencode(tmp_path), b"\xfe.mgf"), str(tmp_path / "\udcff.mgf")):
         getattr(mod, NAME)(*paths, out, 32.0, 50.0)
         with open(out, "rb") as f:
             assert f.read().count(b"BEGIN IONS") == 2
-    with pytest.raises(ValueError, match="same file"):
-        getattr(mod, NAME)(*paths, paths[1], 32.0, 50.0)
-
-
-@pytest.mark.parametrize("which", range(4))
-def test_spec_file_naming_an_input_is_refused(mod, tmp_path, which):
-    paths = two_scan_fraction(tmp_path)
     before = [open(p, "rb").read() for p in paths]
-    link = tmp_path / "alias.mgf"
-    link.symlink_to(paths[which])
-    for spec_file in (paths[which], str(link), os.path.join(str(tmp_path), ".", os.path.basename(paths[which]))):
-        with pytest.raises(ValueError, match="same file"):
-            getattr(mod, NAME)(*paths, spec_file, 32.0, 50.0)
+    for i, p in enumerate(paths):  # the input's own name, a link to it, another spelling of it
+        link = os.path.join(os.fsencode(tmp_path), b"alias%d" % i)
+        os.symlink(p, link)
+        for spec_file in (p, os.fsdecode(link), os.path.join(os.fsencode(tmp_path), b".", os.path.basename(p))):
+            with pytest.raises(ValueError, match="same file"):
+                getattr(mod, NAME)(*paths, spec_file, 32.0, 50.0)
     assert [open(p, "rb").read() for p in paths] == before
 
 
@@ -331,43 +303,29 @@ def test_keyword_call_and_missing_names(mod, tmp_path):
     getattr(mod, NAME)(*paths[:2], MS3_file_path=paths[2], msn_1_MS3_path=paths[3], spec_file=str(out),
                        linker_dm=32, linker_deficit=50)
     assert out.read_bytes().count(b"BEGIN IONS") == 2
-    for name in ("combinations", "read_ms_Mgf"):
-        saved = getattr(mod, name)
+    for name in ("combinations", "read_ms_Mgf"):  # deleted in turn; the reader is looked up first
         delattr(mod, name)
         with pytest.raises(NameError, match="name '%s' is not defined" % name):
             run(mod, paths, out, 32.0, 50.0)
-        setattr(mod, name, saved)
 
 
-@pytest.mark.parametrize("dm, deficit, error, message", [
-    ("x", 50.0, TypeError, r"unsupported operand type\(s\) for -: 'str' and 'float'"),
-    (0, 50.0, ZeroDivisionError, "float division by zero"),
+@pytest.mark.parametrize("dm, deficit, pairs, error, message", [
+    ("x", 50.0, None, TypeError, r"unsupported operand type\(s\) for -: 'str' and 'float'"),
+    (0, 50.0, None, ZeroDivisionError, "float division by zero"),
+    (32.0, 50.0, [(1.0, 2.0, 3.0)], ValueError, r"too many values to unpack \(expected 2\)"),
 ])
-def test_linker_arguments_that_are_no_usable_number(mod, tmp_path, dm, deficit, error, message):
+def test_linker_arguments_and_rebound_pairs_that_are_unusable(mod, tmp_path, dm, deficit, pairs, error, message):
+    if pairs is not None:
+        mod.combinations = lambda seq, r: pairs
     with pytest.raises(error, match=message):
         run(mod, two_scan_fraction(tmp_path), tmp_path / "o.mgf", dm, deficit)
 
 
-def test_rebound_combinations_results_are_unpacked(mod, tmp_path):
+def test_rebound_combinations_results_are_unpacked_from_a_list_of_the_calls_own(mod, tmp_path):
     paths = two_scan_fraction(tmp_path)
-    mod.combinations = lambda seq, r: [(1.0, 2.0, 3.0)]
-    with pytest.raises(ValueError, match=r"too many values to unpack \(expected 2\)"):
-        run(mod, paths, tmp_path / "o.mgf", 32.0, 50.0)
     mod.combinations = lambda seq, r: []  # no pair: the group is a mismatch
     assert run(mod, paths, tmp_path / "o.mgf", 32.0, 50.0).count(b"BEGIN IONS") == 2
-
-    # The pairs are taken into a list of the call's own: a pair that empties the list the callee
-    # returned while it is being unpacked changes nothing.
-    returned = []
-
-    class Pair:
-        def __iter__(self):
-            returned.clear()
-            return iter((1.0, 2.0))
-
-    def combinations(seq, r):
-        returned[:] = [Pair(), Pair()]
-        return returned
-
-    mod.combinations = combinations
+    returned = []  # a pair that empties the list the callee returned while it is unpacked changes nothing
+    pair = type("Pair", (), {"__iter__": lambda self: returned.clear() or iter((1.0, 2.0))})
+    mod.combinations = lambda seq, r: returned.extend([pair(), pair()]) or returned
     assert run(mod, paths, tmp_path / "o.mgf", 32.0, 50.0).count(b"BEGIN IONS") == 2
