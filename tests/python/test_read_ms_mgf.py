@@ -1,6 +1,5 @@
 """read_ms_Mgf through the module, against a straight reading of the algorithm."""
 import collections
-import gc
 import random
 import re
 
@@ -76,36 +75,17 @@ def test_result_types_key_order_and_default_insertion(mod, tmp_path):
     assert peaks[1.5] == 0.0 and list(peaks)[-1] == 1.5
     assert record["RTINSECONDS"] == "" and list(record)[-1] == "RTINSECONDS"
     assert 7 not in mod.read_ms_Mgf(str(write(tmp_path, BLOCK)))  # each call builds a new table
-    # The collector, paused while the table is built, is left as it was found.
-    assert gc.isenabled()
-    gc.disable()
-    try:
-        mod.read_ms_Mgf(str(write(tmp_path, BLOCK)))
-        assert not gc.isenabled()
-    finally:
-        gc.enable()
 
 
-BLOCK5 = "BEGIN IONS\nTITLE=%s\nNUM_SCANS=12\nPEPMASS=%s\nCHARGE=%s\nSCANS=5\n100 1\nEND IONS\n"
-PEAK5 = [(100.0, 1.0)]
-
-
-@pytest.mark.parametrize("text, expected", [
-    # Key words count only at the start of a line; a charge is its leading digits, else its first character.
-    (BLOCK5 % ("run SCANS=99 CHARGE=7+", "500.5 10", "3+"), [(5, ["run SCANS"], ["500.5 3"], PEAK5)]),
-    (BLOCK5 % ("a", "500.5", "10+"), [(5, ["a"], ["500.5 10"], PEAK5)]),
-    (BLOCK5 % ("a", "500.5", "2+ and 3+"), [(5, ["a"], ["500.5 2"], PEAK5)]),
-    (BLOCK5 % ("a", "  500.5\t77 ", "+2"), [(5, ["a"], ["500.5 +"], PEAK5)]),
+def test_block_state_carries_over_an_incomplete_block(mod, tmp_path):
     # No CHARGE: the block never completes and its END IONS is ignored; the CHARGE line after it
     # completes the carried state. Scan 0 counts as none, an empty title as missing.
-    ("BEGIN IONS\nTITLE=a\n100 1\nPEPMASS=500.5\nSCANS=5\n200 2\nEND IONS\nCHARGE=3+\n300 3\n"
-     "BEGIN IONS\nTITLE=b\nPEPMASS=1\nCHARGE=2+\nSCANS=0\n400 4\nEND IONS\n"
-     "BEGIN IONS\nTITLE=\nPEPMASS=1\nCHARGE=2+\nSCANS=6\n500 5\nEND IONS\n",
-     [(5, ["a"], ["500.5 3"], [(300.0, 3.0)]), (0, [], [], []), (6, [], [], [])]),
-])
-def test_key_lines_charge_and_block_state(mod, tmp_path, text, expected):
+    text = ("BEGIN IONS\nTITLE=a\n100 1\nPEPMASS=500.5\nSCANS=5\n200 2\nEND IONS\nCHARGE=3+ and 4+\n300 3\n"
+            "BEGIN IONS\nTITLE=b\nPEPMASS=1\nCHARGE=2+\nSCANS=0\n400 4\nEND IONS\n"
+            "BEGIN IONS\nTITLE=\nPEPMASS=1\nCHARGE=2+\nSCANS=6\n500 5\nEND IONS\n")
     table = mod.read_ms_Mgf(str(write(tmp_path, text)))
-    assert [(s, r["title"], r["header"], list(r["ion_mass"].items())) for s, r in table.items()] == expected
+    assert [(s, r["title"], r["header"], list(r["ion_mass"].items())) for s, r in table.items()] == [
+        (5, ["a"], ["500.5 3"], [(300.0, 3.0)]), (0, [], [], []), (6, [], [], [])]
 
 
 @pytest.mark.parametrize("body, exc, message", [
@@ -125,8 +105,6 @@ def test_malformed_lines_raise_the_interpreters_errors_naming_the_line(mod, tmp_
         mod.read_ms_Mgf(str(path))
     assert str(info.value) == message
     assert info.value.__notes__ == ["in file '%s', line %d" % (path, len(body.splitlines()))]
-    with pytest.raises(exc, match=re.escape(message)):
-        reference_read_mgf(path)
 
 
 @pytest.mark.parametrize("bad", [b"\xff", b"\xe2\x28", b"\xe2\x82"])
@@ -145,11 +123,7 @@ def test_bad_bytes_and_bad_lines_fail_in_the_order_the_interpreter_meets_them(mo
         assert outcome(lambda: mod.read_ms_Mgf(str(path))) == outcome(lambda: reference_read_mgf(path)), (case, cut, len(data))
 
 
-def test_os_errors_name_the_file(mod, tmp_path):
-    with pytest.raises(FileNotFoundError) as info:
-        mod.read_ms_Mgf(str(tmp_path / "none.mgf"))
-    assert info.value.filename == str(tmp_path / "none.mgf")
-    # A path cut short at a NUL would name another, existing file, also when read for another function.
+def test_a_nul_in_a_path_read_for_the_rescue_never_opens_the_name_before_it(mod, tmp_path):
     path = str(write(tmp_path, BLOCK))
     with pytest.raises(ValueError, match="^embedded null byte$"):
         mod.Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf(
@@ -173,9 +147,7 @@ NUMBERS = [
     lambda r: "%.*f" % (r.randrange(0, 9), r.uniform(0, 5000)),
     lambda r: r.choice(["1,5", "-", "1e", "x"] if r.random() < 0.03 else  # the odd malformed number
                        ["0.0", "00012.5", "1_000", "inf", "-3.25", "+7", ".5", "1e400"]),
-    lambda r: "%.7f" % r.uniform(100, 2000),
-    lambda r: "%.7f" % r.uniform(100, 2000),
-]
+] + [lambda r: "%.7f" % r.uniform(100, 2000)] * 2
 KEY_LINES = [
     ["BEGIN IONS"], ["END IONS", "END IONS", "end ions"],
     ["TITLE=" + t for t in ["a", "", "run.1.1.2 scans: 5", "x=y=z", "caf\u00e9 SCANS=4", "b CHARGE=5+"]],
@@ -189,11 +161,9 @@ def random_number(rng):
     return rng.choice(NUMBERS)(rng)
 
 
-def random_mz(rng):
-    while True:
-        mz = random_number(rng) if rng.random() < 0.9 else str(rng.randrange(1, 50))
-        if mz[0] in "0123456789":
-            return mz
+def random_mz(rng):  # what a peak line starts with
+    mz = random_number(rng) if rng.random() < 0.9 else str(rng.randrange(1, 50))
+    return mz if mz[0] in "0123456789" else random_mz(rng)
 
 
 def random_line(rng, scans):
