@@ -36,6 +36,7 @@ Groups groups(Ms3HeaderTable& index, const std::set<std::int64_t>& parent_found)
     return seen;
 }
 
+// The common group forms are left to the module's whole-run comparison; these are the walk's corners.
 TEST(Grouping, FormsAndMarksGroups) {
     struct Case {
         const char* name;
@@ -44,23 +45,14 @@ TEST(Grouping, FormsAndMarksGroups) {
         Groups expected;
     };
     for (const Case& c : std::initializer_list<Case>{
-             {"consecutive_four", scans_with("H 2", {100, 101, 102, 103}), {100}, {{100, 101, 102, 103}}},
-             // 139 is the last scan of the window of 100, 140 lies outside it: a three-scan group,
-             // marked at once.
-             {"window_four", scans_with("H 2", {100, 105, 120, 139}), {100}, {{100, 105, 120, 139}}},
-             {"window_three", scans_with("H 2", {100, 105, 120, 140}), {}, {{100, 105, 120}}},
-             {"two_scan", scans_with("H 2", {100, 101}, {{99, "A 2"}, {102, "B 2"}}), {}, {{100, 101}}},
              // The lowest scan of the file: key - 1 reads as the empty text, which differs.
              {"two_scan_at_start", scans_with("H 2", {1, 2}), {}, {{1, 2}}},
-             {"two_scan_gap", scans_with("H 2", {100, 110}), {}, {}},
              // 100 and 101 follow a marked four-scan group of their own list: 100 fails on 99,
              // 101 on 102; neither is ever grouped.
              {"after_marked_four", scans_with("H 2", {96, 97, 98, 99, 100, 101}), {96}, {{96, 97, 98, 99}}},
              // Without a parent nothing is marked: every scan is visited and may start a group.
              {"four_without_parent", scans_with("H 2", {100, 101, 102, 103, 104}), {},
-              {{100, 101, 102, 103}, {101, 102, 103, 104}, {102, 103, 104}}},
-             // Scans of another list inside the window are not counted.
-             {"mixed_window", scans_with("H 2", {100, 102, 104}, {{101, "A 2"}, {103, "A 2"}}), {}, {{100, 102, 104}}}}) {
+              {{100, 101, 102, 103}, {101, 102, 103, 104}, {102, 103, 104}}}}) {
         HeaderClasses classes;
         SpectrumTable ms3 = table(c.ms3);
         Ms3HeaderTable index(ms3, classes);
