@@ -56,29 +56,18 @@ def make_zip(path, members, compression=zipfile.ZIP_DEFLATED):
     return str(path)
 
 
-def test_selects_sorts_merges_and_prints_skipped_names(mod, tmp_path, capsys):
-    path = make_zip(tmp_path / "a.zip", [
-        ("a.100.100.0.dta", "0 0\n100 1\n"), ("notes.txt", "x"), ("sub/", ""), ("b.7.7.0.dta", "1 2\n5 5\n"),
-        ("7.7.0.dta", "x"), ("c.8.8.2.dta", "x"), ("d.9.9.0.DTA", "x"),
-        ("x.500.500.0.dta", "3 3\r\n2 2\r\n"), ("y.500.501.0.dta", "2 2\n1 1\n\n   \n2 7.1234567\n\n"),
-        ("r.1.1.0.dta", "0 0\r100 1\r"),  # one line: only line feeds end lines
-    ])
-    table = mod.read_ms_DtaZip(path)
-    assert capsys.readouterr().out == "notes.txt\nsub/\n7.7.0.dta\nc.8.8.2.dta\nd.9.9.0.DTA\n"
-    assert type(table) is dict
-    assert list(table) == [1, 7, 100, 500]
-    record = table[500]
-    assert type(record) is collections.defaultdict and record.default_factory is str
-    assert list(record) == ["title", "header", "ion_mass"]
-    assert record["title"] == ["x.500.500.0.dta", "y.500.501.0.dta"]
-    assert record["header"] == ["3 3", "2 2"]
-    assert type(record["ion_mass"]) is collections.defaultdict and record["ion_mass"].default_factory is float
-    assert list(record["ion_mass"].items()) == [(2.0, 7.12346), (1.0, 1.0)]
+def test_result_types_and_reads_of_what_is_missing(mod, tmp_path):
+    # Selection, order, merging and printing are the random comparison's; only line feeds end lines.
+    table = mod.read_ms_DtaZip(make_zip(tmp_path / "a.zip", [("x.500.500.0.dta", "3 3\n2 2\n"), ("r.1.1.0.dta", "0 0\r100 1\r")]))
+    assert type(table) is dict and list(table) == [1, 500]
+    assert table[1]["header"] == ["0 0\r100 1"] and len(table[1]["ion_mass"]) == 0
     with pytest.raises(KeyError) as info:
         table[8]
-    assert info.value.args == (8,) and list(table) == [1, 7, 100, 500]
-    assert record["charge"] == "" and "charge" in record
-    assert table[1]["header"] == ["0 0\r100 1"] and len(table[1]["ion_mass"]) == 0
+    assert info.value.args == (8,) and list(table) == [1, 500]
+    record = table[500]
+    assert type(record) is collections.defaultdict and record.default_factory is str
+    assert record["charge"] == "" and list(record) == ["title", "header", "ion_mass", "charge"]
+    assert type(record["ion_mass"]) is collections.defaultdict and record["ion_mass"].default_factory is float
 
 
 @pytest.mark.parametrize("data, exc, message, line", [
