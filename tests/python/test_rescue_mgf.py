@@ -201,21 +201,6 @@ def test_real_spectra(mod, tmp_path, realdata):
         assert (b'TITLE=FILE: "ms2ms3mixed_10226.' in expected) == rescued
 
 
-@pytest.mark.parametrize("scans, own_mz, own_z, message", [
-    # The parent's header is read m/z first; a two-scan group reads it before its own scans.
-    ((20, 21), "abc", "x", "could not convert string to float: 'abc'"),
-    ((20, 21, 22, 23), "500.0", 2, "could not convert string to float: 'abc'"),
-    # Four- and three-scan groups read their own scans first, each charge first.
-    ((20, 21, 22, 23), "abc", "x", r"invalid literal for int\(\) with base 10: 'x'"),
-    ((20, 25, 30), "abc", "x", r"invalid literal for int\(\) with base 10: 'x'"),
-])
-def test_malformed_precursor_raises_the_first_value_read(mod, tmp_path, scans, own_mz, own_z, message):
-    paths = fraction(tmp_path, ms2=[block("p", "abc", "x", 10)], ms3=[block("m", "abc", "x", s) for s in scans],
-                     own=[block("o", own_mz, own_z, s) for s in scans])
-    with pytest.raises(ValueError, match=message):
-        run(mod, paths, tmp_path / "o.mgf")
-
-
 @pytest.mark.parametrize("scans, masses", [
     ((20, 21), (1000.0, 1031.0)),
     ((20, 25, 30), (1000.0, 1032.0, 1064.0)),
@@ -236,22 +221,30 @@ def test_group_with_an_incomplete_own_precursor_is_dropped(mod, tmp_path, scans,
     assert run(mod, paths(scans[-1:]), tmp_path / "o.mgf", 32.0, 50.0) == b""
 
 
-@pytest.mark.parametrize("parent_mz, parent_z, complete, deficit", [
-    # Both the MS3 scans and the MS2 scan below them have incomplete blocks: equal empty lists.
-    ("700.0", 2, False, 50.0),
-    # m/z 0 at charge 1 is an MH+ of exactly 0, against which no pair can be measured.
-    ("0", 1, True, 50.0),
-    ("0", 1, True, None),    # a deficit that is no number still fails at the group's first pair
+@pytest.mark.parametrize("parent, scans, own, deficit, error", [
+    # The parent's header is read m/z first; a two-scan group reads it before its own scans.
+    (("abc", "x"), (20, 21), ("abc", "x"), 50.0, (ValueError, "could not convert string to float: 'abc'")),
+    (("abc", "x"), (20, 21, 22, 23), ("500.0", 2), 50.0, (ValueError, "could not convert string to float: 'abc'")),
+    # Four- and three-scan groups read their own scans first, each charge first.
+    (("abc", "x"), (20, 21, 22, 23), ("abc", "x"), 50.0, (ValueError, r"invalid literal for int\(\) with base 10: 'x'")),
+    (("abc", "x"), (20, 25, 30), ("abc", "x"), 50.0, (ValueError, r"invalid literal for int\(\) with base 10: 'x'")),
+    # Parent and MS3 blocks that never complete: equal empty lists, and no precursor to read.
+    (("700.0", None), (10, 11), ("600.0", 1), 50.0, None),
+    # m/z 0 at charge 1 is an MH+ of exactly 0, against which no pair can be measured; a deficit
+    # that is no number still fails at the group's first pair.
+    (("0", 1), (10, 11), ("600.0", 1), 50.0, None),
+    (("0", 1), (10, 11), ("600.0", 1), None, (TypeError, r"for \+: 'float' and 'NoneType'")),
 ])
-def test_parent_without_a_usable_precursor_finishes_the_group(mod, tmp_path, parent_mz, parent_z, complete, deficit):
-    paths = fraction(tmp_path, ms2=[block("p", parent_mz, parent_z, 5, [(976.0, 1.0), (960.5, 1.0)], complete)],
-                     ms3=[block("m", parent_mz, parent_z, s, charge_line=complete) for s in (10, 11)],
-                     own=[block("a", "600.0", 1, 10), block("b", "632.0", 1, 11)])
-    if deficit is None:
-        with pytest.raises(TypeError, match=r"for \+: 'float' and 'NoneType'"):
-            run(mod, paths, tmp_path / "o.mgf", 32.0, deficit)
-    else:
+def test_groups_that_fail_at_the_first_value_read_or_end_without_a_precursor(mod, tmp_path, parent, scans, own, deficit, error):
+    (mz, z), (own_mz, own_z) = parent, own
+    paths = fraction(tmp_path, ms2=[block("p", mz, z, 5, [(976.0, 1.0), (960.5, 1.0)], z is not None)],
+                     ms3=[block("m", mz, z, s, charge_line=z is not None) for s in scans],
+                     own=[block("o", own_mz, own_z, s) for s in scans])
+    if error is None:
         assert run(mod, paths, tmp_path / "o.mgf", 32.0, deficit) == b""
+    else:
+        with pytest.raises(error[0], match=error[1]):
+            run(mod, paths, tmp_path / "o.mgf", 32.0, deficit)
 
 
 def test_output_file_lifecycle(mod, tmp_path):
