@@ -41,33 +41,25 @@ def read_lines(pep_matches, uniprot_dict, linker_Long, linker_Short, long_name, 
             if seq.count("k") == 0:
                 continue
             if seq.count("k") == 1 and seq[-1] == "k":
-                good = False
-                for each_id in tmp[ptnid_ind].split(";"):
-                    each_id = each_id.strip()
-                    if each_id in uniprot_dict:
-                        protein, upper = uniprot_dict[each_id], seq.upper()
-                        if upper in protein and protein.index(upper) == len(protein) - len(seq):
-                            good = True
-                if not good:
+                ids = [i.strip() for i in tmp[ptnid_ind].split(";")]
+                proteins = [uniprot_dict[i] for i in ids if i in uniprot_dict]
+                if not any(seq.upper() in p and p.index(seq.upper()) == len(p) - len(seq) for p in proteins):
                     continue
             entry = table[int(tmp[scan_ind])]
             if entry["pep_seq"] == "":
                 entry["pep_seq"] = []
             entry["pep_seq"].append(seq)
-            entry[seq] = defaultdict(str)
-            entry[seq]["ptn_accesion"] = [tmp[ptnid_ind]]
-            entry[seq]["ptn_description"] = [tmp[ptndesc_ind]]
+            rec = entry[seq] = defaultdict(str, ptn_accesion=[tmp[ptnid_ind]], ptn_description=[tmp[ptndesc_ind]])
             if tmp[ambig_ind] != "Rejected" and entry["selected_pep"] == "":
                 entry["selected_pep"] = [seq]
             mass = float(tmp[pepmass_ind])
-            long_count = tmp[mod_ind].count("(%s)" % long_name)
-            short_count = tmp[mod_ind].count("(%s)" % short_name)
-            entry[seq]["pep_mass"] = (mass - long_count * linker_Long) - short_count * linker_Short
-            entry[seq]["confidence"] = conf
+            long_count, short_count = [tmp[mod_ind].count("(%s)" % name) for name in (long_name, short_name)]
+            rec["pep_mass"] = (mass - long_count * linker_Long) - short_count * linker_Short
+            rec["confidence"] = conf
             if qval_ind is not None:
-                entry[seq]["qval"] = rescale(float(tmp[qval_ind]))
+                rec["qval"] = rescale(float(tmp[qval_ind]))
             elif conf in FIXED_QVAL:
-                entry[seq]["qval"] = FIXED_QVAL[conf]
+                rec["qval"] = FIXED_QVAL[conf]
             else:
                 raise ValueError("PSM confidence %r is none of 'High', 'Medium', 'Low' and the table "
                                  "has no 'Percolator q-Value' column" % conf)
