@@ -71,14 +71,10 @@ def test_calling_rule_messages(call, expected):
     assert str(info.value) == expected
 
 
-def test_all_keyword_call_is_accepted_in_any_order(mod):
-    seen = {}
+def test_all_keyword_call_is_accepted_in_any_order_and_a_binding_error_never_runs_the_body(mod):
+    seen, calls = {}, []
     assert mod.uniq(idfun=lambda x: seen.setdefault("idfun", x), seq=["only"]) == ["only"]
     assert seen == {"idfun": "only"}
-
-
-def test_binding_error_never_runs_the_body():
-    calls = []
     with pytest.raises(TypeError, match="^uniq\\(\\) got an unexpected keyword argument 'bogus'$"):
         V.uniq(seq=(calls.append(1) for _ in [1]), bogus=1)
     assert calls == []

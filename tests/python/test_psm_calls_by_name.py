@@ -42,13 +42,8 @@ def test_rebound_rescale_calls_match_three_walk_reading(mod, seed):
 
 def test_rescale_rebound_back_to_the_module_own_mid_read(mod):
     own = mod.rescale_qval
-
-    def once(q):
-        mod.rescale_qval = own
-        return "first"
-    mod.rescale_qval = once
-    high, med, _ = mod.read_PD_PSM_results(
-        [header(qval=True), row(qval="0.25"), row(scan="11", qval="0.5")], {}, *LINKER)
+    mod.rescale_qval = lambda q: setattr(mod, "rescale_qval", own) or "first"
+    high, med, _ = mod.read_PD_PSM_results([header(qval=True), row(qval="0.25"), row(scan="11", qval="0.5")], {}, *LINKER)
     assert high[10]["AkDEFR"]["qval"] == "first" and high[11]["AkDEFR"]["qval"] == 0.5
     assert med[10]["AkDEFR"]["qval"] == 0.75
 

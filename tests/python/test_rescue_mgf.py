@@ -280,6 +280,8 @@ def test_paths_open_like_open_does_and_an_output_naming_an_input_is_refused(mod,
         getattr(mod, NAME)(*paths, out, 32.0, 50.0)
         with open(out, "rb") as f:
             assert f.read().count(b"BEGIN IONS") == 2
+    with pytest.raises(ValueError, match="^embedded null byte$"):  # cut short there, it would name another file
+        getattr(mod, NAME)(paths[0], os.fsdecode(paths[1]) + "\0.bak", *paths[2:], str(tmp_path / "o.mgf"), 32.0, 50.0)
     before = [open(p, "rb").read() for p in paths]
     for i, p in enumerate(paths):  # the input's own name, a link to it, another spelling of it
         link = os.path.join(os.fsencode(tmp_path), b"alias%d" % i)
