@@ -67,17 +67,6 @@ def test_reads_of_what_is_missing_insert_it_at_every_level(mod, tmp_path):
     assert 7 not in mod.read_ms_Mgf(str(write(tmp_path, BLOCK)))  # each call builds a new table
 
 
-def test_block_state_carries_over_an_incomplete_block(mod, tmp_path):
-    # No CHARGE: the block never completes and its END IONS is ignored; the CHARGE line after it
-    # completes the carried state. Scan 0 counts as none, an empty title as missing.
-    text = ("BEGIN IONS\nTITLE=a\n100 1\nPEPMASS=500.5\nSCANS=5\n200 2\nEND IONS\nCHARGE=3+ and 4+\n300 3\n"
-            "BEGIN IONS\nTITLE=b\nPEPMASS=1\nCHARGE=2+\nSCANS=0\n400 4\nEND IONS\n"
-            "BEGIN IONS\nTITLE=\nPEPMASS=1\nCHARGE=2+\nSCANS=6\n500 5\nEND IONS\n")
-    table = mod.read_ms_Mgf(str(write(tmp_path, text)))
-    assert [(s, r["title"], r["header"], list(r["ion_mass"].items())) for s, r in table.items()] == [
-        (5, ["a"], ["500.5 3"], [(300.0, 3.0)]), (0, [], [], []), (6, [], [], [])]
-
-
 @pytest.mark.parametrize("body, exc, message", [
     ("BEGIN IONS\nSCANS=1518-1520\n", ValueError, "invalid literal for int() with base 10: '1518-1520'"),
     ("PEPMASS= \n", IndexError, "list index out of range"),

@@ -51,9 +51,10 @@ def old_table(tmp_path):
     ([line(1), "bad \ud800 text"], UnicodeEncodeError),
     (7, TypeError),
 ])
-def test_bad_input_leaves_the_old_table(mod, old_table, lines, exc):
-    with pytest.raises(exc):
-        mod.write_XL(lines, str(old_table))
+def test_bad_input_leaves_the_old_table_and_creates_no_new_one(mod, old_table, lines, exc):
+    for path in (old_table, old_table.parent / "new.tsv"):
+        with pytest.raises(exc):
+            mod.write_XL(lines, str(path))
     assert old_table.read_text() == "old table\n"
     assert os.listdir(old_table.parent) == ["table.tsv"]
 
