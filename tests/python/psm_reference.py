@@ -1,7 +1,6 @@
 """A plain, slow reading of PSM tables to compare the module against: three walks over the lines,
-one table after the other, exactly as the reader's contract describes them (blank lines skipped,
-lines stripped of every whitespace but the tab, unknown confidences refused without q-values).
-Also what any reader's result or error shows, to compare readers by."""
+one table after the other, as the reader's contract describes them; and what any reader's result
+or error shows, to compare readers by."""
 import sys
 from collections import defaultdict
 

@@ -37,8 +37,7 @@ TEST(TwoScanArmOrder, TenPercentOfLinkerDm) {
         double first, second, dm;
         std::optional<bool> lighter_first;
     };
-    for (const Row& r : {Row{1000.0, 1009.0, 10.0, true}, Row{1000.0, 1011.0, 10.0, true},
-                         Row{1009.0, 1000.0, 10.0, false}, Row{1000.0, 1008.9, 10.0, std::nullopt},
+    for (const Row& r : {Row{1000.0, 1011.0, 10.0, true}, Row{1009.0, 1000.0, 10.0, false},
                          Row{1000.0, 1011.1, 10.0, std::nullopt},
                          Row{1000.0, 1028.8, 32.0, std::nullopt},  // 10 % plus 1.4e-15
                          Row{1000.0, 1000.0, 0.0, std::nullopt},   // equal masses: never divided
