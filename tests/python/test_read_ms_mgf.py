@@ -172,8 +172,7 @@ def test_randomised_files_match_the_algorithm(mod, tmp_path):
         assert outcome(lambda: mod.read_ms_Mgf(str(path))) == outcome(lambda: reference_read_mgf(path)), (case, lines)
 
 
-def Items(pairs):
-    """A dict whose items() hands out whatever it was given."""
+def Items(pairs):  # a dict whose items() hands out whatever it was given
     return type("Items", (dict,), {"items": lambda self: pairs})()
 
 

@@ -60,13 +60,12 @@ def reference(V, deconv_path, ms2_path, ms3_path, own_path, linker_dm, linker_de
         if pairs and ms2_mass == 0 or any(
                 abs(ms2_mass - (a + b + linker_deficit - PROTON)) / ms2_mass * 1000000 <= 20 for a, b in pairs):
             return
-        arm = [(m, z) for m, z, _ in arms]
 
         def pair(i, j, to_short, to_long):  # partners of the lighter arm are long, of the heavier short
-            light, heavy = (arm[i], arm[j]) if arm[i][0] < arm[j][0] else (arm[j], arm[i])
+            light, heavy = (arms[i], arms[j]) if arms[i][0] < arms[j][0] else (arms[j], arms[i])
             (long_mz, long_z), (short_mz, short_z) = [
                 ((ms2_mass - ((m + linker_deficit) - PROTON) - PROTON) / (ms2_charge - z or 1) + PROTON, ms2_charge - z or 1)
-                for m, z in (light, heavy)]
+                for m, z, _ in (light, heavy)]
             near = lambda f, x: abs(f - x) / f * 1000000 <= 20  # noqa: E731
             peaks = [f for f in ms2[parent]["ion_mass"] if f > 0]
             if any(near(f, long_mz) for f in peaks) and any(not near(f, long_mz) and near(f, short_mz) for f in peaks):
@@ -79,7 +78,7 @@ def reference(V, deconv_path, ms2_path, ms3_path, own_path, linker_dm, linker_de
         elif kind == 3:
             pair(0, 1, 0, 1)
             pair(1, 2, 1, 2)
-        elif arm[0][0] != arm[1][0] and abs(linker_dm - abs(arm[1][0] - arm[0][0])) / linker_dm <= 0.1:
+        elif arms[0][0] != arms[1][0] and abs(linker_dm - abs(arms[1][0] - arms[0][0])) / linker_dm <= 0.1:
             pair(0, 1, 0, 1)
 
     for key in sorted(ms3.keys()):
@@ -207,9 +206,8 @@ def test_real_spectra(mod, tmp_path, realdata):
     ((20, 21, 22, 23), (1000.0, 1032.0, 900.0, 932.0)),
 ])
 def test_group_with_an_incomplete_own_precursor_is_dropped(mod, tmp_path, scans, masses):
-    # MS3 scans of one parent whose peaks hold every partner their arm pairs can derive: complete,
-    # every pair is written; with the last scan's own block incomplete (no precursor, no title)
-    # the whole group is dropped, also the pairs that do not read it.
+    # Complete, every pair of the group is written; with the last scan's own block incomplete (no
+    # precursor, no title) the whole group is dropped, also the pairs that do not read it.
     def paths(incomplete=()):
         return fraction(
             tmp_path, ms2=[block("p", repr(MS2_MZ), 4, 10, [(partner_mz(m, 2), 1.0) for m in masses])],

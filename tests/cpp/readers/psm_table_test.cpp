@@ -16,17 +16,14 @@ TEST(PsmTable, LinkerTagsCountAsTheInterpreterCounts) {
         "Protein Descriptions\tMH+ [Da]\tModifications",
         "10\tHigh\tUnambiguous\tAkDEFR\tP1\td\t1000.5\tK2(L);K2(L)",
     };
-    struct Case {
-        std::string long_tag;
-        double expected;  // Da
-    };
-    for (const Case& c : {Case{"(L)", 1000.5 - 2 * 100.0}, Case{"", 1000.5 - 12 * 100.0}}) {
+    for (const auto& [long_tag, expected_da] :
+         {std::pair<std::string, double>{"(L)", 1000.5 - 2 * 100.0}, {"", 1000.5 - 12 * 100.0}}) {
         PsmReadOptions options;
-        options.linkers = {HostNumber(100.0), HostNumber(1.0), c.long_tag, "(S)", {}, {}, {}, {}};
+        options.linkers = {HostNumber(100.0), HostNumber(1.0), long_tag, "(S)", {}, {}, {}, {}};
         const PsmTables tables = take_psm_tables(read_psm_lines(lines, options));
         const PsmScanEntry* entry = tables.high.find(10);
         ASSERT_NE(entry, nullptr);
-        EXPECT_DOUBLE_EQ(entry->records.at(0).pep_mass, c.expected) << "tag '" << c.long_tag << "'";
+        EXPECT_DOUBLE_EQ(entry->records.at(0).pep_mass, expected_da) << "tag '" << long_tag << "'";
     }
 }
 
