@@ -29,8 +29,7 @@ def reference_read_mgf(file_path):
                 scan_no = int(line.split("=")[1])
                 MS_dict[scan_no]["ion_mass"] = collections.defaultdict(float)
                 for key in ("title", "header"):
-                    if MS_dict[scan_no][key] == "":
-                        MS_dict[scan_no][key] = []
+                    MS_dict[scan_no][key] = MS_dict[scan_no][key] or []  # "" becomes a list
             if title != "" and header != "" and scan_no != 0 and charge != "":
                 record = MS_dict[scan_no]
                 for key, value in (("title", title), ("header", "%s %s" % (header, charge))):
@@ -94,8 +93,7 @@ def test_bad_bytes_and_bad_lines_fail_in_the_order_the_interpreter_meets_them(mo
         cut = rng.randrange(len(filler) - 20, len(filler) + 1) if case % 2 else rng.randrange(len(filler))
         end = rng.choice([b"\n", b"\r", b"\r\n"])
         data = head + filler[:cut] + b"1 x" + end + b"7" * rng.randrange(0, 9000) + bad + b"\n1 2\n"
-        path = tmp_path / "o.mgf"
-        path.write_bytes(data)
+        path = write(tmp_path, data, name="o.mgf")
         assert outcome(lambda: mod.read_ms_Mgf(str(path))) == outcome(lambda: reference_read_mgf(path)), (case, cut, len(data))
 
 

@@ -129,8 +129,7 @@ def two_scan_fraction(tmp_path, m1=1000.0, m2=1031.0, z1=2, z2=2, ms2_peaks=((97
     # The worked two-scan example: MS2 MH+ 3000.0 at charge 4, fragments 1000.0 and 1031.0 at
     # charge 2; with linker_dm 32.0 and linker_deficit 50.0 the partners are 976.007825 and 960.507825.
     return fraction(
-        tmp_path,
-        ms2=[block("p", repr(MS2_MZ), 4, 1233, ms2_peaks)],
+        tmp_path, ms2=[block("p", repr(MS2_MZ), 4, 1233, ms2_peaks)],
         ms3=[block("m", repr(MS2_MZ), 4, s) for s in (1234, 1235)],
         own=[block('t "%d" é' % s, repr(mz_of(m, z)), z, s) for s, m, z in ((1234, m1, z1), (1235, m2, z2))],
         deconv=[block("d", "1", 1, 1233, ((175.11895, 1520.40625), (99.5, 1e-05), (1303.6551, 87.0), (120.08078, 311.5)))])
@@ -187,9 +186,8 @@ def test_matches_reference_on_synthetic_fractions(mod, tmp_path):
 def test_real_spectra(mod, tmp_path, realdata):
     # The MS2-MS3 cluster: MS3 scans 4-7 relabelled with their parent's precursor (MS2 scan 2).
     derived = realdata / "derived"
-    ms3_text = (derived / "ms2ms3mixed_10226_MS3.mgf").read_text()
-    ms3_text = re.sub(r"(?m)^CHARGE=.*$", "CHARGE=4+", re.sub(r"(?m)^PEPMASS=.*$", "PEPMASS=860.390319824219 1", ms3_text))
-    (tmp_path / "ms3.mgf").write_text(ms3_text)
+    ms3_text = re.sub(r"(?m)^PEPMASS=.*$", "PEPMASS=860.390319824219 1", (derived / "ms2ms3mixed_10226_MS3.mgf").read_text())
+    (tmp_path / "ms3.mgf").write_text(re.sub(r"(?m)^CHARGE=.*$", "CHARGE=4+", ms3_text))
     ms2 = str(derived / "ms2ms3mixed_10226_MS2.mgf")
     paths = [ms2, ms2, str(tmp_path / "ms3.mgf"), str(derived / "ms2ms3mixed_10226_MS3.mgf")]
     # With the water deficit the alkene and thiol arms explain the precursor: nothing to rescue.
