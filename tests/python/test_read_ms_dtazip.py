@@ -37,8 +37,7 @@ def reference_read_dta_zip(file_path):
     return MS_dict
 
 
-def outcome(read, path, capsys):
-    """The result or error, and what was printed."""
+def outcome(read, path, capsys):  # the result or error, and what was printed
     return ref.outcome(lambda: read(path)), capsys.readouterr().out
 
 

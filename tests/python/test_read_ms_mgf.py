@@ -7,8 +7,6 @@ import pytest
 
 from psm_reference import outcome, shape
 
-PEAK = re.compile("[0-9]")
-
 
 def reference_read_mgf(file_path):
     MS_dict = collections.defaultdict(lambda: collections.defaultdict(str))
@@ -35,7 +33,7 @@ def reference_read_mgf(file_path):
                 for key, value in (("title", title), ("header", "%s %s" % (header, charge))):
                     if value not in record[key]:
                         record[key].append(value)
-                if PEAK.match(line):
+                if re.match("[0-9]", line):
                     fields = line.split()
                     record["ion_mass"][float(fields[0])] = round(float(fields[1]), 5)
                 if line == "END IONS":

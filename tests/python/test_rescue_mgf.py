@@ -3,7 +3,6 @@ import itertools
 import os
 import pathlib
 import re
-import stat
 import sys
 
 import pytest
@@ -262,7 +261,7 @@ def test_output_file_lifecycle(mod, tmp_path):
     # Success replaces the file behind the link, keeping its mode; no MS3 scan: an empty file.
     open(paths[3], "w").write(good_own)
     assert run(mod, paths, out, 32.0, 50.0).startswith(b"BEGIN IONS\n")
-    assert out.is_symlink() and stat.S_IMODE(os.stat(target).st_mode) == 0o604
+    assert out.is_symlink() and os.stat(target).st_mode & 0o7777 == 0o604
     open(paths[2], "w").close()
     assert run(mod, paths, out) == b""
 
@@ -289,8 +288,7 @@ def test_paths_open_like_open_does_and_an_output_naming_an_input_is_refused(mod,
 
 
 def test_keyword_call_and_missing_names(mod, tmp_path):
-    paths = two_scan_fraction(tmp_path)
-    out = tmp_path / "kw.mgf"
+    paths, out = two_scan_fraction(tmp_path), tmp_path / "kw.mgf"
     getattr(mod, NAME)(*paths[:2], MS3_file_path=paths[2], msn_1_MS3_path=paths[3], spec_file=str(out),
                        linker_dm=32, linker_deficit=50)
     assert out.read_bytes().count(b"BEGIN IONS") == 2

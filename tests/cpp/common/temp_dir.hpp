@@ -35,11 +35,6 @@ private:
     std::string path_;
 };
 
-inline std::string read_all(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // What an OS error `err` on `file` looks like in failure_of(); no error at all when `err` is 0.
 inline std::string os_failure(int err, const std::string& file) {
     return err == 0 ? "no error" : "errno " + std::to_string(err) + " '" + file + "'";
