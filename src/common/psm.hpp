@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -60,7 +61,32 @@ struct PsmScanEntry {
     std::vector<PsmRecord> records;         // one per distinct sequence, in key order
     std::optional<std::uint32_t> selected;  // row of "selected_pep": the first accepted row not "Rejected"
     std::uint32_t selected_after = 0;       // number of sequence keys that precede "selected_pep"
+
+    // The driver's tables are default-inserting maps: the search and the rescues read scans and keys
+    // without asking first, and every such read of something absent leaves an entry holding the
+    // empty text, which later membership tests (and the driver) see. These fields record them.
+    bool made_by_read = false;         // made by reading a scan the table lacked: no key of the reader's
+    bool pep_seq_text = false;         // made_by_read, and "pep_seq" was read: the key holds ""
+    bool selected_text = false;        // "selected_pep" was read while absent: the key holds ""
+    bool selected_text_first = false;  // made_by_read: "selected_pep" was added before "pep_seq"
 };
+
+// entry["pep_seq"] as the host reads it: the rows of the entry's sequences. On an entry that a read
+// made, the key is added holding the empty text, in which no sequence is found.
+inline std::span<const std::uint32_t> read_pep_seq(PsmScanEntry& e) {
+    if (e.made_by_read) e.pep_seq_text = true;
+    return e.pep_seq;
+}
+
+// entry["selected_pep"] as the host reads it: the selected row, if any. Reading it on an entry without
+// one adds the key holding the empty text (after every key the entry has: "pep_seq" and the records).
+inline std::optional<std::uint32_t> read_selected(PsmScanEntry& e) {
+    if (!e.selected && !e.selected_text) {
+        e.selected_text = true;
+        e.selected_text_first = !e.pep_seq_text;
+    }
+    return e.selected;
+}
 
 // Scan number -> scan entry, hashed by scan.
 class PsmMatchTable {
@@ -68,6 +94,15 @@ public:
     explicit PsmMatchTable(std::shared_ptr<const PsmRowStore> rows = {}) : rows_(std::move(rows)) {}
 
     const PsmScanEntry* find(std::int64_t scan) const { return scans.find(scan); }
+    // `scan in table`: a membership test adds nothing.
+    bool contains(std::int64_t scan) const { return scans.contains(scan); }
+    // table[scan] as the host reads it: a scan the table lacks gets an empty entry, last in order.
+    PsmScanEntry& read(std::int64_t scan) {
+        if (PsmScanEntry* e = scans.find(scan)) return *e;
+        PsmScanEntry& e = scans[scan];
+        e.made_by_read = true;
+        return e;
+    }
     const PsmRowTexts& texts(std::uint32_t row) const { return (*rows_)[row]; }
     std::string_view sequence(std::uint32_t row) const { return (*rows_)[row].sequence; }
     // The record of `sequence` in `entry`, or nullptr.
@@ -96,6 +131,14 @@ struct PsmTables {
 
     PsmMatchTable& operator[](std::size_t i) { return i == 0 ? high : i == 1 ? med_high : all; }
     const PsmMatchTable& operator[](std::size_t i) const { return i == 0 ? high : i == 1 ? med_high : all; }
+};
+
+// The six tables one search call reads: those of the database search of the MS3 spectra and those
+// of the search of the rescue spectra. The search and both rescues share them (and what their reads
+// insert) for the whole call.
+struct SearchPsmTables {
+    PsmTables ms3;     // match_dict_high, match_dict_med_high, match_dict_all
+    PsmTables rescue;  // MS2_match_dict_high, MS2_match_dict_med_high, MS2_match_dict_all
 };
 
 } // namespace vombrelle

@@ -125,9 +125,22 @@ PyObject* record_to_python(const PsmRecord& r, RowObjects& rows, const std::vect
     return d.release().ptr();
 }
 
+PyObject* empty_text() {
+    static PyObject* empty = PyUnicode_InternFromString("");
+    Py_INCREF(empty);
+    return empty;
+}
+
 PyObject* entry_to_python(const PsmScanEntry& e, RowObjects& rows, const std::vector<py::object>* qvals) {
     const Shared& s = shared();
     py::object d = new_text_defaultdict();
+    if (e.made_by_read) {
+        // Only keys that reads added, each holding the empty text, in the order they were added.
+        if (e.selected_text && e.selected_text_first) set_stolen(d.ptr(), s.selected_pep, empty_text());
+        if (e.pep_seq_text) set_stolen(d.ptr(), s.pep_seq, empty_text());
+        if (e.selected_text && !e.selected_text_first) set_stolen(d.ptr(), s.selected_pep, empty_text());
+        return d.release().ptr();
+    }
     py::object seqs = own(PyList_New(static_cast<Py_ssize_t>(e.pep_seq.size())));
     for (std::size_t i = 0; i < e.pep_seq.size(); ++i) {
         PyObject* seq = rows.sequence(e.pep_seq[i]);
@@ -144,6 +157,7 @@ PyObject* entry_to_python(const PsmScanEntry& e, RowObjects& rows, const std::ve
             set_stolen(d.ptr(), s.selected_pep, list_of_one(rows.sequence(*e.selected)));
         }
     }
+    if (e.selected_text) set_stolen(d.ptr(), s.selected_pep, empty_text());
     return d.release().ptr();
 }
 
