@@ -2,10 +2,10 @@
 
 #include <set>
 
-#include "rescue_mgf/parent_lookup.hpp"
-#include "rescue_mgf/scan_grouping.hpp"
+#include "common/parent_lookup.hpp"
+#include "common/scan_grouping.hpp"
 
-namespace vombrelle::rescue_mgf {
+namespace vombrelle {
 namespace {
 
 using Scans = std::vector<std::pair<std::int64_t, std::string>>;
@@ -26,12 +26,12 @@ Scans scans_with(const std::string& h, std::vector<std::int64_t> scans, Scans mo
     return more;
 }
 
-// The groups the walk forms, in order; `parent_found` answers for each.
-Groups groups(Ms3HeaderTable& index, const std::set<std::int64_t>& parent_found) {
+// The groups the walk forms, in order; a group uses up its scans when its first scan is in `used_up`.
+Groups groups(Ms3HeaderTable& index, const std::set<std::int64_t>& used_up) {
     Groups seen;
     walk_scan_groups(index, [&](const Ms3ScanGroup& g) {
         seen.emplace_back(g.scans.begin(), g.scans.begin() + static_cast<std::ptrdiff_t>(g.count()));
-        return parent_found.count(g.first()) != 0;
+        return used_up.count(g.first()) != 0;
     });
     return seen;
 }
@@ -41,7 +41,7 @@ TEST(Grouping, FormsAndMarksGroups) {
     struct Case {
         const char* name;
         Scans ms3;
-        std::set<std::int64_t> parent_found;  // first scans of groups whose parent is found
+        std::set<std::int64_t> used_up;  // first scans of the groups that use up their scans
         Groups expected;
     };
     for (const Case& c : std::initializer_list<Case>{
@@ -50,13 +50,13 @@ TEST(Grouping, FormsAndMarksGroups) {
              // 100 and 101 follow a marked four-scan group of their own list: 100 fails on 99,
              // 101 on 102; neither is ever grouped.
              {"after_marked_four", scans_with("H 2", {96, 97, 98, 99, 100, 101}), {96}, {{96, 97, 98, 99}}},
-             // Without a parent nothing is marked: every scan is visited and may start a group.
+             // A group that uses nothing up marks nothing: every scan is visited and may start a group.
              {"four_without_parent", scans_with("H 2", {100, 101, 102, 103, 104}), {},
               {{100, 101, 102, 103}, {101, 102, 103, 104}, {102, 103, 104}}}}) {
         HeaderClasses classes;
         SpectrumTable ms3 = table(c.ms3);
         Ms3HeaderTable index(ms3, classes);
-        EXPECT_EQ(groups(index, c.parent_found), c.expected) << c.name;
+        EXPECT_EQ(groups(index, c.used_up), c.expected) << c.name;
     }
 }
 
@@ -102,4 +102,4 @@ TEST(ParentLookup, NearestLowerScanWithTheSameList) {
 }
 
 } // namespace
-} // namespace vombrelle::rescue_mgf
+} // namespace vombrelle
