@@ -1,5 +1,6 @@
 #include "search/precursor_checks.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "common/errors.hpp"
@@ -63,17 +64,23 @@ void test_pairs(const std::vector<double>& mh, double precursor_mh, double linke
 
 bool signature_peaks_found(const std::vector<Peak>& parent_peaks, const std::vector<double>& ms3_mz,
                            std::size_t needed) {
+    // 20 ppm of a positive peak m/z lies far inside 1e-4 of the m/z it matches: a peak outside
+    // that margin around every MS3 m/z matches none, and most peaks are ruled out by two
+    // comparisons before the exact quotients decide. (A peak at 0 or below, or NaN, takes the
+    // exact test: below 0 the quotient is negative and matches.)
+    double low = INFINITY, high = -INFINITY;
+    for (const double m : ms3_mz) {
+        if (!(m > 0.0) || std::isinf(m)) continue;  // no positive peak is within 20 ppm of these
+        low = std::min(low, m * (1.0 - 1e-4));
+        high = std::max(high, m * (1.0 + 1e-4));
+    }
     std::size_t count = 0;
     for (const Peak& peak : parent_peaks) {
         if (count >= needed) return true;
         const double f = peak.mz;
-        // 20 ppm of a positive m/z lies far inside 1e-4 of it: a cheap product rules most m/z out
-        // before the exact quotient decides.
-        const double rough = f > 0.0 ? f * 1e-4 : INFINITY;
+        if (f > 0.0 && (f < low || f > high)) continue;
         for (const double m : ms3_mz) {
-            const double diff = std::fabs(f - m);
-            if (diff > rough) continue;
-            if (within_ppm(diff, f)) ++count;
+            if (within_ppm(std::fabs(f - m), f)) ++count;
         }
     }
     return count >= needed;

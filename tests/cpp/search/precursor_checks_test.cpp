@@ -64,7 +64,9 @@ TEST(PrecursorChecks, SignaturePeaksAreMeasuredAgainstThePeak) {
     ASSERT_GT(std::fabs(peak - at_bound) / at_bound * 1e6, 20.0);
     EXPECT_TRUE(signature_peaks_found({{peak, 1.0}}, {at_bound}, 1));
     EXPECT_FALSE(signature_peaks_found({{peak, 1.0}}, {near}, 1));
-    // Every MS3 m/z counts for each peak; a peak at 0 matches nothing; peaks are needed.
+    // Every MS3 m/z counts for each peak; a peak at 0 matches nothing, a negative one (its
+    // quotient is negative) everything; peaks are needed.
+    EXPECT_TRUE(signature_peaks_found({{-5.0, 1.0}}, {500.0, 900.0}, 2));
     EXPECT_TRUE(signature_peaks_found({{0.0, 1.0}, {peak, 1.0}}, {peak, peak}, 2));
     EXPECT_FALSE(signature_peaks_found({{0.0, 1.0}, {peak, 1.0}}, {peak, 0.0}, 2));
     EXPECT_FALSE(signature_peaks_found({}, {peak}, 1));

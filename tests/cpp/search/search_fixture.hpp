@@ -134,7 +134,7 @@ public:
     void uniq(std::vector<std::string_view>& items) override {
         order.push_back("uniq");
         uniq_calls.emplace_back(items.begin(), items.end());
-        items = vombrelle::uniq(items);
+        uniq_in_place(items);
     }
     CrossLinkScoreMap rescue_prec_mismatch(const MismatchRescueRequest& request, SearchPsmTables&,
                                            bool& returned) override {
