@@ -4,8 +4,6 @@
 // beyond the tables it is given, and the process's peak resident memory.
 #include <benchmark/benchmark.h>
 
-#include <malloc.h>
-#include <sys/resource.h>
 
 #include <random>
 #include <string>
@@ -15,8 +13,12 @@
 #include "common/mass_constants.hpp"
 #include "common/uniq.hpp"
 #include "search/cross_link_search.hpp"
+#include "memory_counters.hpp"
 
 namespace {
+
+using vombrelle::bench::heap_in_use_mb;
+using vombrelle::bench::peak_rss_mb;
 
 using namespace vombrelle;
 
@@ -128,16 +130,7 @@ Fraction& fraction() {
     return f;
 }
 
-double peak_rss_mb() {
-    struct rusage ru {};
-    getrusage(RUSAGE_SELF, &ru);
-    return static_cast<double>(ru.ru_maxrss) / 1024.0;
-}
 
-double heap_in_use_mb() {
-    struct mallinfo2 mi = mallinfo2();
-    return static_cast<double>(mi.uordblks + mi.hblkhd) / (1024.0 * 1024.0);
-}
 
 void BM_FindCrossLinks(benchmark::State& state) {
     Fraction& f = fraction();

@@ -78,6 +78,20 @@ void PeptideFields::clear() {
     for (auto* list : {&a_seq, &b_seq, &a_id, &b_id, &a_desc, &b_desc}) list->clear();
 }
 
+void PeptideFields::add_pair(std::string_view a, std::string_view b, const PsmRowTexts* a_psm,
+                             const PsmRowTexts* b_psm) {
+    a_seq.push_back(a);
+    b_seq.push_back(b);
+    if (a_psm != nullptr) {
+        a_id.push_back(a_psm->accessions);
+        a_desc.push_back(a_psm->descriptions);
+    }
+    if (b_psm != nullptr) {
+        b_id.push_back(b_psm->accessions);
+        b_desc.push_back(b_psm->descriptions);
+    }
+}
+
 void PeptideFields::make_distinct(NamedCalls& calls) {
     for (auto* list : {&a_seq, &b_seq, &a_id, &b_id, &a_desc, &b_desc}) calls.uniq(*list);
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/number.hpp"
+#include "common/psm.hpp"
 #include "search/precursor_checks.hpp"
 
 namespace vombrelle::search {
@@ -38,6 +39,8 @@ struct PeptideFields {
     std::vector<std::string_view> a_seq, b_seq, a_id, b_id, a_desc, b_desc;
 
     void clear();
+    // One accepted pair: both sequences, and the proteins of each side's PSM where one was read.
+    void add_pair(std::string_view a, std::string_view b, const PsmRowTexts* a_psm, const PsmRowTexts* b_psm);
     // Each list reduced to its distinct entries through uniq, in the order the records' fields are
     // de-duplicated.
     void make_distinct(NamedCalls& calls);

@@ -117,16 +117,7 @@ bool FourScanLookup::pair(PsmMatchTable& table) {
             const Side pb = read_side(2, b);
             const double diff = precursor_mh_ - (pa.mass + pb.mass + linker_mass_ - kProtonMass);
             if (!within_ppm(std::fabs(diff), precursor_mh_)) continue;
-            peptides_.a_seq.push_back(a);
-            peptides_.b_seq.push_back(b);
-            if (pa.texts != nullptr) {
-                peptides_.a_id.push_back(pa.texts->accessions);
-                peptides_.a_desc.push_back(pa.texts->descriptions);
-            }
-            if (pb.texts != nullptr) {
-                peptides_.b_id.push_back(pb.texts->accessions);
-                peptides_.b_desc.push_back(pb.texts->descriptions);
-            }
+            peptides_.add_pair(a, b, pa.texts, pb.texts);
             accepted_a_qvals_ = {qval_[0], qval_[1]};
             accepted_b_qvals_ = {qval_[2], qval_[3]};
             accepted = true;

@@ -111,16 +111,7 @@ bool SearchRun::three_scan_group(const Ms3ScanGroup& group) {
             if (b2) look_up(s2, b, 3, mass_b, texts_b);
             const double diff = std::fabs(precursor_.mh - (mass_a + mass_b + linker_mass_ - kProtonMass));
             if (!within_ppm(diff, precursor_.mh)) continue;
-            peptides_.a_seq.push_back(a);
-            peptides_.b_seq.push_back(b);
-            if (texts_a != nullptr) {
-                peptides_.a_id.push_back(texts_a->accessions);
-                peptides_.a_desc.push_back(texts_a->descriptions);
-            }
-            if (texts_b != nullptr) {
-                peptides_.b_id.push_back(texts_b->accessions);
-                peptides_.b_desc.push_back(texts_b->descriptions);
-            }
+            peptides_.add_pair(a, b, texts_a, texts_b);
             paired = true;
             if ((qval[0] > high || qval[1] > high) && (qval[2] > high || qval[3] > high)) cross_link_class = "High";
             else if ((qval[0] > medium || qval[1] > medium) && (qval[2] > medium || qval[3] > medium)) cross_link_class = "Medium";

@@ -61,37 +61,28 @@ bool SearchRun::two_scan_group(const Ms3ScanGroup& group) {
     const PsmRecord* a_record = nullptr;
     const PsmRecord* b_record = nullptr;
     const HostNumber high = 0.99, medium = 0.95;
+    // A candidate's mass (0 when its scan does not list it) and proteins; the record read is kept.
+    struct Side {
+        double mass = 0.0;
+        const PsmRowTexts* texts = nullptr;
+    };
+    auto read_side = [&](std::int64_t scan, std::string_view seq, const PsmRecord*& record, HostNumber& qval) {
+        Side side;
+        if (const PsmRecord* r = read_psm(all, scan, seq)) {
+            record = r;
+            side = Side{r->pep_mass, &all.texts(r->row)};
+            qval = r->qval;
+        }
+        return side;
+    };
     for (const std::string_view a : seq_a_) {
         if (!candidates) break;
-        double mass_a = 0.0;
-        const PsmRowTexts* texts_a = nullptr;
-        if (const PsmRecord* r = read_psm(all, key, a)) {
-            a_record = r;
-            mass_a = r->pep_mass;
-            texts_a = &all.texts(r->row);
-            a_qval = r->qval;
-        }
+        const Side side_a = read_side(key, a, a_record, a_qval);
         for (const std::string_view b : seq_b_) {
-            double mass_b = 0.0;
-            const PsmRowTexts* texts_b = nullptr;
-            if (const PsmRecord* r = read_psm(all, next, b)) {
-                b_record = r;
-                mass_b = r->pep_mass;
-                texts_b = &all.texts(r->row);
-                b_qval = r->qval;
-            }
-            const double diff = std::fabs(precursor_.mh - (mass_a + mass_b + linker_mass_ - kProtonMass));
+            const Side side_b = read_side(next, b, b_record, b_qval);
+            const double diff = std::fabs(precursor_.mh - (side_a.mass + side_b.mass + linker_mass_ - kProtonMass));
             if (!within_ppm(diff, precursor_.mh)) continue;
-            peptides_.a_seq.push_back(a);
-            peptides_.b_seq.push_back(b);
-            if (texts_a != nullptr) {
-                peptides_.a_id.push_back(texts_a->accessions);
-                peptides_.a_desc.push_back(texts_a->descriptions);
-            }
-            if (texts_b != nullptr) {
-                peptides_.b_id.push_back(texts_b->accessions);
-                peptides_.b_desc.push_back(texts_b->descriptions);
-            }
+            peptides_.add_pair(a, b, side_a.texts, side_b.texts);
             if (a_record != nullptr) a_confidence = all.texts(a_record->row).confidence;
             if (b_record != nullptr) b_confidence = all.texts(b_record->row).confidence;
             cross_link_class = a_qval > high && b_qval > high       ? "High"

@@ -87,7 +87,7 @@ struct FourScanGroup {
     std::int64_t first;
     std::int64_t parent;
     double a_long = 600.25, b_long = 800.5;
-    std::string label;  // the parent's precursor header
+    std::string label = {};  // the parent's precursor header
 
     std::array<std::string, 4> own(const Fraction& f) const {
         const double dm = f.args.linker_dm.as_double();

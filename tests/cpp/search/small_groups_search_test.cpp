@@ -17,7 +17,7 @@ struct SmallGroup {
     std::int64_t parent;
     std::vector<double> own;  // MH+ per scan; NaN: the scan's own block never completed
     std::pair<std::size_t, std::size_t> pair;
-    std::string label;
+    std::string label = {};
 
     void add_to(Fraction& f) {
         const double precursor = mh_of(header_of(own[pair.first])) + mh_of(header_of(own[pair.second])) +
