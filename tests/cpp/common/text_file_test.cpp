@@ -7,7 +7,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "common/atomic_file.hpp"
+#include "common/output_file.hpp"
 #include "common/errors.hpp"
 #include "common/file_open.hpp"
 #include "common/text_file.hpp"
@@ -122,7 +122,7 @@ TEST(FileOpening, ReadersAndWritersFailLikeTheInterpretersOpen) {
     for (const auto& [path, read_errno, write_errno] : cases) {
         EXPECT_EQ(test::failure_of([&] { ::close(open_readable(path)); }), test::os_failure(read_errno, path));
         EXPECT_EQ(test::failure_of([&] { TextLineReader reader(path); }), test::os_failure(read_errno, path));
-        EXPECT_EQ(test::failure_of([&] { AtomicFileWriter writer(path); }), test::os_failure(write_errno, path));
+        EXPECT_EQ(test::failure_of([&] { OutputFile writer(path); }), test::os_failure(write_errno, path));
     }
 }
 
