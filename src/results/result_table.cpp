@@ -1,6 +1,6 @@
 #include "results/result_table.hpp"
 
-#include "common/atomic_file.hpp"
+#include "common/output_file.hpp"
 #include "common/host_text.hpp"
 
 #include <vector>
@@ -27,7 +27,7 @@ void append_result_row(std::string& out, std::string_view line) {
 }
 
 void write_XL(std::span<const std::string_view> lines, const std::string& path) {
-    AtomicFileWriter file(path);
+    OutputFile file(path);
     std::string buffer;
     buffer.reserve(1 << 16);
     buffer.append(kResultTableHeader).push_back('\n');

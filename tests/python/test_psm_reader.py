@@ -96,10 +96,12 @@ def test_file_errors_name_the_file(mod, tmp_path):
         mod.read_PD_PSM_results_tsv_wrapper(path, {}, *LINKER)
     assert str(e.value) == UNSURE and e.value.__notes__ == [f"in file '{path}', line 3"]
     # Invalid UTF-8 fails before a bad row above it: the whole file is decoded first.
-    path = write(tmp_path, header().encode() + row(scan="x").encode() + row(desc="caf\xe9").encode("latin-1"))
-    with pytest.raises(UnicodeDecodeError) as e:
-        mod.read_PD_PSM_results_tsv_wrapper(path, {}, *LINKER)
-    assert e.value.__notes__ == [f"in file '{path}', line 3"]
+    # Also a character cut by the end of the file after a CR.
+    for end, tail in ((b"\n", row(desc="caf\xe9").encode("latin-1")), (b"\r", b"\xe2\x82")):
+        path = write(tmp_path, header().encode() + row(scan="x").encode().replace(b"\n", end) + tail)
+        with pytest.raises(UnicodeDecodeError) as e:
+            mod.read_PD_PSM_results_tsv_wrapper(path, {}, *LINKER)
+        assert e.value.__notes__ == [f"in file '{path}', line 3"]
 
 
 @pytest.mark.parametrize("lines, error, message, line", [
