@@ -132,14 +132,8 @@ TEST(PrecursorRescue, NearestOfTheFivePresentMs1ScansBelowTheParent) {
     EXPECT_EQ(taken(*g, 101), "");  // 99 to 91 examined, 90 is the sixth
     g = group({99, 97, 95, 93, 91, 90}, {91, 90});
     EXPECT_EQ(taken(*g, 101), float_repr(799.66667 + 91e-7));
-    g = group({99, 97, 95}, {97, 95});
-    EXPECT_EQ(taken(*g, 101), float_repr(799.66667 + 97e-7));
-    EXPECT_EQ(taken(*g, 101.0), float_repr(799.66667 + 97e-7));
-    EXPECT_EQ(taken(*g, 101.5), "");   // names no scan: the walk meets none
-    EXPECT_EQ(taken(*g, 97), float_repr(799.66667 + 95e-7));  // the parent's own number is not walked
-    g = group({0, -1}, {0, -1});
-    EXPECT_EQ(taken(*g, 1), float_repr(799.66667));
-    EXPECT_EQ(taken(*g, 0), "");
+    EXPECT_EQ(taken(*g, 101.0), float_repr(799.66667 + 91e-7));
+    EXPECT_EQ(taken(*g, 101.5), "");  // names no scan: the walk meets none
 }
 
 TEST(PrecursorRescue, IndexedWalkMatchesTheLinearWalkOnRandomTables) {
