@@ -13,6 +13,7 @@
 //                              (both read decimal digits of any script, as the interpreter does)
 //   float_repr                 repr(x) of a float: shortest round-tripping digits
 //   round_to                   round(x, n) on the exact stored value, ties to even
+//   ascii_upper                str.upper() of an ASCII text
 //   py_repr                    repr(text) of a str, as used in the interpreter's messages
 #pragma once
 
@@ -82,6 +83,9 @@ void append_int(std::string& out, std::int64_t n);
 
 // round(x, ndigits) for a float x, any ndigits; OverflowError when the result overflows.
 double round_to(double x, int ndigits);
+
+// str.upper() of an ASCII text (letters a-z only); other code points are copied unchanged.
+std::string ascii_upper(std::string_view text);
 
 // repr(text) of a str: quoted, with the interpreter's escapes.
 std::string py_repr(std::string_view text);

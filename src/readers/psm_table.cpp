@@ -19,14 +19,6 @@ constexpr std::array<std::string_view, 8> kRequiredColumns = {
     "Protein Accessions", "Protein Descriptions", "MH+ [Da]", "Modifications"};
 constexpr std::string_view kQValueColumn = "Percolator q-Value";
 
-std::string ascii_upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return out;
-}
-
 // Characters (code points) in valid UTF-8.
 std::int64_t char_count(std::string_view s) {
     std::int64_t n = 0;
