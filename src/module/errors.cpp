@@ -19,7 +19,6 @@ PyObject* exception_type(ErrorKind kind) {
         case ErrorKind::Overflow: return PyExc_OverflowError;
         case ErrorKind::OS: return PyExc_OSError;
         case ErrorKind::UnicodeDecode: return PyExc_UnicodeDecodeError;
-        case ErrorKind::Name: return PyExc_NameError;
         case ErrorKind::NotImplemented: return PyExc_NotImplementedError;
         case ErrorKind::Runtime: return PyExc_RuntimeError;
         case ErrorKind::BadZip: break;

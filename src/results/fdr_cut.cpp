@@ -4,10 +4,9 @@
 
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
+#include "results/cross_link_record.hpp"
 
 namespace vombrelle {
-
-double line_score(std::string_view line) { return parse_float(line.substr(0, line.find('\t'))); }
 
 std::vector<HostNumber> line_scores(std::span<const std::string_view> lines) {
     std::vector<HostNumber> keys;

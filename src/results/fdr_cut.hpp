@@ -17,8 +17,7 @@
 
 namespace vombrelle {
 
-// field 0 (the text before the first tab) read as a float; the value error of float() otherwise.
-double line_score(std::string_view line);
+// line_score of every line.
 std::vector<HostNumber> line_scores(std::span<const std::string_view> lines);
 
 // A NaN cut-off compares false with every estimate and would silently keep nothing.
