@@ -19,18 +19,6 @@ namespace {
 using rescue_mgf::LinkerArgument;
 using rescue_mgf::MassPairs;
 
-// A str path as the native reader takes it (UTF-8); nothing for a str the codec cannot encode,
-// which the module's own read_ms_Mgf then opens the way open() does.
-std::optional<std::string> path_text(const py::handle& obj) {
-    Py_ssize_t n = 0;
-    const char* s = PyUnicode_AsUTF8AndSize(obj.ptr(), &n);
-    if (s == nullptr) {
-        PyErr_Clear();
-        return std::nullopt;
-    }
-    return std::string(s, static_cast<std::size_t>(n));
-}
-
 // The file an input argument names, as open() would take it (str, bytes or os.PathLike, in the
 // file system's encoding); nothing for any other object, which only a reader bound in
 // read_ms_Mgf's place knows what to do with.
@@ -46,10 +34,8 @@ std::optional<std::string> input_file(const py::handle& obj) {
 SpectrumTable read_table(const py::object& path, PeakStorage peaks) {
     Callee reader = lookup_callee("read_ms_Mgf");
     if (reader.native && PyUnicode_Check(path.ptr())) {
-        // A path with a NUL goes to the reader's own argument check.
-        if (auto p = path_text(path); p && p->find('\0') == std::string::npos) {
-            return unlocked([&] { return read_mgf(*p, peaks); });
-        }
+        const std::string file = fs_path(path);
+        return unlocked([&] { return read_mgf(file, peaks); });
     }
     return spectrum_table_from_py(reader.object(path), "read_ms_Mgf");
 }

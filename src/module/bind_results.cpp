@@ -127,11 +127,9 @@ py::object filter_XL_FDR_body(Arguments& a) {
 py::object write_XL_body(Arguments& a) {
     // Every line is checked before the file is touched, so a bad list leaves an old table intact.
     const TextList list = read_texts(a[0], "strip", Iteration::Lazy);
-    // The table is written as UTF-8, which has no form for a lone surrogate: such a line is
-    // refused as the interpreter's file refuses it, in its turn, but before anything is written.
-    for (const py::object& line : list.objects) {
-        if (PyUnicode_AsUTF8AndSize(line.ptr(), nullptr) == nullptr) throw py::error_already_set();
-    }
+    // A line the UTF-8 table cannot hold is refused in its turn, as the interpreter's file refuses
+    // it, but before anything is written.
+    for (const py::object& line : list.objects) file_text_bytes(line);
     list.raise_pending();
     const std::string path = fs_path(a[1]);
     unlocked([&] { write_XL(list.texts, path); });

@@ -85,12 +85,7 @@ std::vector<std::string> texts_from_py(const py::object& v, const char* callee, 
         if (!PyUnicode_Check(item.ptr())) {
             bad_callee_result(callee, std::string("a record whose \"") + key + "\" holds " + type_name(item) + ", not str");
         }
-        // Strict UTF-8: titles and headers end up in the rescue MGF, a UTF-8 file, which has no form
-        // for a lone surrogate (UnicodeEncodeError, as writing it would raise).
-        Py_ssize_t n = 0;
-        const char* s = PyUnicode_AsUTF8AndSize(item.ptr(), &n);
-        if (s == nullptr) throw py::error_already_set();
-        out.emplace_back(s, static_cast<std::size_t>(n));
+        out.emplace_back(file_text_bytes(item));  // titles and headers end up in the rescue MGF
     }
     return out;
 }

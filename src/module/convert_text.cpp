@@ -20,6 +20,13 @@ std::string text_string(py::handle text) {
     return std::string(text_bytes(text, keep));
 }
 
+std::string_view file_text_bytes(py::handle text) {
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(text.ptr(), &size);
+    if (data == nullptr) throw py::error_already_set();
+    return {data, static_cast<std::size_t>(size)};
+}
+
 PyObject* new_text(std::string_view bytes) {
     return own(PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "surrogatepass")).release().ptr();
 }

@@ -28,6 +28,10 @@ std::string_view text_bytes(py::handle text, std::vector<py::object>& keep);
 // The same, copied: for short texts (labels, names, formatted numbers).
 std::string text_string(py::handle text);
 
+// The UTF-8 of a str bound for a UTF-8 file, which has no form for a lone surrogate: such a text
+// raises the codec's UnicodeEncodeError, as writing it would. The view lives as long as the str.
+std::string_view file_text_bytes(py::handle text);
+
 // A new str from the core's UTF-8 (new reference).
 PyObject* new_text(std::string_view bytes);
 
