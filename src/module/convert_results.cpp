@@ -160,20 +160,18 @@ HostOperand PyMassLookup::residue(std::string_view character) {
         if (value.native()) known = value.number;
         return value;
     }
-    std::string key(character);
-    auto it = residues_.find(key);
-    if (it != residues_.end()) return {it->second, {}};
-    const HostOperand value = read(mass_dict_, key);
-    if (value.native()) residues_.emplace(std::move(key), value.number);
-    return value;
+    return read_cached(residues_, mass_dict_, character);
 }
 
-HostOperand PyMassLookup::atom(std::string_view key_view) {
+HostOperand PyMassLookup::atom(std::string_view key) { return read_cached(atoms_, mod_dict_, key); }
+
+HostOperand PyMassLookup::read_cached(std::unordered_map<std::string, HostNumber>& cache, py::handle map,
+                                      std::string_view key_view) {
     std::string key(key_view);
-    auto it = atoms_.find(key);
-    if (it != atoms_.end()) return {it->second, {}};
-    const HostOperand value = read(mod_dict_, key);
-    if (value.native()) atoms_.emplace(std::move(key), value.number);
+    auto it = cache.find(key);
+    if (it != cache.end()) return {it->second, {}};
+    const HostOperand value = read(map, key);
+    if (value.native()) cache.emplace(std::move(key), value.number);
     return value;
 }
 

@@ -102,6 +102,7 @@ public:
 
 private:
     HostOperand read(py::handle map, std::string_view key);
+    HostOperand read_cached(std::unordered_map<std::string, HostNumber>& cache, py::handle map, std::string_view key);
 
     py::handle mass_dict_;
     py::handle mod_dict_;
