@@ -1,6 +1,7 @@
 // The interpreter's text and number semantics, implemented once for the whole core.
 //
-// Texts are UTF-8. Every function here gives the same answer as the interpreter does for the
+// Texts are UTF-8 (a lone surrogate, which the interpreter's str may hold, as its three-byte
+// form: no byte of it is ASCII, and it decodes to its own code point). Every function here gives the same answer as the interpreter does for the
 // corresponding str method or built-in:
 //   strip / split_whitespace   str.strip() / str.split() with the interpreter's whitespace
 //                              (\t \n \v \f \r, blank, 0x1C-0x1F, U+0085, U+00A0, U+1680,
@@ -46,6 +47,13 @@ inline std::size_t utf8_length(unsigned char lead) {
     if ((lead & 0xE0) == 0xC0) return 2;
     if ((lead & 0xF0) == 0xE0) return 3;
     return 4;
+}
+
+// len(text): the number of code points (continuation bytes are not counted).
+inline std::int64_t char_count(std::string_view s) {
+    std::int64_t n = 0;
+    for (char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
 }
 
 std::string_view strip(std::string_view text);

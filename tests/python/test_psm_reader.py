@@ -56,6 +56,9 @@ class Untouchable(dict):
     ("AkDEFk", Untouchable(), True),
     ("LVTDLTk", {"P1": "LVTDLTKMMLVTDLTK"}, False),  # only the first occurrence counts
     ("LVTDLTk", {"P1": "mmmlvtdltk"}, False),
+    # a sequence of another type is asked `in`, index() and len() as the host asks them
+    ("LVTDLTk", {"P1": ["LVTDLTK"] + ["x"] * 6}, True),
+    ("LVTDLTk", {"P1": ["MM", "LVTDLTK"]}, False),
 ])
 def test_lysine_and_c_terminal_rules(mod, seq, uniprot, kept):
     tables = read(mod, [header(), row(seq=seq)], uniprot)

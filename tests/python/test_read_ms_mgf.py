@@ -186,15 +186,16 @@ def Items(pairs):  # a dict whose items() hands out whatever it was given
     return type("Items", (dict,), {"items": lambda self: pairs})()
 
 
-@pytest.mark.parametrize("result", [
-    Items([[1518, {}]]),  # pairs that are lists
-    Items([(1518,)]),
-    {1518: {"ion_mass": Items([[1.0, 2.0]])}},  # peaks likewise
-    {1518: {"ion_mass": Items([(1.0, 2.0, 3.0)])}},
+@pytest.mark.parametrize("result, error, message", [
+    (Items([[1518, {}]]), TypeError, r"^read_ms_Mgf\(\) returned "),  # pairs that are lists
+    (Items([(1518,)]), TypeError, r"^read_ms_Mgf\(\) returned "),
+    ({1518: {"ion_mass": Items([[1.0, 2.0]])}}, TypeError, r"^read_ms_Mgf\(\) returned "),  # peaks likewise
+    ({1518: {"ion_mass": Items([(1.0, 2.0, 3.0)])}}, TypeError, r"^read_ms_Mgf\(\) returned "),
+    ({2 ** 64: {}}, OverflowError, "64-bit"),  # a scan the module cannot hold is refused, not left out
 ])
-def test_a_rebound_reader_whose_result_is_no_table(mod, tmp_path, result):
+def test_a_rebound_reader_whose_result_is_no_table(mod, tmp_path, result, error, message):
     path = str(write(tmp_path, BLOCK))
     mod.read_ms_Mgf = lambda p: result
-    with pytest.raises(TypeError, match=r"^read_ms_Mgf\(\) returned "):
+    with pytest.raises(error, match=message):
         mod.Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf(
             path, path, path, path, str(tmp_path / "out.mgf"), 32.0, 50.0)
