@@ -19,7 +19,6 @@ enum class ErrorKind {
     OS,             // OSError subclass chosen by errno, with the file name
     UnicodeDecode,  // UnicodeDecodeError
     BadZip,         // zipfile.BadZipFile
-    Name,           // NameError
     NotImplemented, // NotImplementedError
     Runtime,        // RuntimeError
 };

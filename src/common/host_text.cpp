@@ -544,6 +544,14 @@ bool is_printable(char32_t cp) {
 
 } // namespace
 
+std::string ascii_upper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return out;
+}
+
 std::string py_repr(std::string_view text) {
     const bool has_single = text.find('\'') != std::string_view::npos;
     const bool has_double = text.find('"') != std::string_view::npos;

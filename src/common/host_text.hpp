@@ -1,6 +1,7 @@
 // The interpreter's text and number semantics, implemented once for the whole core.
 //
-// Texts are UTF-8. Every function here gives the same answer as the interpreter does for the
+// Texts are UTF-8 (a lone surrogate, which the interpreter's str may hold, as its three-byte
+// form: no byte of it is ASCII, and it decodes to its own code point). Every function here gives the same answer as the interpreter does for the
 // corresponding str method or built-in:
 //   strip / split_whitespace   str.strip() / str.split() with the interpreter's whitespace
 //                              (\t \n \v \f \r, blank, 0x1C-0x1F, U+0085, U+00A0, U+1680,
@@ -13,6 +14,7 @@
 //                              (both read decimal digits of any script, as the interpreter does)
 //   float_repr                 repr(x) of a float: shortest round-tripping digits
 //   round_to                   round(x, n) on the exact stored value, ties to even
+//   ascii_upper                str.upper() of an ASCII text
 //   py_repr                    repr(text) of a str, as used in the interpreter's messages
 //   upper / same_upper         str.upper(), and a.upper() == b.upper()
 #pragma once
@@ -46,6 +48,13 @@ inline std::size_t utf8_length(unsigned char lead) {
     if ((lead & 0xE0) == 0xC0) return 2;
     if ((lead & 0xF0) == 0xE0) return 3;
     return 4;
+}
+
+// len(text): the number of code points (continuation bytes are not counted).
+inline std::int64_t char_count(std::string_view s) {
+    std::int64_t n = 0;
+    for (char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
 }
 
 std::string_view strip(std::string_view text);
@@ -83,6 +92,9 @@ void append_int(std::string& out, std::int64_t n);
 
 // round(x, ndigits) for a float x, any ndigits; OverflowError when the result overflows.
 double round_to(double x, int ndigits);
+
+// str.upper() of an ASCII text (letters a-z only); other code points are copied unchanged.
+std::string ascii_upper(std::string_view text);
 
 // repr(text) of a str: quoted, with the interpreter's escapes.
 std::string py_repr(std::string_view text);

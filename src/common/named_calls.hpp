@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/host_text.hpp"
 #include "common/number.hpp"
 #include "common/ordered_map.hpp"
 #include "common/psm.hpp"
@@ -101,6 +102,12 @@ public:
     // DTA-zip reader (a plain map).
     virtual PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& request, const SpectrumTable& ms1,
                                                    const PsmMatchTable& med_high) = 0;
+
+    // str.upper() of a text holding non-ASCII characters, for comparing sequences regardless of
+    // letter case (sequences are ASCII, so this is rare). Not a call by name: the host's own str
+    // method. The default upper-cases the ASCII letters only; an implementation that reaches the
+    // host answers as it does.
+    virtual std::string upper(std::string_view text) { return ascii_upper(text); }
 };
 
 } // namespace vombrelle

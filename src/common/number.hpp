@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
@@ -90,6 +91,22 @@ private:
     bool is_int_ = true;
     std::int64_t i_ = 0;
     double d_ = 0.0;
+};
+
+// A value the interpreter would use as a number. `foreign_type` names the type of a value the core
+// cannot hold (a text, another kind of number, an int beyond 64 bits): `number` is then
+// meaningless, and an operation that needs the value raises the interpreter's error naming that
+// type, except for an int beyond 64 bits, which the core refuses with OverflowError.
+struct HostOperand {
+    HostNumber number;
+    std::string_view foreign_type;  // empty for a native number; must outlive the call
+    bool too_large = false;         // an int beyond 64 bits
+
+    bool native() const { return foreign_type.empty(); }
+    // For an operation about to fail on a foreign operand: an int beyond 64 bits is refused here.
+    void refuse_if_too_large() const {
+        if (too_large) throw overflow_error("int too large to convert to a 64-bit integer");
+    }
 };
 
 } // namespace vombrelle

@@ -18,21 +18,16 @@ public:
     using const_iterator = typename std::vector<value_type>::const_iterator;
 
     std::size_t size() const { return entries_.size(); }
-    bool empty() const { return entries_.empty(); }
     void reserve(std::size_t n) {
         entries_.reserve(n);
         index_.reserve(n);
-    }
-    void clear() {
-        entries_.clear();
-        index_.clear();
     }
 
     iterator begin() { return entries_.begin(); }
     iterator end() { return entries_.end(); }
     const_iterator begin() const { return entries_.begin(); }
     const_iterator end() const { return entries_.end(); }
-    value_type& at_position(std::size_t i) { return entries_[i]; }
+    // The entry at a position in iteration order (indexes built over the map keep positions).
     const value_type& at_position(std::size_t i) const { return entries_[i]; }
 
     bool contains(const K& key) const { return index_.find(key) != index_.end(); }
@@ -44,12 +39,6 @@ public:
     const V* find(const K& key) const {
         auto it = index_.find(key);
         return it == index_.end() ? nullptr : &entries_[it->second].second;
-    }
-    // Position in iteration order, or npos.
-    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
-    std::size_t position(const K& key) const {
-        auto it = index_.find(key);
-        return it == index_.end() ? npos : it->second;
     }
 
     // The default-inserting read: a missing key is inserted with V{} at the end.

@@ -65,6 +65,14 @@ bool host_decode_block(int fd, std::uint64_t bad, std::size_t span, bool truncat
     return true;
 }
 
+// True when `bytes` is the first part of one character and nothing more.
+bool only_a_cut_character(std::string_view bytes) {
+    std::size_t start, end;
+    const char* reason;
+    return !bytes.empty() && bytes.size() < 4 && !check_utf8(bytes, start, end, reason) && start == 0 &&
+           std::strcmp(reason, "unexpected end of data") == 0;
+}
+
 } // namespace
 
 bool check_utf8(std::string_view bytes, std::size_t& bad_start, std::size_t& bad_end, const char*& reason) {
@@ -171,13 +179,15 @@ bool TextLineReader::next(std::string_view& line) {
             const std::size_t len = static_cast<std::size_t>(hit - (base + pos_));
             std::size_t advance = len + 1;
             if (*hit == '\r') {
-                if (pos_ + advance == end_ && !eof_) {
-                    // A CR at the end of the buffer may be the first half of a CRLF.
+                const std::string_view after(base + pos_ + advance, end_ - pos_ - advance);
+                if (!eof_ && (after.empty() || only_a_cut_character(after))) {
+                    // A CR at the end of the buffer may be the first half of a CRLF, and one
+                    // followed by part of a character is not known to be complete either.
                     scanned = len;
                     fill();
                     continue;
                 }
-                if (pos_ + advance < end_ && base[pos_ + advance] == '\n') ++advance;
+                if (!after.empty() && after[0] == '\n') ++advance;
             }
             line = std::string_view(base + pos_, len);
             const std::uint64_t buf_offset = total_read_ - end_;
@@ -187,6 +197,12 @@ bool TextLineReader::next(std::string_view& line) {
             line_ended_ = true;
             check_host_blocks(line_start + len, *hit == '\r', line_start);
             if (line_start + len >= checked_) validate_utf8(line);
+            if (*hit == '\r' && eof_ && only_a_cut_character(std::string_view(base + pos_, end_ - pos_))) {
+                // The interpreter holds a CR back until it knows the character after it; when
+                // the end of the file cuts that character, decoding fails before this line is read.
+                ++line_no_;
+                validate_utf8(std::string_view(base + pos_, end_ - pos_));
+            }
             return true;
         }
         scanned = end_ - pos_;

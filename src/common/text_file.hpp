@@ -28,9 +28,6 @@ public:
     bool line_ended() const { return line_ended_; }
     // 1-based number of the line last returned.
     std::size_t line_number() const { return line_no_; }
-    const std::string& path() const { return path_; }
-    // Bytes consumed so far (for throughput figures).
-    std::size_t bytes_read() const { return total_read_; }
 
 private:
     bool fill();

@@ -1,8 +1,9 @@
-// Binding of: read_ms_Mgf read_ms_DtaZip.
+// Binding of: read_ms_Mgf read_ms_DtaZip. Both readers run with the interpreter lock released.
 #include "module/binding.hpp"
 #include "module/convert_scan_tables.hpp"
-#include "module/function_table.hpp"
+#include "module/convert_text.hpp"
 #include "module/py_support.hpp"
+#include "module/signatures.hpp"
 #include "readers/dta_zip.hpp"
 #include "readers/mgf.hpp"
 
@@ -11,30 +12,28 @@ namespace vombrelle::module {
 namespace {
 
 // print(name) as the module's own code would call it: a "print" bound in the module namespace
-// first, then the builtin, writing to whatever sys.stdout is at the time.
+// first, then the builtin, writing to whatever sys.stdout is at the time. The zip reader calls
+// this midway, without the interpreter lock.
 void print_names(const std::vector<std::string>& names) {
     if (names.empty()) return;
+    py::gil_scoped_acquire locked;
     py::object print = py::module_::import("builtins").attr("print");
     py::object mod = py::module_::import("Vombrelle1pt0_Submission");
     if (py::hasattr(mod, "print")) print = mod.attr("print");
-    for (const auto& n : names) print(py::str(n));
+    for (const auto& n : names) print(text_object(n));
 }
 
 } // namespace
 
 void register_readers(py::module_& m) {
-    define_function(m, function_spec("read_ms_Mgf"), [](Arguments& args) -> py::object {
+    define_function(m, signature("read_ms_Mgf"), [](Arguments& args) -> py::object {
         const std::string path = fs_path(args[0]);
-        SpectrumTable table;
-        {
-            py::gil_scoped_release unlocked;
-            table = read_mgf(path);
-        }
+        const SpectrumTable table = unlocked([&] { return read_mgf(path); });
         return spectrum_table_to_py(table, /*default_inserting=*/true);
     });
-    define_function(m, function_spec("read_ms_DtaZip"), [](Arguments& args) -> py::object {
+    define_function(m, signature("read_ms_DtaZip"), [](Arguments& args) -> py::object {
         const std::string path = zip_path_from_py(args[0]);
-        SpectrumTable table = read_dta_zip(path, print_names);
+        const SpectrumTable table = unlocked([&] { return read_dta_zip(path, print_names); });
         return spectrum_table_to_py(table, /*default_inserting=*/false);
     });
 }

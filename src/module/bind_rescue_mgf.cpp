@@ -1,12 +1,14 @@
-// Binding of: Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf.
+// Binding of: Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf. The native reads and the
+// writing of the rescue MGF run with the interpreter lock released.
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "module/binding.hpp"
+#include "module/convert_number.hpp"
 #include "module/convert_scan_tables.hpp"
-#include "module/function_table.hpp"
 #include "module/py_support.hpp"
+#include "module/signatures.hpp"
 #include "readers/mgf.hpp"
 #include "rescue_mgf/rescue_run.hpp"
 
@@ -16,18 +18,6 @@ namespace {
 
 using rescue_mgf::LinkerArgument;
 using rescue_mgf::MassPairs;
-
-// A str path as the native reader takes it (UTF-8); nothing for a str the codec cannot encode,
-// which the module's own read_ms_Mgf then opens the way open() does.
-std::optional<std::string> path_text(const py::handle& obj) {
-    Py_ssize_t n = 0;
-    const char* s = PyUnicode_AsUTF8AndSize(obj.ptr(), &n);
-    if (s == nullptr) {
-        PyErr_Clear();
-        return std::nullopt;
-    }
-    return std::string(s, static_cast<std::size_t>(n));
-}
 
 // The file an input argument names, as open() would take it (str, bytes or os.PathLike, in the
 // file system's encoding); nothing for any other object, which only a reader bound in
@@ -44,42 +34,32 @@ std::optional<std::string> input_file(const py::handle& obj) {
 SpectrumTable read_table(const py::object& path, PeakStorage peaks) {
     Callee reader = lookup_callee("read_ms_Mgf");
     if (reader.native && PyUnicode_Check(path.ptr())) {
-        // A path with a NUL goes to the reader's own argument check.
-        if (auto p = path_text(path); p && p->find('\0') == std::string::npos) return read_mgf(*p, peaks);
+        const std::string file = fs_path(path);
+        return unlocked([&] { return read_mgf(file, peaks); });
     }
     return spectrum_table_from_py(reader.object(path), "read_ms_Mgf");
 }
 
 LinkerArgument linker_argument(const py::handle& v) {
-    LinkerArgument a;
-    if (PyFloat_Check(v.ptr())) {
-        a.value = PyFloat_AsDouble(v.ptr());
-    } else if (PyLong_Check(v.ptr())) {
-        a.value = PyLong_AsDouble(v.ptr());
-        if (a.value == -1.0 && PyErr_Occurred() != nullptr) {
-            PyErr_Clear();
-            a.too_large = true;
-        }
-    } else {
-        a.bad_type = Py_TYPE(v.ptr())->tp_name;
+    try {
+        if (const std::optional<double> d = to_double(v)) return LinkerArgument::number(*d);
+    } catch (const py::error_already_set& e) {
+        if (!e.matches(PyExc_OverflowError)) throw;
+        return LinkerArgument{0.0, {}, /*too_large=*/true};  // raised where the run first uses it
     }
-    return a;
+    return LinkerArgument{0.0, type_name(v), false};
 }
 
 double pair_value(const py::handle& v) {
-    if (PyFloat_Check(v.ptr())) return PyFloat_AsDouble(v.ptr());
-    if (PyLong_Check(v.ptr())) {
-        double d = PyLong_AsDouble(v.ptr());
-        if (d == -1.0 && PyErr_Occurred() != nullptr) throw py::error_already_set();
-        return d;
-    }
-    bad_callee_result("combinations", std::string("a pair holding a '") + Py_TYPE(v.ptr())->tp_name + "' object");
+    if (const std::optional<double> d = to_double(v)) return *d;
+    bad_callee_result("combinations", "a pair holding a '" + type_name(v) + "' object");
 }
 
 // The pair test asks the module namespace for `combinations` each time, like the interpreter
 // would: the standard generator is computed natively, anything else is called and its pairs
-// unpacked.
+// unpacked. The run calls this without the interpreter lock.
 void mass_pairs(const std::vector<double>& masses, MassPairs& out) {
+    py::gil_scoped_acquire locked;
     static PyObject* standard = py::object(py::module_::import("itertools").attr("combinations")).release().ptr();
     Callee combinations = lookup_callee("combinations");
     if (combinations.object.ptr() == standard) {
@@ -91,8 +71,7 @@ void mass_pairs(const std::vector<double>& masses, MassPairs& out) {
     // A list of the call's own, as list() makes it: the items are then held by nothing the
     // callee (or a pair being unpacked) can change.
     py::object result = combinations.object(values, 2);
-    py::list pairs = py::reinterpret_steal<py::list>(PySequence_List(result.ptr()));
-    if (!pairs) throw py::error_already_set();
+    const py::object pairs = own(PySequence_List(result.ptr()));
     out.clear();
     for (py::handle item : pairs) {
         auto [first, second] = unpack_two(item);
@@ -125,14 +104,14 @@ py::object generate(Arguments& a) {
     rescue_mgf::refuse_overwriting_inputs(spec_file, inputs);
 
     const rescue_mgf::RescueArguments args{linker_argument(a[5]), linker_argument(a[6])};
-    rescue_mgf::write_rescue_mgf(spec_file.path, tables, args, mass_pairs);
+    unlocked([&] { rescue_mgf::write_rescue_mgf(spec_file.path, tables, args, mass_pairs); });
     return py::none();
 }
 
 } // namespace
 
 void register_rescue_mgf(py::module_& m) {
-    define_function(m, function_spec("Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf"), generate);
+    define_function(m, signature("Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf"), generate);
 }
 
 } // namespace vombrelle::module

@@ -1,11 +1,11 @@
 // Binding of: find_XL_from_mgf.
 #include "module/binding.hpp"
-#include "module/function_table.hpp"
+#include "module/signatures.hpp"
 
 namespace vombrelle::module {
 
 void register_search(py::module_& m) {
-    define_function(m, function_spec("find_XL_from_mgf"), not_implemented("find_XL_from_mgf"));
+    define_function(m, signature("find_XL_from_mgf"), not_implemented("find_XL_from_mgf"));
 }
 
 } // namespace vombrelle::module

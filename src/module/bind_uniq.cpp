@@ -1,7 +1,8 @@
 // Binding of uniq: the object protocol, so that any iterable and any idfun work as they would
 // for the interpreter (markers compared as dict keys: 1 and 1.0 are one marker).
 #include "module/binding.hpp"
-#include "module/function_table.hpp"
+#include "module/py_support.hpp"
+#include "module/signatures.hpp"
 
 namespace vombrelle::module {
 
@@ -14,10 +15,8 @@ py::object uniq_objects(py::handle seq, py::handle idfun) {
     py::object one = py::int_(1);
     for (py::handle item : py::iter(seq)) {
         py::object marker = identity ? py::reinterpret_borrow<py::object>(item) : idfun(item);
-        int present = PyDict_Contains(seen.ptr(), marker.ptr());
-        if (present < 0) throw py::error_already_set();
-        if (present) continue;
-        if (PyDict_SetItem(seen.ptr(), marker.ptr(), one.ptr()) < 0) throw py::error_already_set();
+        if (checked(PyDict_Contains(seen.ptr(), marker.ptr())) == 1) continue;
+        checked(PyDict_SetItem(seen.ptr(), marker.ptr(), one.ptr()));
         out.append(item);
     }
     return out;
@@ -26,7 +25,7 @@ py::object uniq_objects(py::handle seq, py::handle idfun) {
 } // namespace
 
 void register_uniq(py::module_& m) {
-    define_function(m, function_spec("uniq"), [](Arguments& a) { return uniq_objects(a[0], a[1]); });
+    define_function(m, signature("uniq"), [](Arguments& a) { return uniq_objects(a[0], a[1]); });
 }
 
 } // namespace vombrelle::module

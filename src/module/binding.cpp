@@ -17,18 +17,18 @@ namespace {
 std::string truncated(const char* name) { return std::string(name).substr(0, 200); }
 
 // "%.200s() takes %.8s %zd positional argument%.1s (%zd given)"
-[[noreturn]] void raise_arg_count(const FunctionSpec& spec, const char* word, std::size_t expected,
+[[noreturn]] void raise_arg_count(const Signature& sig, const char* word, std::size_t expected,
                                   std::size_t given) {
-    raise_type_error(truncated(spec.name) + "() takes " + word + " " + std::to_string(expected) +
+    raise_type_error(truncated(sig.name) + "() takes " + word + " " + std::to_string(expected) +
                      " positional argument" + (expected == 1 ? "" : "s") + " (" + std::to_string(given) +
                      " given)");
 }
 
-[[noreturn]] void raise_positional_error(const FunctionSpec& spec, std::size_t given) {
-    const std::size_t n = spec.params.size();
-    if (spec.required == n) raise_arg_count(spec, "exactly", n, given);
-    if (given < spec.required) raise_arg_count(spec, "at least", spec.required, given);
-    raise_arg_count(spec, "at most", n, given);
+[[noreturn]] void raise_positional_error(const Signature& sig, std::size_t given) {
+    const std::size_t n = sig.params.size();
+    if (sig.required == n) raise_arg_count(sig, "exactly", n, given);
+    if (given < sig.required) raise_arg_count(sig, "at least", sig.required, given);
+    raise_arg_count(sig, "at most", n, given);
 }
 
 // The module's own function objects, by name, for lookup_callee.
@@ -44,37 +44,37 @@ PyObject*& module_object() {
 
 } // namespace
 
-Arguments bind_arguments(const FunctionSpec& spec, const py::args& args, const py::kwargs& kwargs) {
+Arguments bind_arguments(const Signature& sig, const py::args& args, const py::kwargs& kwargs) {
     const std::size_t nargs = args.size();
     const std::size_t nkw = kwargs ? static_cast<std::size_t>(PyDict_Size(kwargs.ptr())) : 0;
 
-    if (spec.form == CallForm::OnePositional) {
-        if (nkw != 0) raise_type_error(truncated(spec.name) + "() takes no keyword arguments");
+    if (sig.form == CallForm::OnePositional) {
+        if (nkw != 0) raise_type_error(truncated(sig.name) + "() takes no keyword arguments");
         if (nargs != 1) {
-            raise_type_error(truncated(spec.name) + "() takes exactly one argument (" + std::to_string(nargs) +
+            raise_type_error(truncated(sig.name) + "() takes exactly one argument (" + std::to_string(nargs) +
                              " given)");
         }
         return Arguments{py::reinterpret_borrow<py::object>(args[0])};
     }
 
-    const std::size_t n = spec.params.size();
+    const std::size_t n = sig.params.size();
     Arguments values(n);
-    if (nargs > n) raise_positional_error(spec, nargs);
+    if (nargs > n) raise_positional_error(sig, nargs);
     for (std::size_t i = 0; i < nargs; ++i) values[i] = py::reinterpret_borrow<py::object>(args[i]);
 
     if (nkw == 0) {
-        if (nargs < spec.required) raise_positional_error(spec, nargs);
+        if (nargs < sig.required) raise_positional_error(sig, nargs);
     } else {
         // Parameters after the positional ones are filled by name in order; the first required
         // one left unfilled is reported by its position, before any keyword is judged.
         std::size_t left = nkw;
         for (std::size_t i = nargs; i < n; ++i) {
-            PyObject* v = PyDict_GetItemString(kwargs.ptr(), spec.params[i]);
+            PyObject* v = PyDict_GetItemString(kwargs.ptr(), sig.params[i]);
             if (v != nullptr) {
                 values[i] = py::reinterpret_borrow<py::object>(v);
                 --left;
-            } else if (i < spec.required) {
-                raise_positional_error(spec, i);
+            } else if (i < sig.required) {
+                raise_positional_error(sig, i);
             }
         }
         if (left > 0) {
@@ -83,21 +83,21 @@ Arguments bind_arguments(const FunctionSpec& spec, const py::args& args, const p
             PyObject* value = nullptr;
             Py_ssize_t pos = 0;
             while (PyDict_Next(kwargs.ptr(), &pos, &key, &value)) {
-                if (!PyUnicode_Check(key)) raise_type_error(truncated(spec.name) + "() keywords must be strings");
-                const char* k = PyUnicode_AsUTF8(key);
-                if (k == nullptr) throw py::error_already_set();
+                if (!PyUnicode_Check(key)) raise_type_error(truncated(sig.name) + "() keywords must be strings");
                 bool found = false;
                 for (std::size_t i = 0; i < n; ++i) {
-                    if (std::string(spec.params[i]) != k) continue;
+                    if (PyUnicode_CompareWithASCIIString(key, sig.params[i]) != 0) continue;
                     found = true;
                     if (i < nargs) {
-                        raise_type_error(std::string(spec.name) + "() got multiple values for keyword argument '" +
-                                         k + "'");
+                        raise_type_error(std::string(sig.name) + "() got multiple values for keyword argument '" +
+                                         sig.params[i] + "'");
                     }
                     values[i] = py::reinterpret_borrow<py::object>(value);
                 }
                 if (!found) {
-                    raise_type_error(std::string(spec.name) + "() got an unexpected keyword argument '" + k + "'");
+                    // Formatted from the key itself, which may hold any code point.
+                    PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", sig.name, key);
+                    throw py::error_already_set();
                 }
             }
         }
@@ -108,18 +108,18 @@ Arguments bind_arguments(const FunctionSpec& spec, const py::args& args, const p
     return values;
 }
 
-void define_function(py::module_& m, const FunctionSpec& spec, Body body) {
-    const FunctionSpec* s = &spec;
+void define_function(py::module_& m, const Signature& sig, Body body) {
+    const Signature* s = &sig;
     auto call = [s, body = std::move(body)](py::args args, py::kwargs kwargs) -> py::object {
         Arguments bound = bind_arguments(*s, args, kwargs);
         return body(bound);
     };
-    py::cpp_function f = spec.doc != nullptr
-        ? py::cpp_function(std::move(call), py::name(spec.name), py::scope(m), py::doc(spec.doc))
-        : py::cpp_function(std::move(call), py::name(spec.name), py::scope(m));
-    m.add_object(spec.name, f, /*overwrite=*/true);
+    py::cpp_function f = sig.doc != nullptr
+        ? py::cpp_function(std::move(call), py::name(sig.name), py::scope(m), py::doc(sig.doc))
+        : py::cpp_function(std::move(call), py::name(sig.name), py::scope(m));
+    m.add_object(sig.name, f, /*overwrite=*/true);
     Py_INCREF(f.ptr());
-    own_functions()[spec.name] = f.ptr();
+    own_functions()[sig.name] = f.ptr();
     if (module_object() == nullptr) {
         module_object() = m.ptr();
         Py_INCREF(m.ptr());

@@ -1,13 +1,12 @@
-// The module's function table: argument binding with the exact calling rules and messages of the
-// module's functions, registration in the module namespace, and calls between module functions
-// by name.
+// Calling the module's functions: argument binding by each function's signature, with the exact
+// calling rules and messages of the module's functions; registration in the module namespace; and
+// calls between module functions by name.
 #pragma once
 
 #include <pybind11/pybind11.h>
 
 #include <cstddef>
 #include <functional>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -20,7 +19,8 @@ enum class CallForm {
     PositionalOrKeyword,  // every argument by position or by name
 };
 
-struct FunctionSpec {
+// What a caller of a module function may pass, and how.
+struct Signature {
     const char* name;
     std::vector<const char*> params;  // in order
     std::size_t required;             // the first `required` params are required; the rest default to None
@@ -34,10 +34,10 @@ using Body = std::function<py::object(Arguments&)>;
 
 // Binds a call's arguments by the function's calling rules. Raises TypeError with the module's
 // own messages; the body never runs after a binding error.
-Arguments bind_arguments(const FunctionSpec& spec, const py::args& args, const py::kwargs& kwargs);
+Arguments bind_arguments(const Signature& sig, const py::args& args, const py::kwargs& kwargs);
 
-// Defines `spec.name` on the module and remembers it as the module's own function.
-void define_function(py::module_& m, const FunctionSpec& spec, Body body);
+// Defines `sig.name` on the module and remembers it as the module's own function.
+void define_function(py::module_& m, const Signature& sig, Body body);
 
 // Calls between module functions go through the module namespace by name, at the moment of the
 // call. `native` is true while the name is still bound to the module's own function: the caller

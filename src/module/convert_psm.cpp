@@ -1,29 +1,15 @@
 #include "module/convert_psm.hpp"
 
-#include "module/binding.hpp"
-#include "module/py_support.hpp"
-
 #include <string_view>
+
+#include "module/binding.hpp"
+#include "module/convert_number.hpp"
+#include "module/convert_text.hpp"
+#include "module/py_support.hpp"
 
 namespace vombrelle::module {
 
 namespace {
-
-void check(int rc) {
-    if (rc < 0) throw py::error_already_set();
-}
-
-std::exception_ptr capture_python_error() {
-    py::error_already_set e;
-    return std::make_exception_ptr(e);
-}
-
-std::string_view utf8(PyObject* text) {
-    Py_ssize_t n = 0;
-    const char* s = PyUnicode_AsUTF8AndSize(text, &n);
-    if (s == nullptr) throw py::error_already_set();
-    return {s, static_cast<std::size_t>(n)};
-}
 
 // Objects made once per interpreter and kept for its lifetime.
 struct Shared {
@@ -61,21 +47,14 @@ const Shared& shared() {
 void set_stolen(PyObject* d, PyObject* key, PyObject* value) {
     int rc = PyDict_SetItem(d, key, value);
     Py_DECREF(value);
-    check(rc);
+    checked(rc);
 }
 
 PyObject* list_of_one(PyObject* item) {
-    PyObject* l = PyList_New(1);
-    if (l == nullptr) throw py::error_already_set();
+    PyObject* l = own(PyList_New(1)).release().ptr();
     Py_INCREF(item);
     PyList_SET_ITEM(l, 0, item);
     return l;
-}
-
-PyObject* number(const HostNumber& n) {
-    PyObject* p = n.is_int() ? PyLong_FromLongLong(n.as_int()) : PyFloat_FromDouble(n.as_double());
-    if (p == nullptr) throw py::error_already_set();
-    return p;
 }
 
 // One str object per row text, shared by every table that holds the row.
@@ -116,11 +95,11 @@ PyObject* record_to_python(const PsmRecord& r, RowObjects& rows, const std::vect
     set_stolen(d.ptr(), s.ptn_accesion, list_of_one(rows.accessions(r.row)));
     set_stolen(d.ptr(), s.ptn_description, list_of_one(rows.descriptions(r.row)));
     set_stolen(d.ptr(), s.pep_mass, own(PyFloat_FromDouble(r.pep_mass)).release().ptr());
-    check(PyDict_SetItem(d.ptr(), s.confidence, rows.confidence(r.row)));
+    checked(PyDict_SetItem(d.ptr(), s.confidence, rows.confidence(r.row)));
     if (qvals != nullptr && r.id < qvals->size() && (*qvals)[r.id]) {
-        check(PyDict_SetItem(d.ptr(), s.qval, (*qvals)[r.id].ptr()));
+        checked(PyDict_SetItem(d.ptr(), s.qval, (*qvals)[r.id].ptr()));
     } else {
-        set_stolen(d.ptr(), s.qval, number(r.qval));
+        set_stolen(d.ptr(), s.qval, to_python(r.qval).release().ptr());
     }
     return d.release().ptr();
 }
@@ -162,51 +141,31 @@ PyObject* entry_to_python(const PsmScanEntry& e, RowObjects& rows, const std::ve
 }
 
 void mass_value(py::handle v, HostNumber& out, std::exception_ptr& error) {
-    if (PyFloat_Check(v.ptr())) {
-        out = PyFloat_AS_DOUBLE(v.ptr());
-        return;
-    }
-    if (PyLong_Check(v.ptr())) {
-        int overflow = 0;
-        long long x = PyLong_AsLongLongAndOverflow(v.ptr(), &overflow);
-        if (overflow == 0 && !(x == -1 && PyErr_Occurred())) {
-            out = HostNumber(static_cast<std::int64_t>(x));
+    const HostOperand operand = to_operand(v);
+    try {
+        if (operand.native()) {
+            out = operand.number;
             return;
         }
-        PyErr_Clear();
+        operand.refuse_if_too_large();
+        // Anything else: whatever the host makes of `mass - count * value`.
+        const py::object product = own(PyNumber_Multiply(py::int_(1).ptr(), v.ptr()));
+        own(PyNumber_Subtract(py::float_(0.5).ptr(), product.ptr()));
+        const double d = PyFloat_AsDouble(v.ptr());
+        if (d == -1.0 && PyErr_Occurred()) throw py::error_already_set();
+        out = d;
+    } catch (...) {
+        error = std::current_exception();
     }
-    // Anything else: whatever the host makes of `mass - count * value`.
-    py::object one = py::int_(1);
-    py::object mass = py::float_(0.5);
-    PyObject* product = PyNumber_Multiply(one.ptr(), v.ptr());
-    if (product == nullptr) {
-        error = capture_python_error();
-        return;
-    }
-    PyObject* difference = PyNumber_Subtract(mass.ptr(), product);
-    Py_DECREF(product);
-    if (difference == nullptr) {
-        error = capture_python_error();
-        return;
-    }
-    Py_DECREF(difference);
-    double d = PyFloat_AsDouble(v.ptr());
-    if (d == -1.0 && PyErr_Occurred()) {
-        error = capture_python_error();
-        return;
-    }
-    out = d;
 }
 
 void tag_value(py::handle name, std::string& out, std::exception_ptr& error) {
-    py::str format("(%s)");
-    PyObject* tag = PyUnicode_Format(format.ptr(), name.ptr());
+    PyObject* tag = PyUnicode_Format(py::str("(%s)").ptr(), name.ptr());
     if (tag == nullptr) {
-        error = capture_python_error();
+        error = pending_error();
         return;
     }
-    py::object owned = own(tag);
-    out = std::string(utf8(tag));
+    out = text_string(own(tag));
 }
 
 // Whether rescale_qval is still the module's own. A name the driver deleted counts as rebound:
@@ -218,6 +177,30 @@ bool rescale_is_native() {
         return false;
     }
 }
+
+// The number returned by a protein's index(), compared as the host compares it.
+struct HostIndex {
+    py::object at;
+    friend bool operator==(const HostIndex& i, std::int64_t expected) { return i.at.equal(py::int_(expected)); }
+};
+
+// A protein sequence that is no text, asked the lysine test's questions through the host's own
+// protocol (in, index(), len()).
+class HostProtein {
+public:
+    explicit HostProtein(py::object protein) : protein_(std::move(protein)) {}
+
+    bool contains(std::string_view residues) {
+        residues_ = text_object(residues);
+        return checked(PySequence_Contains(protein_.ptr(), residues_.ptr())) == 1;
+    }
+    HostIndex index(std::string_view) { return {protein_.attr("index")(residues_)}; }
+    std::int64_t length() const { return checked(PyObject_Size(protein_.ptr())); }
+
+private:
+    py::object protein_;
+    py::object residues_;  // the text `contains` was asked about
+};
 
 } // namespace
 
@@ -232,29 +215,22 @@ PsmLinkers psm_linkers(py::handle long_mass, py::handle short_mass, py::handle l
 
 std::optional<bool> PyProteinLookup::ends_protein(std::string_view accession, std::string_view peptide,
                                                   std::string_view residues) {
-    py::object key = own(new_text(accession));
-    int present = PySequence_Contains(mapping_.ptr(), key.ptr());
-    check(present);
-    if (present == 0) return std::nullopt;
+    py::gil_scoped_acquire locked;
+    const py::object key = text_object(accession);
+    if (checked(PySequence_Contains(mapping_.ptr(), key.ptr())) == 0) return std::nullopt;
     py::object protein = own(PyObject_GetItem(mapping_.ptr(), key.ptr()));
-    if (PyUnicode_Check(protein.ptr())) return peptide_ends_protein(utf8(protein.ptr()), peptide, residues);
-    // A sequence that is no text: the host's own `U in P and P.index(U) == len(P) - len(S)`.
-    py::object upper = own(new_text(residues));
-    int found = PySequence_Contains(protein.ptr(), upper.ptr());
-    check(found);
-    if (found == 0) return false;
-    py::object at = protein.attr("index")(upper);
-    Py_ssize_t length = PyObject_Size(protein.ptr());
-    if (length < 0) throw py::error_already_set();
-    py::object peptide_text = own(new_text(peptide));
-    py::int_ expected(length - PyUnicode_GET_LENGTH(peptide_text.ptr()));
-    return at.equal(expected);
+    if (PyUnicode_Check(protein.ptr())) {
+        std::vector<py::object> keep;
+        TextProtein text{text_bytes(protein, keep)};
+        return peptide_ends_protein(text, peptide, residues);
+    }
+    HostProtein host(std::move(protein));
+    return peptide_ends_protein(host, peptide, residues);
 }
 
 std::string PyProteinLookup::upper(std::string_view s) {
-    py::object t = own(new_text(s));
-    py::object u = t.attr("upper")();
-    return std::string(utf8(u.ptr()));
+    py::gil_scoped_acquire locked;
+    return text_string(text_object(s).attr("upper")());
 }
 
 py::tuple psm_tables_to_python(const PsmTables& tables, const std::array<std::vector<py::object>, 3>* qvals) {

@@ -14,12 +14,14 @@ namespace vombrelle::module {
 
 namespace py = pybind11;
 
-// The four linker arguments. A value the rows cannot use (a mass that is no number, a name that
-// "(%s)" does not format) becomes the host's error for it, raised where an accepted row first uses it.
+// The four linker arguments. A value the rows cannot use (a mass that is no number or an int
+// beyond 64 bits, a name that "(%s)" does not format) becomes the host's error for it, raised
+// where an accepted row first uses it.
 PsmLinkers psm_linkers(py::handle long_mass, py::handle short_mass, py::handle long_name, py::handle short_name);
 
 // The driver's accession -> sequence mapping, read through the mapping protocol (membership test,
-// then item read) and never written to.
+// then item read) and never written to. The read runs with the interpreter lock released: each
+// question takes the lock for its own duration.
 class PyProteinLookup final : public ProteinLookup {
 public:
     explicit PyProteinLookup(py::handle mapping) : mapping_(mapping) {}

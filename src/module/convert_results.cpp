@@ -1,8 +1,9 @@
 #include "module/convert_results.hpp"
 
+#include "module/convert_number.hpp"
+#include "module/convert_text.hpp"
 #include "module/py_support.hpp"
-
-#include <cmath>
+#include "results/fdr_cut.hpp"
 
 namespace vombrelle::module {
 
@@ -21,29 +22,6 @@ std::exception_ptr not_a_text(py::handle item, const char* method) {
 }
 
 namespace {
-
-// The UTF-8 of a text object (cached in the object); false with the interpreter's error set
-// when the text holds lone surrogates.
-bool utf8_view(py::handle text, std::string_view& out) {
-    Py_ssize_t size = 0;
-    const char* data = PyUnicode_AsUTF8AndSize(text.ptr(), &size);
-    if (data == nullptr) return false;
-    out = std::string_view(data, static_cast<std::size_t>(size));
-    return true;
-}
-
-HostNumber host_number(py::handle value, bool& ok) {
-    ok = true;
-    if (PyFloat_Check(value.ptr())) return HostNumber(PyFloat_AS_DOUBLE(value.ptr()));
-    if (PyLong_Check(value.ptr())) {
-        int overflow = 0;
-        long long v = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
-        if (overflow == 0 && !(v == -1 && PyErr_Occurred())) return HostNumber(static_cast<std::int64_t>(v));
-        PyErr_Clear();
-    }
-    ok = false;
-    return HostNumber();
-}
 
 py::object python_sorted_positions(py::list values) {
     py::object builtins = py::module_::import("builtins");
@@ -64,7 +42,7 @@ TextList read_texts(py::handle iterable, const char* method, Iteration mode) {
     PyObject* raw_iter = PyObject_GetIter(iterable.ptr());
     if (raw_iter == nullptr) {
         if (mode == Iteration::Materialized) throw py::error_already_set();
-        list.pending = std::make_exception_ptr(py::error_already_set());
+        list.pending = pending_error();
         return list;
     }
     py::object iter = py::reinterpret_steal<py::object>(raw_iter);
@@ -73,22 +51,18 @@ TextList read_texts(py::handle iterable, const char* method, Iteration mode) {
         if (!item) {
             if (PyErr_Occurred()) {
                 if (mode == Iteration::Materialized) throw py::error_already_set();
-                list.pending = std::make_exception_ptr(py::error_already_set());
+                list.pending = pending_error();
             }
             break;
         }
         // Past a bad item only a materialized read goes on, to meet a failing iteration first.
         if (list.pending) continue;
-        std::string_view text;
-        if (!PyUnicode_Check(item.ptr())) {
-            list.pending = not_a_text(item, method);
-        } else if (!utf8_view(item, text)) {
-            list.pending = std::make_exception_ptr(py::error_already_set());
-        } else {
-            list.texts.push_back(text);
+        if (PyUnicode_Check(item.ptr())) {
+            list.texts.push_back(text_bytes(item, list.kept_bytes));
             list.objects.push_back(std::move(item));
             continue;
         }
+        list.pending = not_a_text(item, method);
         if (mode == Iteration::Lazy) break;
     }
     return list;
@@ -98,10 +72,10 @@ ScoreMap read_score_map(py::handle mapping) {
     ScoreMap map;
     auto add = [&](py::handle key, py::handle value) {
         std::string_view text;
-        if (!PyUnicode_Check(key.ptr())) {
+        if (PyUnicode_Check(key.ptr())) {
+            text = text_bytes(key, map.kept_bytes);
+        } else {
             map.non_texts.push_back(map.keys.size());
-        } else if (!utf8_view(key, text)) {
-            throw py::error_already_set();
         }
         map.keys.push_back(py::reinterpret_borrow<py::object>(key));
         map.values.push_back(py::reinterpret_borrow<py::object>(value));
@@ -120,42 +94,9 @@ ScoreMap read_score_map(py::handle mapping) {
         while (PyDict_Next(mapping.ptr(), &pos, &key, &value)) add(key, value);
         return map;
     }
-    for (py::handle key : py::iter(mapping)) {
-        py::object value = py::reinterpret_steal<py::object>(PyObject_GetItem(mapping.ptr(), key.ptr()));
-        if (!value) throw py::error_already_set();
-        add(key, value);
-    }
+    py::object keys = mapping.attr("keys")();
+    for (py::handle key : py::iter(keys)) add(key, own(PyObject_GetItem(mapping.ptr(), key.ptr())));
     return map;
-}
-
-HostOperand to_operand(py::handle value) {
-    bool ok = false;
-    HostNumber n = host_number(value, ok);
-    if (ok) return HostOperand{n, {}};
-    return HostOperand{HostNumber(), Py_TYPE(value.ptr())->tp_name};
-}
-
-py::object to_python(HostNumber n) {
-    if (n.is_int()) return py::int_(n.as_int());
-    return py::float_(n.as_double());
-}
-
-py::list to_str_list(const std::vector<std::string>& texts) {
-    py::list out(texts.size());
-    for (std::size_t i = 0; i < texts.size(); ++i) out[i] = py::str(texts[i].data(), texts[i].size());
-    return out;
-}
-
-py::list to_str_list(const std::vector<std::string_view>& texts) {
-    py::list out(texts.size());
-    for (std::size_t i = 0; i < texts.size(); ++i) out[i] = py::str(texts[i].data(), texts[i].size());
-    return out;
-}
-
-std::string utf8_of(py::handle text) {
-    std::string_view view;
-    if (!utf8_view(text, view)) throw py::error_already_set();
-    return std::string(view);
 }
 
 DescendingSort python_sort(const std::vector<py::object>& values) {
@@ -176,9 +117,7 @@ DescendingSort python_number_sort() {
 
 std::function<bool(double)> host_at_or_below(py::handle limit) {
     return [limit](double value) {
-        const int at_or_below = PyObject_RichCompareBool(py::float_(value).ptr(), limit.ptr(), Py_LE);
-        if (at_or_below < 0) throw py::error_already_set();
-        return at_or_below == 1;
+        return checked(PyObject_RichCompareBool(py::float_(value).ptr(), limit.ptr(), Py_LE)) == 1;
     };
 }
 
@@ -186,18 +125,30 @@ ForeignRaise python_raise(const std::vector<py::object>& values) {
     return [&values](std::size_t i, std::int64_t extra) {
         static PyObject* const round = py::object(py::module_::import("builtins").attr("round")).release().ptr();
         py::object raised = values[i] + py::int_(extra);
-        return utf8_of(py::str(py::handle(round)(raised, 2)));
+        return text_string(py::str(py::handle(round)(raised, 2)));
     };
 }
 
+Cutoff::Cutoff(py::handle cutoff) : object_(cutoff) {
+    const HostOperand op = to_operand(cutoff);
+    if (op.native()) {
+        native_ = op.number;
+        check_cutoff(*native_);
+    } else {
+        passes(100.0);
+    }
+}
+
+bool Cutoff::passes(double fdr) const {
+    if (native_) return HostNumber(fdr) <= *native_;
+    return host_at_or_below(object_)(fdr);
+}
+
 HostOperand PyMassLookup::read(py::handle map, std::string_view key) {
-    py::object value = py::reinterpret_steal<py::object>(
-        PyObject_GetItem(map.ptr(), py::str(key.data(), key.size()).ptr()));
-    if (!value) throw py::error_already_set();
-    bool ok = false;
-    const HostNumber n = host_number(value, ok);
-    if (ok) return {n, {}};
-    return {HostNumber(), foreign_types_.emplace_back(type_name(value))};
+    HostOperand value = to_operand(own(PyObject_GetItem(map.ptr(), text_object(key).ptr())));
+    // The value may go with the map's entry: its type's name is kept here.
+    if (!value.native()) value.foreign_type = foreign_types_.emplace_back(value.foreign_type);
+    return value;
 }
 
 HostOperand PyMassLookup::residue(std::string_view character) {
@@ -209,20 +160,18 @@ HostOperand PyMassLookup::residue(std::string_view character) {
         if (value.native()) known = value.number;
         return value;
     }
-    std::string key(character);
-    auto it = residues_.find(key);
-    if (it != residues_.end()) return {it->second, {}};
-    const HostOperand value = read(mass_dict_, key);
-    if (value.native()) residues_.emplace(std::move(key), value.number);
-    return value;
+    return read_cached(residues_, mass_dict_, character);
 }
 
-HostOperand PyMassLookup::atom(std::string_view key_view) {
+HostOperand PyMassLookup::atom(std::string_view key) { return read_cached(atoms_, mod_dict_, key); }
+
+HostOperand PyMassLookup::read_cached(std::unordered_map<std::string, HostNumber>& cache, py::handle map,
+                                      std::string_view key_view) {
     std::string key(key_view);
-    auto it = atoms_.find(key);
-    if (it != atoms_.end()) return {it->second, {}};
-    const HostOperand value = read(mod_dict_, key);
-    if (value.native()) atoms_.emplace(std::move(key), value.number);
+    auto it = cache.find(key);
+    if (it != cache.end()) return {it->second, {}};
+    const HostOperand value = read(map, key);
+    if (value.native()) cache.emplace(std::move(key), value.number);
     return value;
 }
 

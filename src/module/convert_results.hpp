@@ -1,6 +1,7 @@
 // Conversions between the interpreter's objects and the result-filtering core: texts read from
-// any iterable or mapping in its own order, scores kept as the very objects passed in, numbers,
-// and the interpreter's own sort for values the core cannot order natively.
+// any iterable or mapping in its own order, scores kept as the very objects passed in, the
+// cut-off, and the interpreter's own sort, comparison and rounding for values the core cannot
+// order or hold natively.
 #pragma once
 
 #include <pybind11/pybind11.h>
@@ -13,7 +14,6 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
 #include "common/number.hpp"
@@ -32,6 +32,7 @@ namespace py = pybind11;
 struct TextList {
     std::vector<py::object> objects;
     std::vector<std::string_view> texts;
+    std::vector<py::object> kept_bytes;  // of the texts that hold lone surrogates
     std::exception_ptr pending;
 
     void raise_pending() const {
@@ -59,17 +60,12 @@ struct ScoreMap {
     std::vector<std::string_view> texts;
     std::vector<HostOperand> scores;
     std::vector<std::size_t> non_texts;  // ascending
+    std::vector<py::object> kept_bytes;
 };
 
+// The map is read through its keys() and then item by item, as the interpreter's algorithm reads
+// it: an object without keys() (a list, None) raises AttributeError naming it.
 ScoreMap read_score_map(py::handle mapping);
-
-// A number the core can hold, or the type of one it cannot.
-HostOperand to_operand(py::handle value);
-py::object to_python(HostNumber n);
-
-py::list to_str_list(const std::vector<std::string>& texts);
-py::list to_str_list(const std::vector<std::string_view>& texts);
-std::string utf8_of(py::handle text);
 
 // The interpreter's sorted(..., reverse=True) over these objects, as positions.
 DescendingSort python_sort(const std::vector<py::object>& values);
@@ -82,6 +78,20 @@ std::function<bool(double)> host_at_or_below(py::handle limit);
 // The text of round(values[i] + extra, 2), by the interpreter's own arithmetic.
 ForeignRaise python_raise(const std::vector<py::object>& values);
 
+// The FDR cut-off: the host's int and float within 64 bits are compared natively; any other value
+// the host compares with the estimate itself (another kind of number, an int beyond 64 bits), or
+// refuses (a text) at a first comparison made before any line is looked at.
+class Cutoff {
+public:
+    explicit Cutoff(py::handle cutoff);
+    bool passes(double fdr) const;
+    const py::handle& object() const { return object_; }
+
+private:
+    py::handle object_;
+    std::optional<HostNumber> native_;
+};
+
 // Masses read from the driver's residue and atom maps as the check needs them; each key is read
 // from the map once per call.
 class PyMassLookup : public MassLookup {
@@ -92,6 +102,7 @@ public:
 
 private:
     HostOperand read(py::handle map, std::string_view key);
+    HostOperand read_cached(std::unordered_map<std::string, HostNumber>& cache, py::handle map, std::string_view key);
 
     py::handle mass_dict_;
     py::handle mod_dict_;

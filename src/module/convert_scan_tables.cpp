@@ -3,17 +3,13 @@
 #include <cmath>
 
 #include "module/binding.hpp"
+#include "module/convert_number.hpp"
+#include "module/convert_text.hpp"
 #include "module/py_support.hpp"
 
 namespace vombrelle::module {
 
 namespace {
-
-// New reference or throw the pending Python error.
-inline PyObject* check(PyObject* o) {
-    if (o == nullptr) throw py::error_already_set();
-    return o;
-}
 
 struct Types {
     PyObject* defaultdict;
@@ -28,21 +24,12 @@ const Types& types() {
         Types x{};
         x.defaultdict = defaultdict_type();
         x.float_type = reinterpret_cast<PyObject*>(&PyFloat_Type);
-        x.key_title = check(PyUnicode_InternFromString("title"));
-        x.key_header = check(PyUnicode_InternFromString("header"));
-        x.key_ion_mass = check(PyUnicode_InternFromString("ion_mass"));
+        x.key_title = own(PyUnicode_InternFromString("title")).release().ptr();
+        x.key_header = own(PyUnicode_InternFromString("header")).release().ptr();
+        x.key_ion_mass = own(PyUnicode_InternFromString("ion_mass")).release().ptr();
         return x;
     }();
     return t;
-}
-
-py::object text_list(const std::vector<std::string>& texts) {
-    py::object list = own(PyList_New(static_cast<Py_ssize_t>(texts.size())));
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        PyObject* s = new_text(texts[i]);
-        PyList_SET_ITEM(list.ptr(), static_cast<Py_ssize_t>(i), s);
-    }
-    return list;
 }
 
 py::object peak_map(const std::vector<Peak>& peaks) {
@@ -52,25 +39,15 @@ py::object peak_map(const std::vector<Peak>& peaks) {
     // defaultdict entry by entry.
     py::object plain = own(_PyDict_NewPresized(static_cast<Py_ssize_t>(peaks.size())));
     for (const Peak& p : peaks) {
-        PyObject* k = check(PyFloat_FromDouble(p.mz));
-        PyObject* v = PyFloat_FromDouble(p.intensity);
-        if (v == nullptr) {
-            Py_DECREF(k);
-            throw py::error_already_set();
-        }
-        int rc = PyDict_SetItem(plain.ptr(), k, v);
-        Py_DECREF(k);
-        Py_DECREF(v);
-        if (rc != 0) throw py::error_already_set();
+        const py::object k = own(PyFloat_FromDouble(p.mz));
+        const py::object v = own(PyFloat_FromDouble(p.intensity));
+        checked(PyDict_SetItem(plain.ptr(), k.ptr(), v.ptr()));
     }
     if (peaks.empty()) return own(PyObject_CallOneArg(t.defaultdict, t.float_type));
-    return py::reinterpret_steal<py::object>(
-        check(PyObject_CallFunctionObjArgs(t.defaultdict, t.float_type, plain.ptr(), nullptr)));
+    return own(PyObject_CallFunctionObjArgs(t.defaultdict, t.float_type, plain.ptr(), nullptr));
 }
 
-void set_item(PyObject* dict, PyObject* key, const py::object& value) {
-    if (PyDict_SetItem(dict, key, value.ptr()) != 0) throw py::error_already_set();
-}
+void set_item(PyObject* dict, PyObject* key, const py::object& value) { checked(PyDict_SetItem(dict, key, value.ptr())); }
 
 // A record's value without the default-inserting read: nullptr when absent.
 py::object peek(py::handle record, PyObject* key) {
@@ -108,21 +85,14 @@ std::vector<std::string> texts_from_py(const py::object& v, const char* callee, 
         if (!PyUnicode_Check(item.ptr())) {
             bad_callee_result(callee, std::string("a record whose \"") + key + "\" holds " + type_name(item) + ", not str");
         }
-        Py_ssize_t n = 0;
-        const char* s = PyUnicode_AsUTF8AndSize(item.ptr(), &n);
-        if (s == nullptr) throw py::error_already_set();
-        out.emplace_back(s, static_cast<std::size_t>(n));
+        out.emplace_back(file_text_bytes(item));  // titles and headers end up in the rescue MGF
     }
     return out;
 }
 
 double number_from_py(py::handle o, const char* callee) {
-    if (!PyFloat_Check(o.ptr()) && !PyLong_Check(o.ptr())) {
-        bad_callee_result(callee, "a peak map holding " + type_name(o) + ", not float");
-    }
-    double d = PyFloat_AsDouble(o.ptr());
-    if (d == -1.0 && PyErr_Occurred()) throw py::error_already_set();
-    return d;
+    if (const std::optional<double> d = to_double(o)) return *d;
+    bad_callee_result(callee, "a peak map holding " + type_name(o) + ", not float");
 }
 
 } // namespace
@@ -167,12 +137,12 @@ SpectrumTable spectrum_table_from_py(py::handle obj, const char* callee_name) {
         py::handle value = PyTuple_GET_ITEM(item.ptr(), 1);
         // Scans are looked up by int: a float key equal to an int is found by the same lookup;
         // any other key is never found, so it is left out.
+        // Scan numbers beyond 64 bits are refused (OverflowError), as everywhere in the module.
         std::int64_t scan;
         if (PyLong_Check(key.ptr())) {
-            int overflow = 0;
-            scan = PyLong_AsLongLongAndOverflow(key.ptr(), &overflow);
-            if (overflow != 0) continue;
-            if (scan == -1 && PyErr_Occurred()) throw py::error_already_set();
+            const HostOperand number = to_operand(key);
+            number.refuse_if_too_large();
+            scan = number.number.as_int();
         } else if (PyFloat_Check(key.ptr())) {
             double d = PyFloat_AS_DOUBLE(key.ptr());
             if (!(std::floor(d) == d) || std::fabs(d) > 9.0e18) continue;

@@ -18,7 +18,7 @@ namespace py = pybind11;
 py::object spectrum_table_to_py(const SpectrumTable& t, bool default_inserting);
 
 // The reverse, for a rebound reader whose result another module function reads: any mapping of
-// int scan -> mapping record is taken; "title"/"header" as sequences of str, "ion_mass" as a
+// int scan -> mapping record is taken (a scan beyond 64 bits raises OverflowError); "title"/"header" as sequences of str, "ion_mass" as a
 // mapping of float -> float; a key missing or holding "" reads as a record without keys.
 // Raises TypeError via bad_callee_result(callee_name, ...) when the result cannot be read so.
 SpectrumTable spectrum_table_from_py(py::handle obj, const char* callee_name);

@@ -3,6 +3,7 @@
 
 #include "common/errors.hpp"
 #include "module/binding.hpp"
+#include "module/convert_text.hpp"
 #include "module/py_support.hpp"
 
 namespace vombrelle::module {
@@ -19,7 +20,6 @@ PyObject* exception_type(ErrorKind kind) {
         case ErrorKind::Overflow: return PyExc_OverflowError;
         case ErrorKind::OS: return PyExc_OSError;
         case ErrorKind::UnicodeDecode: return PyExc_UnicodeDecodeError;
-        case ErrorKind::Name: return PyExc_NameError;
         case ErrorKind::NotImplemented: return PyExc_NotImplementedError;
         case ErrorKind::Runtime: return PyExc_RuntimeError;
         case ErrorKind::BadZip: break;
@@ -41,7 +41,7 @@ py::object make_exception(const HostError& e) {
                 [](const auto& k) -> py::object {
                     using T = std::decay_t<decltype(k)>;
                     if constexpr (std::is_same_v<T, std::monostate>) return py::none();
-                    else if constexpr (std::is_same_v<T, std::string>) return py::str(k);
+                    else if constexpr (std::is_same_v<T, std::string>) return text_object(k);
                     else return py::cast(k);
                 },
                 e.key);
@@ -49,21 +49,21 @@ py::object make_exception(const HostError& e) {
         }
         case ErrorKind::OS: {
             // OSError(errno, strerror, filename) picks the subclass for the errno itself.
-            return py::reinterpret_borrow<py::object>(PyExc_OSError)(e.os_errno, py::str(e.what()),
+            return py::reinterpret_borrow<py::object>(PyExc_OSError)(e.os_errno, text_object(e.what()),
                                                                       file_system_text(e.filename));
         }
         case ErrorKind::UnicodeDecode: {
-            PyObject* exc = PyUnicodeDecodeError_Create(e.encoding.c_str(), e.object.data(),
-                                                        static_cast<Py_ssize_t>(e.object.size()),
-                                                        static_cast<Py_ssize_t>(e.start),
-                                                        static_cast<Py_ssize_t>(e.end), e.reason.c_str());
-            if (exc == nullptr) throw py::error_already_set();
-            return py::reinterpret_steal<py::object>(exc);
+            return own(PyUnicodeDecodeError_Create(e.encoding.c_str(), e.object.data(),
+                                                   static_cast<Py_ssize_t>(e.object.size()),
+                                                   static_cast<Py_ssize_t>(e.start),
+                                                   static_cast<Py_ssize_t>(e.end), e.reason.c_str()));
         }
         case ErrorKind::BadZip:
-            return py::module_::import("zipfile").attr("BadZipFile")(py::str(e.what()));
+            return py::module_::import("zipfile").attr("BadZipFile")(text_object(e.what()));
         default:
-            return py::reinterpret_borrow<py::object>(exception_type(e.kind()))(py::str(e.what()));
+            // Messages quote the input with the interpreter's repr, which escapes lone surrogates;
+            // the texts they quote come back as they went in.
+            return py::reinterpret_borrow<py::object>(exception_type(e.kind()))(text_object(e.what()));
     }
 }
 

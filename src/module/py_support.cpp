@@ -6,20 +6,9 @@ namespace {
 
 PyObject* str_type() { return reinterpret_cast<PyObject*>(&PyUnicode_Type); }
 
-} // namespace
-
-py::object own(PyObject* p) {
-    if (p == nullptr) throw py::error_already_set();
-    return py::reinterpret_steal<py::object>(p);
-}
-
-std::string type_name(py::handle obj) { return Py_TYPE(obj.ptr())->tp_name; }
-
-PyObject* defaultdict_type() {
-    static PyObject* const type = py::object(py::module_::import("collections").attr("defaultdict")).release().ptr();
-    return type;
-}
-
+// functools.partial(collections.defaultdict, str): the default factory of a table whose missing
+// key reads as a new defaultdict(str). A partial of the type itself needs no function of our own
+// and creates the entry at C speed. Made once, kept for the interpreter's lifetime (borrowed).
 PyObject* text_defaultdict_factory() {
     static PyObject* const factory =
         py::module_::import("functools").attr("partial")(py::handle(defaultdict_type()), py::handle(str_type()))
@@ -28,16 +17,26 @@ PyObject* text_defaultdict_factory() {
     return factory;
 }
 
+} // namespace
+
+py::object own(PyObject* p) {
+    if (p == nullptr) throw py::error_already_set();
+    return py::reinterpret_steal<py::object>(p);
+}
+
+std::exception_ptr pending_error() { return std::make_exception_ptr(py::error_already_set()); }
+
+std::string type_name(py::handle obj) { return Py_TYPE(obj.ptr())->tp_name; }
+
+PyObject* defaultdict_type() {
+    static PyObject* const type = py::object(py::module_::import("collections").attr("defaultdict")).release().ptr();
+    return type;
+}
+
 py::object new_text_defaultdict() { return own(PyObject_CallOneArg(defaultdict_type(), str_type())); }
 
 py::object new_text_defaultdict_table() {
     return own(PyObject_CallOneArg(defaultdict_type(), text_defaultdict_factory()));
-}
-
-PyObject* new_text(std::string_view utf8) {
-    PyObject* p = PyUnicode_DecodeUTF8(utf8.data(), static_cast<Py_ssize_t>(utf8.size()), "strict");
-    if (p == nullptr) throw py::error_already_set();
-    return p;
 }
 
 std::string fs_path(py::handle obj) {
@@ -45,7 +44,7 @@ std::string fs_path(py::handle obj) {
     if (PyUnicode_Check(path.ptr())) path = own(PyUnicode_EncodeFSDefault(path.ptr()));
     char* data = nullptr;
     Py_ssize_t n = 0;
-    if (PyBytes_AsStringAndSize(path.ptr(), &data, &n) != 0) throw py::error_already_set();
+    checked(PyBytes_AsStringAndSize(path.ptr(), &data, &n));
     std::string out(data, static_cast<std::size_t>(n));
     // The C library would open the name up to the NUL: another file than the one asked for.
     if (out.find('\0') != std::string::npos) throw py::value_error("embedded null byte");

@@ -1,17 +1,42 @@
-// Small facilities every area of the binding shares: pausing the cyclic collector while large
-// result tables are built, the defaultdict objects the results are made of, file paths as open()
-// takes them, and two-value unpacking with the interpreter's own messages.
+// Small facilities every area of the binding shares: the one spelling of "a failed call of the C
+// API raises the pending error", the interpreter lock around blocking work, pausing the cyclic
+// collector while large result tables are built, the defaultdict objects the results are made of,
+// file paths as open() takes them, and two-value unpacking with the interpreter's own messages.
 #pragma once
 
 #include <pybind11/pybind11.h>
 
+#include <exception>
 #include <string>
-#include <string_view>
 #include <utility>
 
 namespace vombrelle::module {
 
 namespace py = pybind11;
+
+// A new reference as an object; nullptr raises the pending Python error.
+py::object own(PyObject* p);
+
+// A status or size from the C API: a negative one raises the pending Python error; otherwise it
+// is returned.
+template <class Status>
+Status checked(Status status) {
+    if (status < 0) throw py::error_already_set();
+    return status;
+}
+
+// The pending Python error, taken as an exception to raise later (where the host would meet it).
+std::exception_ptr pending_error();
+
+// Runs `work` with the interpreter lock released, so that a blocking open or read (a FIFO whose
+// writer is another thread of the caller) cannot stall the whole interpreter. `work` must not touch
+// Python objects; a callback that has to (a lookup in the driver's map, a print) takes the lock
+// back with py::gil_scoped_acquire for its own duration.
+template <class Work>
+decltype(auto) unlocked(Work&& work) {
+    py::gil_scoped_release unlock;
+    return std::forward<Work>(work)();
+}
 
 // Holds the cyclic collector off while result tables are built. The records, lists and maps made
 // there hold only texts and numbers, so they form no cycles; hundreds of thousands of new
@@ -31,22 +56,11 @@ private:
     bool was_enabled_;
 };
 
-// A new reference as an object; nullptr throws the pending Python error.
-py::object own(PyObject* p);
-
-// A new str from UTF-8 (new reference); throws the pending error when the bytes do not decode.
-PyObject* new_text(std::string_view utf8);
-
 // The interpreter's name of an object's type, as its messages print it.
 std::string type_name(py::handle obj);
 
 // collections.defaultdict, looked up once and kept for the interpreter's lifetime (borrowed).
 PyObject* defaultdict_type();
-
-// functools.partial(collections.defaultdict, str): the default factory of a table whose missing
-// key reads as a new defaultdict(str). A partial of the type itself needs no function of our own
-// and creates the entry at C speed. Made once, kept for the interpreter's lifetime (borrowed).
-PyObject* text_defaultdict_factory();
 
 // A new, empty defaultdict(str).
 py::object new_text_defaultdict();

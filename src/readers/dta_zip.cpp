@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <unordered_map>
 #include <zip.h>
+#include <zlib.h>
 
 #include "common/errors.hpp"
 #include "common/file_open.hpp"
@@ -106,7 +107,20 @@ std::string entry_name(zip_t* z, zip_uint64_t index, const std::string& path) {
     return out;
 }
 
-// A member's whole content.
+constexpr std::size_t kFirstReadBytes = std::size_t(1) << 16;
+
+std::uint32_t crc32_of(std::string_view bytes) {
+    uLong crc = ::crc32(0L, Z_NULL, 0);
+    // zlib takes at most 4 GiB at a time.
+    for (std::size_t at = 0; at < bytes.size();) {
+        const uInt n = static_cast<uInt>(std::min<std::size_t>(bytes.size() - at, UINT32_MAX));
+        crc = ::crc32(crc, reinterpret_cast<const Bytef*>(bytes.data() + at), n);
+        at += n;
+    }
+    return static_cast<std::uint32_t>(crc);
+}
+
+// A member's content.
 void read_entry(zip_t* z, zip_uint64_t index, const std::string& name, const std::string& path,
                 std::string& out) {
     zip_stat_t st;
@@ -129,22 +143,30 @@ void read_entry(zip_t* z, zip_uint64_t index, const std::string& name, const std
                                                        : "Bad magic number for file header")
                             .with_context(zip_context(path)));
     }
-    // Read straight into the buffer, growing it when the recorded size was short or missing.
+    // The data is read to its end (the stored bytes, or the end of the compressed stream) but no
+    // further than the declared size, and the CRC-32 is checked on what was read, as the
+    // interpreter's zip reader does. The declared size only caps the result: it may lie either
+    // way (a 130-byte archive may declare 2^64-1 bytes), so memory grows with the data alone.
+    const std::uint64_t declared = (st.valid & ZIP_STAT_SIZE) ? st.size : UINT64_MAX;
     std::size_t have = 0;
-    out.resize((st.valid & ZIP_STAT_SIZE) ? static_cast<std::size_t>(st.size) + 1 : std::size_t(1) << 16);
-    for (;;) {
-        if (have == out.size()) out.resize(out.size() * 2);
+    out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(declared, kFirstReadBytes)));
+    while (have < declared) {
+        if (have == out.size()) out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(declared, 2 * have)));
         zip_int64_t got = zip_fread(f.get(), out.data() + have, out.size() - have);
         if (got < 0) {
+            // libzip checks the whole data against the declared CRC and size at its end; the
+            // check below, on the data up to the declared size, is the one that decides.
             const int ze = zip_error_code_zip(zip_file_get_error(f.get()));
-            throw std::move(bad_zip_error(ze == ZIP_ER_CRC ? "Bad CRC-32 for file " + py_repr(name)
-                                                           : "Error while decompressing data")
-                                .with_context(zip_context(path)));
+            if (ze == ZIP_ER_CRC || ze == ZIP_ER_INCONS) break;
+            throw std::move(bad_zip_error("Error while decompressing data").with_context(zip_context(path)));
         }
         if (got == 0) break;
         have += static_cast<std::size_t>(got);
     }
     out.resize(have);
+    if ((st.valid & ZIP_STAT_CRC) && crc32_of(out) != st.crc) {
+        throw std::move(bad_zip_error("Bad CRC-32 for file " + py_repr(name)).with_context(zip_context(path)));
+    }
 }
 
 // Index of the first byte beyond ASCII, or npos.

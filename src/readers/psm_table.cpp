@@ -19,21 +19,6 @@ constexpr std::array<std::string_view, 8> kRequiredColumns = {
     "Protein Accessions", "Protein Descriptions", "MH+ [Da]", "Modifications"};
 constexpr std::string_view kQValueColumn = "Percolator q-Value";
 
-std::string ascii_upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return out;
-}
-
-// Characters (code points) in valid UTF-8.
-std::int64_t char_count(std::string_view s) {
-    std::int64_t n = 0;
-    for (char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    return n;
-}
-
 // str.count(tag): non-overlapping occurrences. An empty tag (no formatted name gives one, but a
 // caller of the core may) is found between every two characters and would never advance.
 std::int64_t count_occurrences(std::string_view text, std::string_view tag) {
@@ -66,17 +51,20 @@ struct AcceptedRow {
 
 std::string ProteinLookup::upper(std::string_view text) { return ascii_upper(text); }
 
-bool peptide_ends_protein(std::string_view protein, std::string_view peptide, std::string_view residues) {
-    std::size_t pos = protein.find(residues);
-    if (pos == std::string_view::npos) return false;
-    return char_count(protein.substr(0, pos)) == char_count(protein) - char_count(peptide);
+bool TextProtein::contains(std::string_view residues) const {
+    return text.find(residues) != std::string_view::npos;
+}
+
+std::int64_t TextProtein::index(std::string_view residues) const {
+    return char_count(text.substr(0, text.find(residues)));
 }
 
 std::optional<bool> MapProteinLookup::ends_protein(std::string_view accession, std::string_view peptide,
                                                    std::string_view residues) {
     auto it = proteins_.find(std::string(accession));
     if (it == proteins_.end()) return std::nullopt;
-    return peptide_ends_protein(it->second, peptide, residues);
+    TextProtein protein{it->second};
+    return peptide_ends_protein(protein, peptide, residues);
 }
 
 // Builds the three tables from lines fed one by one. Walk t (0: High, 1: High and Medium, 2: all)

@@ -26,28 +26,44 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/host_text.hpp"
 #include "common/number.hpp"
 #include "common/psm.hpp"
 
 namespace vombrelle {
 
+// The C-terminal lysine test: `peptide`, upper-cased to `residues`, occurs in the protein, and its
+// first occurrence ends at the protein's last residue,
+//     residues in protein and protein.index(residues) == len(protein) - len(peptide)
+// with positions and lengths in characters. `Protein` answers contains(), index() and length():
+// TextProtein below for a sequence held as text, the binding's adapter for a sequence of another
+// type, which is asked exactly these questions in this order.
+template <class Protein>
+bool peptide_ends_protein(Protein& protein, std::string_view peptide, std::string_view residues) {
+    return protein.contains(residues) && protein.index(residues) == protein.length() - char_count(peptide);
+}
+
+// A protein sequence held as UTF-8 text.
+struct TextProtein {
+    std::string_view text;
+
+    bool contains(std::string_view residues) const;
+    std::int64_t index(std::string_view residues) const;  // of the first occurrence; it must occur
+    std::int64_t length() const { return char_count(text); }
+};
+
 // Where the reader finds protein sequences for the C-terminal lysine test.
 class ProteinLookup {
 public:
     virtual ~ProteinLookup() = default;
-    // nullopt when `accession` is not a key; otherwise whether `peptide`, upper-cased to
-    // `residues`, first occurs in the stored protein so that it ends at the protein's last residue
-    // (see peptide_ends_protein).
+    // nullopt when `accession` is not a key; otherwise the lysine test (peptide_ends_protein) on
+    // the stored protein.
     virtual std::optional<bool> ends_protein(std::string_view accession, std::string_view peptide,
                                              std::string_view residues) = 0;
     // The interpreter's str.upper() of a text holding non-ASCII characters (rare: sequences are
     // ASCII). The default upper-cases ASCII letters only.
     virtual std::string upper(std::string_view text);
 };
-
-// The first occurrence of `residues` in `protein` starts at len(protein) - len(peptide), lengths
-// and positions counted in characters. False when it does not occur.
-bool peptide_ends_protein(std::string_view protein, std::string_view peptide, std::string_view residues);
 
 // A lookup over a native accession -> sequence map.
 class MapProteinLookup : public ProteinLookup {
@@ -95,8 +111,15 @@ struct PsmReadOutcome {
     std::exception_ptr error;
 };
 
-// 1 - q: the q-value rescaled so that higher is better (exact for every double).
-inline double rescale_qval(double q) { return 1.0 - q; }
+// The q-value rescaled so that higher is better: the search's q-values run from 1 (worst) to 0
+// (best) and are mapped linearly onto 0 to 1, by these operations in this order. For a double
+// this is 1 - q to the last bit. The binding runs the same formula on the interpreter's own
+// objects, for a q-value of any type.
+template <class Number>
+Number rescale_qval(const Number& qval) {
+    const Number old_min(1), old_max(0), new_min(0), new_max(1);
+    return ((qval - old_min) * (new_max - new_min)) / (old_max - old_min) + new_min;
+}
 
 // Reads the export at `path` (strict UTF-8, universal newlines), removing every double quote from
 // every line first. Errors of the file itself (opening, decoding) are raised at once; so the whole

@@ -3,7 +3,7 @@
 #include <array>
 #include <optional>
 
-#include "common/atomic_file.hpp"
+#include "common/output_file.hpp"
 #include "common/errors.hpp"
 #include "common/number.hpp"
 #include "common/parent_lookup.hpp"
@@ -195,7 +195,7 @@ void refuse_overwriting_inputs(const NamedPath& spec_file, const std::vector<Nam
 
 void write_rescue_mgf(const std::string& spec_file, const RescueTables& tables, const RescueArguments& args,
                       const PairSource& pairs) {
-    AtomicFileWriter file(spec_file);
+    OutputFile file(spec_file);
     RescueMgfWriter out([&file](std::string_view bytes) { file.write(bytes); });
     generate_rescue_spectra(tables, args, pairs, out);
     file.commit();

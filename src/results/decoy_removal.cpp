@@ -9,12 +9,7 @@ namespace vombrelle {
 
 namespace {
 
-constexpr std::size_t kAccessionsA = scored_line_field(record_field::kAccessionsA);
-constexpr std::size_t kDescriptionsA = scored_line_field(record_field::kDescriptionsA);
-constexpr std::size_t kPeptideB = scored_line_field(record_field::kPeptideB);
-constexpr std::size_t kAccessionsB = scored_line_field(record_field::kAccessionsB);
-constexpr std::size_t kDescriptionsB = scored_line_field(record_field::kDescriptionsB);
-constexpr std::size_t kRemarks = scored_line_field(record_field::kRemarks);
+using namespace scored_line_field;
 
 void append_joined(std::string& out, std::span<const std::string_view> items, char sep) {
     for (std::size_t i = 0; i < items.size(); ++i) {

@@ -11,10 +11,7 @@ namespace vombrelle {
 
 namespace {
 
-constexpr std::size_t kPeptideA = scored_line_field(record_field::kPeptideA);
-constexpr std::size_t kAccessionsA = scored_line_field(record_field::kAccessionsA);
-constexpr std::size_t kPeptideB = scored_line_field(record_field::kPeptideB);
-constexpr std::size_t kAccessionsB = scored_line_field(record_field::kAccessionsB);
+using namespace scored_line_field;
 
 bool all_decoys(std::string_view accessions) {
     // Splitting always gives at least one piece, so an empty field is one empty, non-decoy id.

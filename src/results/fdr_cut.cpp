@@ -4,10 +4,9 @@
 
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
+#include "results/cross_link_record.hpp"
 
 namespace vombrelle {
-
-double line_score(std::string_view line) { return parse_float(line.substr(0, line.find('\t'))); }
 
 std::vector<HostNumber> line_scores(std::span<const std::string_view> lines) {
     std::vector<HostNumber> keys;
@@ -20,14 +19,9 @@ void check_cutoff(HostNumber cutoff) {
     if (!cutoff.is_int() && std::isnan(cutoff.as_double())) throw value_error("FDR_cutoff must not be NaN");
 }
 
-std::size_t longest_passing_prefix(std::size_t n, const std::function<bool(std::size_t)>& passes) {
-    for (std::size_t m = n; m > 0; --m) {
-        if (passes(m)) return m;
-    }
-    return 0;
-}
+namespace {
 
-FdrCut fdr_cut(std::span<const std::string_view> sorted_lines, const CutoffTest& passes) {
+FdrCut native_cut(std::span<const std::string_view> sorted_lines, const CutoffTest& passes) {
     const std::vector<LineStatus> statuses = classify_lines(sorted_lines);
     // pairs[m] and decoys[m]: counts over the first m lines.
     std::vector<std::size_t> pairs(statuses.size() + 1, 0), decoys(statuses.size() + 1, 0);
@@ -37,11 +31,24 @@ FdrCut fdr_cut(std::span<const std::string_view> sorted_lines, const CutoffTest&
     }
     FdrCut cut;
     // Every non-empty prefix counts its first line, so pairs[m] > 0 for m >= 1.
-    cut.prefix = longest_passing_prefix(statuses.size(), [&](std::size_t m) {
-        return passes(fdr_percent(decoys[m], pairs[m]));
-    });
-    if (cut.prefix > 0) cut.targets = estimate_prefix(statuses, cut.prefix).targets;
+    for (std::size_t m = statuses.size(); m > 0; --m) {
+        if (passes(fdr_percent(decoys[m], pairs[m]))) {
+            cut.prefix = m;
+            cut.targets = estimate_prefix(statuses, m).targets;
+            break;
+        }
+    }
     return cut;
+}
+
+} // namespace
+
+FdrCut fdr_cut(std::span<const std::string_view> sorted_lines, const CutoffTest& passes, CutEstimator* estimator) {
+    for (std::size_t m = sorted_lines.size(); m > 0; --m) {
+        if (estimator == nullptr || estimator->native()) return native_cut(sorted_lines.first(m), passes);
+        if (estimator->passes(m)) return FdrCut{m, {}, true};
+    }
+    return {};
 }
 
 } // namespace vombrelle

@@ -11,9 +11,6 @@ namespace vombrelle {
 
 namespace {
 
-constexpr std::size_t kPeptideAField = record_field::kPeptideA;
-constexpr std::size_t kPeptideBField = record_field::kPeptideB;
-
 // The n-th tab-separated field of `text` (the text must hold at least n tabs).
 std::string_view field_at(std::string_view text, std::size_t n, std::size_t& pos) {
     while (n > 0) {
@@ -26,6 +23,7 @@ std::string_view field_at(std::string_view text, std::size_t n, std::size_t& pos
 
 HostNumber raise_by(const HostOperand& score, std::int64_t extra) {
     if (!score.native()) {
+        score.refuse_if_too_large();
         const std::string type(score.foreign_type);
         // The host's sequences answer + with concatenation, and refuse an int in their own words.
         if (type == "str" || type == "list" || type == "tuple") {
@@ -42,10 +40,10 @@ PeptidePair peptide_pair(std::string_view key) {
     const std::string_view line = strip_except_tab(key);
     std::size_t tabs = 0;
     for (char c : line) tabs += c == '\t';
-    if (tabs < kPeptideBField) throw index_error("list index out of range");
+    if (tabs < record_field::kPeptideB) throw index_error("list index out of range");
     std::size_t pos = 0;
-    const std::string_view a = field_at(line, kPeptideAField, pos);
-    const std::string_view b = field_at(line, kPeptideBField - kPeptideAField, pos);
+    const std::string_view a = field_at(line, record_field::kPeptideA, pos);
+    const std::string_view b = field_at(line, record_field::kPeptideB - record_field::kPeptideA, pos);
     return {first_alternative(strip(a)), first_alternative(strip(b))};
 }
 
@@ -104,7 +102,7 @@ std::vector<std::string> XL_recurrence_score(std::span<const std::string_view> k
     }
     for (std::size_t j : foreign_lines) {
         const std::string_view line = lines[j];
-        line_scores[j] = HostNumber(parse_float(line.substr(0, line.find('\t'))));
+        line_scores[j] = HostNumber(line_score(line));
     }
 
     std::vector<std::string> ordered;

@@ -10,12 +10,9 @@ namespace vombrelle {
 
 namespace {
 
-constexpr std::size_t kPeptideAField = record_field::kPeptideA;
-constexpr std::size_t kPeptideBField = record_field::kPeptideB;
-constexpr std::size_t kPrecursorMhField = record_field::kPrecursorMh;
-
 HostNumber add_operand(HostNumber left, const HostOperand& right) {
     if (!right.native()) {
+        right.refuse_if_too_large();
         throw type_error(std::string("unsupported operand type(s) for +: '") + (left.is_int() ? "int" : "float") +
                          "' and '" + std::string(right.foreign_type) + "'");
     }
@@ -23,14 +20,16 @@ HostNumber add_operand(HostNumber left, const HostOperand& right) {
 }
 
 HostNumber twice(const HostOperand& x) {
-    if (!x.native()) throw type_error("unsupported operand type(s) for *: '" + std::string(x.foreign_type) + "' and 'int'");
+    if (!x.native()) {
+        x.refuse_if_too_large();
+        throw type_error("unsupported operand type(s) for *: '" + std::string(x.foreign_type) + "' and 'int'");
+    }
     return x.number * HostNumber(2);
 }
 
 HostNumber round5(HostNumber x) { return x.is_int() ? x : HostNumber(round_to(x.as_double(), 5)); }
 
 } // namespace
-
 
 HostNumber peptide_mh(std::string_view sequence, MassLookup& masses) {
     HostNumber residues_sum = 0;
@@ -48,16 +47,17 @@ HostNumber peptide_mh(std::string_view sequence, MassLookup& masses) {
 
 bool precursor_matches(std::string_view record, MassLookup& masses, const PrecursorCheck& check) {
     std::vector<std::string_view> fields = split(record, "\t");
-    if (fields.size() <= kPeptideBField) throw index_error("list index out of range");
-    const std::string_view pep_a = strip(first_alternative(strip(fields[kPeptideAField])));
-    const std::string_view pep_b = strip(first_alternative(strip(fields[kPeptideBField])));
+    if (fields.size() <= record_field::kPeptideB) throw index_error("list index out of range");
+    const std::string_view pep_a = strip(first_alternative(strip(fields[record_field::kPeptideA])));
+    const std::string_view pep_b = strip(first_alternative(strip(fields[record_field::kPeptideB])));
 
     const HostNumber pep_a_mass = peptide_mh(pep_a, masses);
     const HostNumber pep_b_mass = peptide_mh(pep_b, masses);
-    const double ms2_mass = parse_float(strip(fields[kPrecursorMhField]));
+    const double ms2_mass = parse_float(strip(fields[record_field::kPrecursorMh]));
     const HostNumber with_linker = add_operand(pep_a_mass + pep_b_mass, check.linker_mass);
     const HostOperand h = masses.atom("mm_H");
     if (!h.native()) {
+        h.refuse_if_too_large();
         throw type_error("unsupported operand type(s) for -: '" + std::string(with_linker.is_int() ? "int" : "float") +
                          "' and '" + std::string(h.foreign_type) + "'");
     }
@@ -69,6 +69,7 @@ bool precursor_matches(std::string_view record, MassLookup& masses, const Precur
     const double error_ppm = std::fabs(ms2_mass - expected.as_double()) / ms2_mass * 1000000.0;
     if (!check.tolerance_ppm.native()) {
         if (check.foreign_tolerance) return check.foreign_tolerance(error_ppm);
+        check.tolerance_ppm.refuse_if_too_large();
         throw type_error("'<=' not supported between instances of 'float' and '" +
                          std::string(check.tolerance_ppm.foreign_type) + "'");
     }

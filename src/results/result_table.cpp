@@ -1,7 +1,8 @@
 #include "results/result_table.hpp"
 
-#include "common/atomic_file.hpp"
+#include "common/output_file.hpp"
 #include "common/host_text.hpp"
+#include "results/cross_link_record.hpp"
 
 #include <vector>
 
@@ -12,22 +13,24 @@ const std::string_view kResultTableHeader =
     "Protein_a description\tPeptide_B\tProtein_B id\tProtein_b description\tRemarks\tFraction";
 
 void append_result_row(std::string& out, std::string_view line) {
+    using namespace scored_line_field;
     const std::vector<std::string_view> fields = split(strip_except_tab(line), "\t");
-    // Fields 0 and 1 (only field 0 when there is no other), a tab, then fields 4 to the last.
-    for (std::size_t i = 0; i < fields.size() && i < 2; ++i) {
-        if (i > 0) out.push_back('\t');
+    // The score and the count (only the score when there is no other), a tab, then the scans to
+    // the last field.
+    for (std::size_t i = kScore; i < fields.size() && i <= kCsmCount; ++i) {
+        if (i > kScore) out.push_back('\t');
         out.append(fields[i]);
     }
     out.push_back('\t');
-    for (std::size_t i = 4; i < fields.size(); ++i) {
-        if (i > 4) out.push_back('\t');
+    for (std::size_t i = kScans; i < fields.size(); ++i) {
+        if (i > kScans) out.push_back('\t');
         out.append(fields[i]);
     }
     out.push_back('\n');
 }
 
 void write_XL(std::span<const std::string_view> lines, const std::string& path) {
-    AtomicFileWriter file(path);
+    OutputFile file(path);
     std::string buffer;
     buffer.reserve(1 << 16);
     buffer.append(kResultTableHeader).push_back('\n');

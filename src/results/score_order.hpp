@@ -1,5 +1,4 @@
-// Ordering scored items best first, as the interpreter's stable sort does, and the operands a
-// caller may hand the core that are not numbers it can hold.
+// Ordering scored items best first, as the interpreter's stable sort does.
 #pragma once
 
 #include <cstddef>
@@ -11,16 +10,6 @@
 #include "common/number.hpp"
 
 namespace vombrelle {
-
-// A value the interpreter would use as a number. `foreign_type` names the type of a value the core
-// cannot hold (a text, an integer beyond 64 bits, ...): `number` is then meaningless, and an
-// operation that needs the value raises the interpreter's error naming that type.
-struct HostOperand {
-    HostNumber number;
-    std::string_view foreign_type;  // empty for a native number; must outlive the call
-
-    bool native() const { return foreign_type.empty(); }
-};
 
 // The positions of the keys in descending order of value; equal keys keep their input order.
 // The native order needs a total order: when some key is NaN or `any_foreign` is set, the order

@@ -66,6 +66,8 @@ def test_nan_scores_take_the_hosts_order(mod):
     ({AB: None}, TypeError, r"unsupported operand type\(s\) for \+: 'NoneType' and 'int'"),
     # a rounded score whose text does not read as a float fails the final sort
     ({AB: fractions.Fraction(1, 3)}, ValueError, "'33/100'"),
+    ([], AttributeError, "'list' object has no attribute 'keys'"),   # what is no map has no keys
+    (None, AttributeError, "'NoneType' object has no attribute 'keys'"),
 ])
 def test_errors(mod, xl, exc, text):
     with pytest.raises(exc, match=text):

@@ -91,3 +91,17 @@ def test_rebound_results_are_taken_as_the_host_would(mod):
     assert mod.filter_XL_FDR([], 5) == []
     with pytest.raises(NameError):
         mod.filter_XL_FDR(EXAMPLE, 5)
+
+
+def test_estimate_rebound_back_to_the_module_own_midway(mod):
+    own, calls = mod.FDR_XL_list, []
+
+    def once(lines):
+        calls.append(len(lines))
+        mod.FDR_XL_list = own
+        return 100.0, []
+
+    mod.FDR_XL_list = once
+    # The whole list (20.0) would pass; refused by the rebound estimate, the own one decides the rest.
+    assert mod.filter_XL_FDR(EXAMPLE, 20) == mod.remove_random(EXAMPLE[:2])
+    assert calls == [5]

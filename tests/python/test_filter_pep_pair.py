@@ -70,6 +70,8 @@ def test_stated_mass_that_is_not_a_positive_finite_number_drops_the_record(mod, 
     # The expected mass is built before the stated mass is judged, so a bad linker still fails.
     with pytest.raises(TypeError, match="unsupported operand type"):
         mod.filter_pep_pair({bad: 1.0}, MASS, MOD, "158", 10, "F1")
+    with pytest.raises(OverflowError, match="64-bit"):
+        mod.filter_pep_pair({bad: 1.0}, MASS, MOD, 2 ** 64, 10, "F1")
 
 
 @pytest.mark.parametrize("xl, mass, mod_dict, exc, text", [
@@ -87,6 +89,12 @@ def test_stated_mass_that_is_not_a_positive_finite_number_drops_the_record(mod, 
     ({7: 1.0, record("PEKAR", "GAKE", mh="bad"): 2.0}, MASS, MOD, ValueError, "'bad'"),
     ({7: "1", record("PEKAR", "GAKE"): 2.0}, MASS, MOD, TypeError, "'<'"),
     ({record("PEKAR", "GAKE", mh="bad"): 1.0, 7: 2.0}, MASS, MOD, AttributeError, "'int' object has no attribute 'split'"),
+    # what is no map has no keys to sort
+    ([], MASS, MOD, AttributeError, "'list' object has no attribute 'keys'"),
+    (None, MASS, MOD, AttributeError, "'NoneType' object has no attribute 'keys'"),
+    # ints beyond 64 bits are refused where the check would compute with them
+    ({record("PEKAR", "GAKE"): 1.0}, {**MASS, "K": 2 ** 64}, MOD, OverflowError, "64-bit"),
+    ({record("PEKAR", "GAKE"): 1.0}, MASS, {**MOD, "mm_O": -2 ** 70}, OverflowError, "64-bit"),
 ])
 def test_errors_in_the_hosts_order(mod, xl, mass, mod_dict, exc, text):
     with pytest.raises(exc) as info:

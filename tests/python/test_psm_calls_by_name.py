@@ -76,6 +76,7 @@ def test_deleted_names_fail_only_when_called(mod, tmp_path):
     # Linker arguments fail where a row uses them, after the row has been split.
     ([header(), row()], (None, 1.0, "L", "S"), TypeError, "unsupported operand type(s) for *: 'int' and 'NoneType'"),
     ([header(), row()], (1.0, "x", "L", "S"), TypeError, "unsupported operand type(s) for -: 'float' and 'str'"),
+    ([header(), row()], (1.0, -2 ** 64, "L", "S"), OverflowError, "int too large to convert to a 64-bit integer"),
     ([header(), row()], (1.0, 1.0, ("a", "b"), "S"), TypeError, "not all arguments converted during string formatting"),
     ([header(), "\t".join(row().split("\t")[:7]) + "\n"], (1.0, 1.0, ("a", "b"), "S"), IndexError,
      "list index out of range"),

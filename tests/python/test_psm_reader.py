@@ -56,6 +56,9 @@ class Untouchable(dict):
     ("AkDEFk", Untouchable(), True),
     ("LVTDLTk", {"P1": "LVTDLTKMMLVTDLTK"}, False),  # only the first occurrence counts
     ("LVTDLTk", {"P1": "mmmlvtdltk"}, False),
+    # a sequence of another type is asked `in`, index() and len() as the host asks them
+    ("LVTDLTk", {"P1": ["LVTDLTK"] + ["x"] * 6}, True),
+    ("LVTDLTk", {"P1": ["MM", "LVTDLTK"]}, False),
 ])
 def test_lysine_and_c_terminal_rules(mod, seq, uniprot, kept):
     tables = read(mod, [header(), row(seq=seq)], uniprot)
@@ -96,10 +99,12 @@ def test_file_errors_name_the_file(mod, tmp_path):
         mod.read_PD_PSM_results_tsv_wrapper(path, {}, *LINKER)
     assert str(e.value) == UNSURE and e.value.__notes__ == [f"in file '{path}', line 3"]
     # Invalid UTF-8 fails before a bad row above it: the whole file is decoded first.
-    path = write(tmp_path, header().encode() + row(scan="x").encode() + row(desc="caf\xe9").encode("latin-1"))
-    with pytest.raises(UnicodeDecodeError) as e:
-        mod.read_PD_PSM_results_tsv_wrapper(path, {}, *LINKER)
-    assert e.value.__notes__ == [f"in file '{path}', line 3"]
+    # Also a character cut by the end of the file after a CR.
+    for end, tail in ((b"\n", row(desc="caf\xe9").encode("latin-1")), (b"\r", b"\xe2\x82")):
+        path = write(tmp_path, header().encode() + row(scan="x").encode().replace(b"\n", end) + tail)
+        with pytest.raises(UnicodeDecodeError) as e:
+            mod.read_PD_PSM_results_tsv_wrapper(path, {}, *LINKER)
+        assert e.value.__notes__ == [f"in file '{path}', line 3"]
 
 
 @pytest.mark.parametrize("lines, error, message, line", [

@@ -3,8 +3,10 @@ import collections
 import io
 import random
 import re
+import struct
 import warnings
 import zipfile
+import zlib
 
 import pytest
 
@@ -105,6 +107,40 @@ def test_archives_the_zip_reader_cannot_read(mod, tmp_path, damage, exc, message
         with pytest.raises(exc) as info:
             read(str(path))
         assert str(info.value) == message
+
+
+def lying_zip(path, data, method, declared, crc):
+    """An archive of one member holding `data` whose headers declare `declared` bytes (zip64 from 2^32-1)."""
+    name = b"r.1.1.0.dta"
+    payload = data if method == zipfile.ZIP_STORED else zlib.compress(data)[2:-4]  # a raw deflate stream
+    zip64 = declared >= 0xFFFFFFFF
+    extra = struct.pack("<HHQ", 1, 8, declared) if zip64 else b""
+    fields = (45 if zip64 else 20, 0, method, 0, 0x21, crc, len(payload), 0xFFFFFFFF if zip64 else declared,
+              len(name), len(extra))
+    local = struct.pack("<4s5H3I2H", b"PK\x03\x04", *fields) + name + extra
+    central = struct.pack("<4s6H3I5H2I", b"PK\x01\x02", fields[0], *fields, 0, 0, 0, 0, 0) + name + extra
+    end = struct.pack("<4s4H2IH", b"PK\x05\x06", 0, 0, 1, 1, len(central), len(local) + len(payload), 0)
+    path.write_bytes(local + payload + central + end)
+    return str(path)
+
+
+@pytest.mark.parametrize("method", [zipfile.ZIP_STORED, zipfile.ZIP_DEFLATED])
+def test_members_are_read_by_their_data_whatever_size_they_declare(mod, tmp_path, capsys, method):
+    # The interpreter reads to the end of the data but no further than the declared size, then
+    # checks the CRC-32: a larger size reads the data, a smaller one fails the check, unless the
+    # CRC-32 is that of the shorter data. Memory follows the data: 2^62 bytes are never asked for.
+    data = b"0 0\n100 1\n250.5 3\n"
+    cases = [(size, zlib.crc32(data)) for size in (0, 12, len(data), len(data) + 1,
+                                                   0xFFFFFFFE, 8 << 30, 1 << 62, (1 << 64) - 1)]
+    cases.append((10, zlib.crc32(data[:10])))
+    for i, (declared, crc) in enumerate(cases):
+        path = lying_zip(tmp_path / ("%d.zip" % i), data, method, declared, crc)
+        expected = outcome(reference_read_dta_zip, path, capsys)
+        assert outcome(mod.read_ms_DtaZip, path, capsys) == expected, declared
+        if declared < len(data) and crc == zlib.crc32(data):
+            assert expected[0] == ("error", "BadZipFile", "Bad CRC-32 for file 'r.1.1.0.dta'")
+        else:
+            assert expected[0][0] == "ok"
 
 
 def test_names_duplicates_and_encodings_as_the_interpreter_reads_them(mod, tmp_path, capsys):

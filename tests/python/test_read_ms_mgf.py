@@ -95,6 +95,20 @@ def test_bad_bytes_and_bad_lines_fail_in_the_order_the_interpreter_meets_them(mo
         assert outcome(lambda: mod.read_ms_Mgf(str(path))) == outcome(lambda: reference_read_mgf(path)), (case, cut, len(data))
 
 
+@pytest.mark.parametrize("end", [b"\n", b"\r\n", b"\r"])
+@pytest.mark.parametrize("cut", [b"\xc3", b"\xe2\x82", b"\xf0\x9f\x98"])
+def test_a_character_cut_by_the_end_of_the_file_after_a_bad_line(mod, tmp_path, end, cut):
+    # A CR may begin a CRLF: the interpreter reads past it (and fails) before it reads the line.
+    path = write(tmp_path, b"BEGIN IONS" + end + b"CHARGE=" + end + cut)
+    expected = outcome(lambda: reference_read_mgf(path))
+    assert outcome(lambda: mod.read_ms_Mgf(str(path))) == expected
+    assert expected[1] == ("UnicodeDecodeError" if end == b"\r" else "IndexError")
+    if end == b"\r":
+        with pytest.raises(UnicodeDecodeError) as info:
+            mod.read_ms_Mgf(str(path))
+        assert info.value.__notes__ == ["in file '%s', line 3" % path]
+
+
 def test_real_files_read_as_the_algorithm_reads_them(mod, realdata):
     paths = sorted(realdata.glob("mgf/*.mgf")) + sorted(realdata.glob("derived/*.mgf"))
     assert len(paths) == 8
@@ -172,15 +186,16 @@ def Items(pairs):  # a dict whose items() hands out whatever it was given
     return type("Items", (dict,), {"items": lambda self: pairs})()
 
 
-@pytest.mark.parametrize("result", [
-    Items([[1518, {}]]),  # pairs that are lists
-    Items([(1518,)]),
-    {1518: {"ion_mass": Items([[1.0, 2.0]])}},  # peaks likewise
-    {1518: {"ion_mass": Items([(1.0, 2.0, 3.0)])}},
+@pytest.mark.parametrize("result, error, message", [
+    (Items([[1518, {}]]), TypeError, r"^read_ms_Mgf\(\) returned "),  # pairs that are lists
+    (Items([(1518,)]), TypeError, r"^read_ms_Mgf\(\) returned "),
+    ({1518: {"ion_mass": Items([[1.0, 2.0]])}}, TypeError, r"^read_ms_Mgf\(\) returned "),  # peaks likewise
+    ({1518: {"ion_mass": Items([(1.0, 2.0, 3.0)])}}, TypeError, r"^read_ms_Mgf\(\) returned "),
+    ({2 ** 64: {}}, OverflowError, "64-bit"),  # a scan the module cannot hold is refused, not left out
 ])
-def test_a_rebound_reader_whose_result_is_no_table(mod, tmp_path, result):
+def test_a_rebound_reader_whose_result_is_no_table(mod, tmp_path, result, error, message):
     path = str(write(tmp_path, BLOCK))
     mod.read_ms_Mgf = lambda p: result
-    with pytest.raises(TypeError, match=r"^read_ms_Mgf\(\) returned "):
+    with pytest.raises(error, match=message):
         mod.Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf(
             path, path, path, path, str(tmp_path / "out.mgf"), 32.0, 50.0)

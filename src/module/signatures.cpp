@@ -1,6 +1,5 @@
-// The module's 17 functions: names, parameters, calling forms and documentation texts, in the
-// order the module binds them.
-#include "module/function_table.hpp"
+// The signatures of the module's 17 functions, in the order the module binds them.
+#include "module/signatures.hpp"
 
 #include <cstring>
 #include <stdexcept>
@@ -32,8 +31,8 @@ const char* const kReadMgfDoc =
     "301.13858 1386.8\n"
     "END IONS";
 
-const std::vector<FunctionSpec>& table() {
-    static const std::vector<FunctionSpec> specs = {
+const std::vector<Signature>& table() {
+    static const std::vector<Signature> all = {
         {"read_ms_Mgf", {"file_path"}, 1, One, kReadMgfDoc},
         {"read_ms_DtaZip", {"file_path"}, 1, One, "Read .dta.zip directly"},
         {"rescale_qval", {"qval"}, 1, One,
@@ -87,14 +86,12 @@ const std::vector<FunctionSpec>& table() {
         {"XL_recurrence_score", {"XL_dict"}, 1, One, nullptr},
         {"write_XL", {"XL_list", "file_path"}, 2, Any, nullptr},
     };
-    return specs;
+    return all;
 }
 
 } // namespace
 
-const std::vector<FunctionSpec>& function_table() { return table(); }
-
-const FunctionSpec& function_spec(const char* name) {
+const Signature& signature(const char* name) {
     for (const auto& s : table()) {
         if (std::strcmp(s.name, name) == 0) return s;
     }

@@ -1,0 +1,30 @@
+#include "module/convert_number.hpp"
+
+namespace vombrelle::module {
+
+HostOperand to_operand(py::handle value) {
+    PyObject* v = value.ptr();
+    if (PyFloat_Check(v)) return {HostNumber(PyFloat_AS_DOUBLE(v)), {}};
+    const std::string_view type = Py_TYPE(v)->tp_name;
+    if (!PyLong_Check(v)) return {HostNumber(), type};
+    int overflow = 0;
+    const long long i = PyLong_AsLongLongAndOverflow(v, &overflow);
+    if (overflow != 0) return {HostNumber(), type, /*too_large=*/true};
+    if (i == -1 && PyErr_Occurred()) throw py::error_already_set();
+    return {HostNumber(static_cast<std::int64_t>(i)), {}};
+}
+
+std::optional<double> to_double(py::handle value) {
+    PyObject* v = value.ptr();
+    if (PyFloat_Check(v)) return PyFloat_AS_DOUBLE(v);
+    if (!PyLong_Check(v)) return std::nullopt;
+    const double d = PyLong_AsDouble(v);
+    if (d == -1.0 && PyErr_Occurred()) throw py::error_already_set();
+    return d;
+}
+
+py::object to_python(HostNumber n) {
+    return own(n.is_int() ? PyLong_FromLongLong(n.as_int()) : PyFloat_FromDouble(n.as_double()));
+}
+
+} // namespace vombrelle::module

@@ -1,0 +1,55 @@
+// Numbers across the module boundary: the one place where the interpreter's numbers become the
+// core's, and the interpreter's own arithmetic for the core's formulas on values it cannot hold.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#include <optional>
+#include <utility>
+
+#include "common/number.hpp"
+#include "module/py_support.hpp"
+
+namespace vombrelle::module {
+
+namespace py = pybind11;
+
+// A float, or an int within 64 bits (bool included), as the core's number. Anything else is a
+// foreign operand named by its type (the name lives as long as the type); an int beyond 64 bits is
+// marked too_large, so that the core refuses it with OverflowError where it would compute with it.
+HostOperand to_operand(py::handle value);
+
+// float(value) for a float or an int, as the interpreter converts an int that meets a float in
+// arithmetic (the nearest double; OverflowError beyond the double range); nothing for any other
+// type.
+std::optional<double> to_double(py::handle value);
+
+py::object to_python(HostNumber n);
+
+// An object under the interpreter's own arithmetic, for a formula the core writes once over any
+// number type (rescale_qval): a q-value of any type is rescaled as the interpreter would.
+class HostValue {
+public:
+    HostValue(int constant) : object_(own(PyLong_FromLong(constant))) {}  // NOLINT: the formulas' constants
+    explicit HostValue(py::object object) : object_(std::move(object)) {}
+
+    const py::object& object() const { return object_; }
+
+    friend HostValue operator+(const HostValue& a, const HostValue& b) {
+        return HostValue(own(PyNumber_Add(a.object_.ptr(), b.object_.ptr())));
+    }
+    friend HostValue operator-(const HostValue& a, const HostValue& b) {
+        return HostValue(own(PyNumber_Subtract(a.object_.ptr(), b.object_.ptr())));
+    }
+    friend HostValue operator*(const HostValue& a, const HostValue& b) {
+        return HostValue(own(PyNumber_Multiply(a.object_.ptr(), b.object_.ptr())));
+    }
+    friend HostValue operator/(const HostValue& a, const HostValue& b) {
+        return HostValue(own(PyNumber_TrueDivide(a.object_.ptr(), b.object_.ptr())));
+    }
+
+private:
+    py::object object_;
+};
+
+} // namespace vombrelle::module

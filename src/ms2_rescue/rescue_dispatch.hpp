@@ -1,0 +1,29 @@
+// The entry of the MS2-search rescue (Rescue_PrecMismatch_XLs): hands an MS3 group whose masses miss
+// their precursor to the rescued cross-link builder, once per assignment of its scans to the two
+// searches, and collects the builder's (record, score) pairs.
+//
+// By the group's size (`spec_mode`, compared with 4, then 2, then 3 by the host's numeric equality):
+//   4: (a1, a2, b1, b2), then the sides exchanged (b1, b2, a1, a2);
+//   2: (a1, a2, b1, b2) once;
+//   3: (a1, a2, b1 + 1000000, b2 + 1000000), then (b1, b2, a1 + 1000000, a2 + 1000000): a three-scan
+//      group's rescue spectra carry scan + 1000000, and the scans in the builder's third and fourth
+//      places are the ones looked up in the rescue search's tables. The shift is the host's
+//      addition, so a float scan stays a float.
+// Any other mode makes no call and returns no map (the host's null value).
+//
+// Every builder result is stored, the ("", 0) of a call that built no record too; a key met again
+// keeps its place and takes the later score. The mass lists and linker_deficit take no part.
+#pragma once
+
+#include <optional>
+
+#include "common/named_calls.hpp"
+#include "common/psm.hpp"
+
+namespace vombrelle {
+
+// Rescue_PrecMismatch_XLs. The builder is called through `calls` by name.
+std::optional<CrossLinkScoreMap> rescue_prec_mismatch(const MismatchRescueRequest& request, SearchPsmTables& tables,
+                                                      NamedCalls& calls);
+
+} // namespace vombrelle

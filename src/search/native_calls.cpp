@@ -1,0 +1,45 @@
+#include "search/native_calls.hpp"
+
+#include <algorithm>
+
+#include "common/uniq.hpp"
+#include "ms2_rescue/rescue_dispatch.hpp"
+#include "ms2_rescue/rescued_xl_builder.hpp"
+
+namespace vombrelle {
+
+void NativeCalls::uniq(std::vector<std::string_view>& items) {
+    if (items.size() > 8) {
+        items = vombrelle::uniq(items);
+        return;
+    }
+    // The rescues' lists hold one or a few texts: compact them in place, with no new list.
+    auto kept = items.begin();
+    for (auto it = items.begin(); it != items.end(); ++it) {
+        if (std::find(items.begin(), kept, *it) == kept) *kept++ = *it;
+    }
+    items.erase(kept, items.end());
+}
+
+CrossLinkScoreMap NativeCalls::rescue_prec_mismatch(const MismatchRescueRequest& request, SearchPsmTables& tables,
+                                                    bool& returned) {
+    std::optional<CrossLinkScoreMap> map = vombrelle::rescue_prec_mismatch(request, tables, *this);
+    returned = map.has_value();
+    return map ? std::move(*map) : CrossLinkScoreMap{};
+}
+
+RescueBuilderResult NativeCalls::find_xls_ms2_rescue(const RescueBuilderRequest& request, SearchPsmTables& tables) {
+    return vombrelle::find_xls_ms2_rescue(request, tables, *this);
+}
+
+PrecursorRescueResult NativeCalls::rescue_prec_mass(const PrecursorRescueRequest& request, const SpectrumTable& ms1,
+                                                    const PsmMatchTable& med_high) {
+    if (!ms1_index_ || indexed_table_ != &ms1 || indexed_size_ != ms1.size()) {
+        ms1_index_.emplace(ms1);
+        indexed_table_ = &ms1;
+        indexed_size_ = ms1.size();
+    }
+    return vombrelle::rescue_prec_mass(request, ms1, *ms1_index_, med_high);
+}
+
+} // namespace vombrelle

@@ -1,0 +1,151 @@
+#include "search/precursor_rescue.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+#include "common/errors.hpp"
+#include "common/host_text.hpp"
+#include "common/mass_constants.hpp"
+#include "common/scan_key.hpp"
+
+namespace vombrelle {
+
+namespace {
+
+// Isotope errors the rescue repairs (Da), either sign.
+constexpr double kDaltonErrors[] = {1.0, 2.0, 3.0, 4.0, 5.0};
+// MS1 scans examined below the parent, nearest first.
+constexpr int kMaxMs1Scans = 5;
+// Tolerance of the monoisotopic peak, relative to the peak's m/z (inclusive).
+constexpr double kIsotopePpm = 15.0;
+
+double first_mass(const Ms3MassList* list) {
+    if (list->empty()) throw index_error("list index out of range");
+    return list->front();
+}
+
+// The precursor error of one pairing of arm masses, rounded to 0.1 Da.
+double pairing_error(const PrecursorRescueRequest& r, double short_mass, double long_mass) {
+    const HostNumber fragments =
+        (HostNumber(short_mass + long_mass) + r.linker_deficit) - HostNumber(kProtonMass);
+    return round_to((r.ms2_mass - fragments).as_double(), 1);
+}
+
+bool whole_dalton_error(double error) {
+    for (double d : kDaltonErrors) {
+        if (error == d || error * -1 == d) return true;
+    }
+    return false;
+}
+
+// `mz in peaks`: exact equality, as a map keyed by the parsed m/z finds it.
+bool has_peak(const SpectrumRecord& record, HostNumber mz) {
+    for (const Peak& p : record.peaks) {
+        if (HostNumber(p.mz) == mz) return true;
+    }
+    return false;
+}
+
+// MH+ of an m/z at the precursor charge.
+HostNumber singly_protonated(HostNumber mz, HostNumber charge) {
+    return ((mz - HostNumber(kProtonMass)) * charge) + HostNumber(kProtonMass);
+}
+
+bool identified(const PsmMatchTable& table, HostNumber scan) {
+    const std::optional<std::int64_t> key = scan_key(scan);
+    return key && table.contains(*key);
+}
+
+} // namespace
+
+Ms1ScanIndex::Ms1ScanIndex(const SpectrumTable& ms1) {
+    sorted_.reserve(ms1.size());
+    std::uint32_t position = 0;
+    for (const auto& [scan, record] : ms1) sorted_.push_back({scan, position++});
+    // The DTA reader already stores its scans in ascending order.
+    auto by_scan = [](const Entry& a, const Entry& b) { return a.scan < b.scan; };
+    if (!std::is_sorted(sorted_.begin(), sorted_.end(), by_scan)) std::sort(sorted_.begin(), sorted_.end(), by_scan);
+}
+
+std::span<const Ms1ScanIndex::Entry> Ms1ScanIndex::scans_from_zero_below(std::int64_t below) const {
+    auto at = [&](std::int64_t scan) {
+        return std::lower_bound(sorted_.begin(), sorted_.end(), scan,
+                                [](const Entry& e, std::int64_t s) { return e.scan < s; });
+    };
+    if (below <= 0) return {};
+    return {at(0), at(below)};
+}
+
+PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& r, const SpectrumTable& ms1,
+                                       const Ms1ScanIndex& index, const PsmMatchTable& med_high) {
+    const double a1 = first_mass(r.mass_lists[0]);
+    const double a2 = first_mass(r.mass_lists[1]);
+    const double b1 = first_mass(r.mass_lists[2]);
+    const double b2 = first_mass(r.mass_lists[3]);
+    const double a_short = std::min(a1, a2), a_long = std::max(a1, a2);
+    const double b_short = std::min(b1, b2), b_long = std::max(b1, b2);
+
+    // Both pairings must miss by the same whole number of daltons.
+    const double error = pairing_error(r, a_short, b_long);
+    if (!(error == pairing_error(r, a_long, b_short) && whole_dalton_error(error))) return {};
+
+    // The nearest MS1 scan below the parent that holds the measured precursor m/z, among the five
+    // nearest present ones.
+    const SpectrumRecord* ms1_match = nullptr;
+    if (const std::optional<std::int64_t> parent = scan_key(r.ms2_match_scan)) {
+        const auto below = index.scans_from_zero_below(*parent);
+        int examined = 0;
+        for (auto it = below.rbegin(); it != below.rend() && examined < kMaxMs1Scans; ++it, ++examined) {
+            const SpectrumRecord& record = ms1.at_position(it->position).second;
+            if (has_peak(record, r.ms2_conv_mass)) {
+                ms1_match = &record;
+                break;
+            }
+        }
+    }
+    if (ms1_match == nullptr) return {};
+
+    // Where the monoisotopic precursor should be: the error moved by the charge, the shift rounded.
+    const HostNumber shift = (HostNumber(error) * HostNumber(-1)) / r.ms2_charge;
+    const HostNumber expected = r.ms2_conv_mass + HostNumber(round_to(shift.as_double(), 5));
+
+    // The first peak within tolerance, not the closest.
+    std::optional<double> located_mz;
+    HostNumber located_mh;
+    for (const Peak& p : ms1_match->peaks) {
+        // A peak at 0 has no relative error: it simply does not match.
+        if (p.mz == 0.0) continue;
+        const double iso_diff = p.mz - expected.as_double();
+        if (std::fabs(iso_diff) / p.mz * 1000000.0 <= kIsotopePpm) {
+            located_mz = p.mz;
+            located_mh = singly_protonated(HostNumber(p.mz), r.ms2_charge);
+            break;
+        }
+    }
+
+    if (!((identified(med_high, r.scans[0]) || identified(med_high, r.scans[1])) &&
+          (identified(med_high, r.scans[2]) || identified(med_high, r.scans[3])))) {
+        return {};
+    }
+
+    PrecursorRescueResult out;
+    out.found = true;
+    if (located_mz) {
+        append_float_repr(out.derived, *located_mz);
+        out.derived += ':';
+        located_mh.append_text(out.derived);
+        out.remarks = "Derived_MS2mass_located";
+    } else {
+        expected.append_text(out.derived);
+        out.derived += ':';
+        singly_protonated(expected, r.ms2_charge).append_text(out.derived);
+        out.remarks = "Derived_MS2mass_not_located";
+    }
+    // `error` is never 0 here.
+    out.remarks += error > 0 ? ";Upstream search: " : ";Downstream search: ";
+    append_float_repr(out.remarks, round_to(error, 1));
+    return out;
+}
+
+} // namespace vombrelle

@@ -1,0 +1,60 @@
+// Precursor-mass rescue (RescuePrecMass). A four-scan group whose MS3 masses miss the MS2 precursor
+// by the same whole number of daltons (1 to 5, either sign) under both pairings of the arm masses
+// had its precursor picked on an isotope peak instead of the monoisotopic one. The rescue looks for
+// the measured precursor m/z among the peaks of the nearest preceding MS1 scans, in the first scan
+// that has it for a peak within 15 ppm of the m/z the monoisotopic precursor would have, and hands
+// back the corrected m/z and MH+ ("<m/z>:<MH+>", floats in the host's text) with the remarks
+// "Derived_MS2mass_located" or "Derived_MS2mass_not_located" and "Upstream search: <Da>" or
+// "Downstream search: <Da>". When no peak confirms the expected m/z, the expected m/z and its MH+
+// are handed back all the same.
+//
+// The result is (false, "", "") when the two pairings disagree or miss the 1-5 Da window, when none
+// of the five nearest MS1 scans below the parent holds the measured m/z exactly, or when the group
+// lacks an identified scan on either side in the High and Medium table (a1 or a2, and b1 or b2).
+//
+// Numbers are the host's: the arithmetic follows its int/float rules, differences are rounded to
+// 1 decimal and the m/z shift to 5 decimals by the host's round(). Failures are the host's: an
+// empty mass list raises IndexError, a charge of 0 ZeroDivisionError (reached only after an MS1
+// match). A peak at m/z 0 is simply no match: the 15 ppm test is relative to the peak.
+//
+// Scan numbers follow common/scan_key.hpp. A parent scan that names no integer (a float with a
+// fraction) walks only non-integral numbers, so no MS1 scan is examined.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "common/named_calls.hpp"
+#include "common/psm.hpp"
+#include "common/scan_table.hpp"
+
+namespace vombrelle {
+
+// The scan numbers of an MS1 table in ascending order, with their positions in the table. The
+// rescue examines the MS1 scans just below a parent; walking down every scan number to find them
+// costs as much as the gap below the parent (unbounded for a parent far above the archive's
+// scans), a binary search costs log n. Build it once per table and reuse it while the table
+// stands unchanged.
+class Ms1ScanIndex {
+public:
+    struct Entry {
+        std::int64_t scan;
+        std::uint32_t position;  // in the table's iteration order
+    };
+
+    explicit Ms1ScanIndex(const SpectrumTable& ms1);
+
+    // The scans s with 0 <= s < below, ascending (the rescue takes them from the end).
+    std::span<const Entry> scans_from_zero_below(std::int64_t below) const;
+
+private:
+    std::vector<Entry> sorted_;
+};
+
+// RescuePrecMass. `index` must be built from `ms1` as it stands; `med_high` is only asked for
+// membership.
+PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& request, const SpectrumTable& ms1,
+                                       const Ms1ScanIndex& index, const PsmMatchTable& med_high);
+
+} // namespace vombrelle

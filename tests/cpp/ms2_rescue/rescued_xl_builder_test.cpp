@@ -1,0 +1,261 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "ms2_rescue/rescue_tier.hpp"
+#include "rescue_fixture.hpp"
+
+namespace vombrelle::test {
+namespace {
+
+// A 1000.5 Da and B 1200.25 Da with the 158 Da linker make this MH+ exactly.
+constexpr double kMh = 2357.742175;
+constexpr double kA = 1000.5, kB = 1200.25;
+
+RescueBuilderRequest request(HostNumber mass = kMh, std::array<HostNumber, 4> scans = {51, 52, 53, 54}) {
+    return {scans, 50, mass, 3, 158.0};
+}
+
+struct Built {
+    RescueBuilderResult result;
+    RecordingCalls calls;
+};
+
+void build(PsmFixture& f, Built& out, const RescueBuilderRequest& r = request()) {
+    out.result = find_xls_ms2_rescue(r, f.tables, out.calls);
+}
+
+void expect_nothing(const RescueBuilderResult& r) {
+    EXPECT_EQ(r.record, "");
+    EXPECT_TRUE(r.score.is_int() && r.score == HostNumber(0));
+}
+
+TEST(RescuedXlBuilder, RecordFromTierOneLeavesTheTablesAsTheyWere) {
+    PsmFixture f;
+    for (std::int64_t s : {51, 52}) f.add(f.tables.ms3, s, {"PEPkA", kA, 0.995, "High", "P1", "alpha"});
+    for (std::int64_t s : {53, 54}) f.add(f.tables.rescue, s, {"PEPkB", kB, 0.995, "High", "P2", "beta"});
+    f.add(f.tables.ms3.med_high, 51, {"PEPkC", kA, 0.96, "Medium"});  // tier 2 never runs
+    Built b;
+    build(f, b);
+    EXPECT_EQ(b.result.record,
+              "High\tHHHH\t51:52:53.1:54.1,50\t2357.742175\t3\t786.5859416666666\tPEPkA\tP1\talpha\tPEPkB\tP2\tbeta\t"
+              "MS2_Rescued_XL");
+    EXPECT_EQ(b.result.score, HostNumber(79.6));
+    EXPECT_EQ(b.calls.uniq_inputs.size(), 11u);  // tier 1: 2 + 6; acceptance 2; remarks 1
+    for (const PsmTables* t : {&f.tables.ms3, &f.tables.rescue}) EXPECT_EQ((*t)[0].scans.size(), 2u);
+}
+
+TEST(RescuedXlBuilder, NoGateOrNoScanKeyGivesTheIntegerZero) {
+    PsmFixture f;
+    Built none;
+    build(f, none);
+    expect_nothing(none.result);
+    f.add(f.tables.ms3, 51, {"PEPkA", kA});
+    f.add(f.tables.rescue, 53, {"PEPkB", kB});
+    Built fractional;  // 53.5 names no key: side B is unknown, and nothing is inserted under it
+    build(f, fractional, request(kMh, {51, 52, 53.5, 54.5}));
+    expect_nothing(fractional.result);
+    EXPECT_TRUE(fractional.calls.uniq_inputs.empty());
+    EXPECT_EQ(f.tables.rescue.high.scans.size(), 1u);
+}
+
+TEST(RescuedXlBuilder, TierTwoKeepsTierOneRemarksLettersAndInsertsWhereItReads) {
+    PsmFixture f;
+    // Tier 1: a1 and a2 select different peptides, so side A disagrees and no pair is tried.
+    f.add(f.tables.ms3, 51, {"PEPkA", kA, 0.995, "High"});
+    f.add(f.tables.ms3, 52, {"PEPkZ", kA, 0.995, "High"});
+    // Tier 2: a2 also carries PEPkA, with its own accessions, which win over a1's.
+    f.add(f.tables.ms3, 52, {"PEPkA", kA, 0.96, "Medium", "P1b", "alpha b"});
+    f.add(f.tables.rescue, 53, {"PEPkB", kB, 0.995, "High", "P2", "beta"});
+    Built b;
+    build(f, b);
+    EXPECT_EQ(b.result.record,
+              "High\tHMH_\t51:52:53.1:54.1,50\t2357.742175\t3\t786.5859416666666\tPEPkA\tP1b\talpha b\tPEPkB\tP2\tbeta\t"
+              "different_pep_A_seqs;MS2_Rescued_XL");
+    EXPECT_EQ(b.result.score, HostNumber(59.0));  // A 18 + 8 points, B 18: x20
+    // Side B's b2 was read without a membership test in tier 2 only.
+    const PsmMatchTable& med = f.tables.rescue.med_high;
+    ASSERT_EQ(med.scans.size(), 2u);
+    EXPECT_EQ(med.scans.at_position(1).first, 54);
+    EXPECT_TRUE(med.scans.at_position(1).second.made_by_read && med.scans.at_position(1).second.pep_seq_text);
+    EXPECT_FALSE(f.tables.rescue.high.contains(54));
+}
+
+TEST(RescuedXlBuilder, CountingTakesTheLatestValueReadFromEachScan) {
+    PsmFixture f;
+    // Candidates PEPkA (a1 only, too light) and PEPKA (a2 only): the match counts a1's stale 0.999.
+    f.add(f.tables.ms3, 51, {"PEPkA", 999.0, 0.999});
+    f.add(f.tables.ms3, 52, {"PEPKA", kA, 0.97});
+    f.add(f.tables.rescue, 53, {"PEPkB", kB, 0.995});
+    Built b;
+    build(f, b);
+    EXPECT_EQ(b.calls.uniq_inputs[0], (std::vector<std::string>{"PEPkA", "PEPKA"}));
+    EXPECT_EQ(b.result.record.substr(0, 9), "High\tHHH_");  // without a1's 0.999, A would be 8 points
+    EXPECT_NE(b.result.record.find("\tPEPKA\tP1\t"), std::string::npos);
+    EXPECT_EQ(b.result.score, HostNumber(59.28));
+}
+
+TEST(RescuedXlBuilder, AcceptanceNeedsOnePeptidePerSideWhiteSpaceAside) {
+    PsmFixture f;
+    // a1 selects "PEPkA", a2 "PEPkA " (its "PEPkA" rejected); their whole lists agree.
+    f.add(f.tables.ms3, 51, {"PEPkA", kA});
+    f.add(f.tables.ms3, 51, {"PEPkA ", kA});
+    f.add(f.tables.ms3, 52, {"PEPkA", kA, 0.995, "High", "P1", "protein one", true});
+    f.add(f.tables.ms3, 52, {"PEPkA ", kA});
+    f.add(f.tables.rescue, 53, {"PEPkB", kB});
+    Built spaced;
+    build(f, spaced);
+    EXPECT_NE(spaced.result.record.find("\tPEPkA;PEPkA \tP1\t"), std::string::npos);
+
+    f.add(f.tables.ms3, 51, {"PEPkC", kA});
+    f.add(f.tables.ms3, 52, {"PEPkC", kA});
+    Built two;  // PEPkA and PEPkC both match: no record, and tier 2 is not tried
+    build(f, two);
+    expect_nothing(two.result);
+    EXPECT_EQ(two.calls.uniq_inputs.size(), 9u);
+}
+
+TEST(RescuedXlBuilder, PairingWithinTwentyPpmOfTheMeasuredMass) {
+    struct Row {
+        double mass_b, ms2_mass;
+        bool matches;
+    };
+    for (const Row& r : {Row{499823.007825, 1e6, true},            // 20 ppm below, exactly
+                         Row{499823.00782499986, 1e6, false},     // one step further
+                         Row{499863.00782500004, 1e6, true},      // 20 ppm above
+                         Row{499863.0078250001, 1e6, false},
+                         Row{-156.992175 - 500000.0, 0.0, false}}) {  // MH+ 0: no relative error
+        PsmFixture f;
+        f.add(f.tables.ms3, 51, {"PEPkA", 500000.0});
+        f.add(f.tables.rescue, 53, {"PEPkB", r.mass_b});
+        Built b;
+        build(f, b, request(r.ms2_mass));
+        EXPECT_EQ(!b.result.record.empty(), r.matches) << r.mass_b;
+    }
+}
+
+TEST(RescuedXlBuilder, ClassAndScoreByPeptidePoints) {
+    const HostNumber h = 1.0, m = 0.96, l = 0.5, z = 0;
+    struct Row {
+        std::array<HostNumber, 4> q;  // a1, a2, b1, b2
+        std::string_view xl_class;
+        HostNumber score;
+    };
+    for (const Row& r : {Row{{h, h, h, z}, "High", 60.0},         // 36, 18: x20
+                         Row{{h, m, m, z}, "Medium", 29.2},       // 26, 8: x10
+                         Row{{m, z, m, z}, "Medium", 15.36},      // 8, 8: x8
+                         Row{{h, z, l, l}, "Low", 8.0},           // 18, 6: x4
+                         Row{{m, z, l, l}, "Low", 3.92},          // 8, 6: x2
+                         Row{{l, l, l, l}, "Low", 2.0},           // 6, 6
+                         Row{{l, z, h, h}, "Very_low", 2.5},      // 3, 36
+                         Row{{1.0, 0.96, 0.97, 0.98}, "Medium", 39.1},
+                         Row{{0.99, 0.99, 0.99, 0.99}, "Medium", 31.68},  // 0.99 is medium
+                         Row{{0.95, 0.95, 0.95, 0.95}, "Low", 3.8},       // 0.95 is low
+                         Row{{z, z, z, z}, "Very_low", 0},
+                         Row{{1, 1, 1, 1}, "High", 80}}) {
+        PsmFixture f;
+        for (std::size_t i = 0; i < 4; ++i) {
+            const bool a = i < 2;
+            f.add(a ? f.tables.ms3 : f.tables.rescue, 51 + static_cast<std::int64_t>(i),
+                  {a ? "PEPkA" : "PEPkB", a ? kA : kB, r.q[i]});
+        }
+        Built b;
+        build(f, b);
+        EXPECT_EQ(b.result.record.substr(0, b.result.record.find('\t')), r.xl_class) << r.score.to_text();
+        EXPECT_TRUE(b.result.score == r.score && b.result.score.is_int() == r.score.is_int()) << r.score.to_text();
+    }
+}
+
+TEST(RescuedXlBuilder, NumbersPrintAsTheCallerGaveThem) {
+    PsmFixture f;
+    f.add(f.tables.ms3, 51, {"PEPkA", kA});
+    f.add(f.tables.rescue, 53, {"PEPkB", 1199.507825});
+    Built ints;
+    build(f, ints, request(2357));
+    EXPECT_NE(ints.result.record.find("\t51:52:53.1:54.1,50\t2357\t3\t786.3385499999999\t"), std::string::npos);
+    Built floats;
+    build(f, floats, {{51.0, 52.0, 53.0, 54.0}, 50.0, 2357.0, 3.0, 158});
+    EXPECT_NE(floats.result.record.find("\t51.0:52.0:53.1:54.1,50.0\t2357.0\t3.0\t786.3385499999999\t"),
+              std::string::npos);
+}
+
+TEST(RescuedXlBuilder, ChargeZeroOnAnAcceptedCallFailsAsTheHostDoes) {
+    PsmFixture f;
+    f.add(f.tables.ms3, 51, {"PEPkA", kA});
+    f.add(f.tables.rescue, 53, {"PEPkB", kB});
+    Built b;
+    RescueBuilderRequest r = request();
+    r.ms2_charge = 0;
+    try {
+        build(f, b, r);
+        ADD_FAILURE() << "no error";
+    } catch (const HostError& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::ZeroDivision);
+    }
+}
+
+// One tier on the High tables: side B is b1 selecting PEPkB; side A varies.
+struct TierOutcome {
+    std::vector<std::string> a_candidates;  // before de-duplication
+    bool paired;                            // both sides had candidates
+    std::vector<std::string_view> remarks;
+};
+
+TierOutcome run_tier(PsmFixture& f) {
+    f.add(f.tables.rescue, 53, {"PEPkB", kB});
+    ms2_rescue::RescueCallState state;
+    state.keys = {51, 52, 53, 54};
+    ms2_rescue::TierPairs pairs;
+    RecordingCalls calls;
+    EXPECT_TRUE(ms2_rescue::run_rescue_tier(request(), f.tables.ms3.high, f.tables.rescue.high, state, pairs, calls));
+    return {calls.uniq_inputs.at(0), calls.uniq_inputs.size() == 8, state.remarks};
+}
+
+TEST(RescueTier, ArmScansAgreeFromSelectionDownToWholeLists) {
+    using Psms = std::vector<Psm>;
+    const Psm x{"PEPkX"}, y{"PEPkY"}, z{"PEPkZ"}, x_rejected{"PEPkX", 0, 0.995, "High", "P1", "", true};
+    struct Row {
+        const char* name;
+        Psms a1;
+        std::optional<Psms> a2;  // nullopt: not a key of the table
+        std::vector<std::string> candidates;
+        bool paired;
+        bool remark;
+    };
+    const std::vector<Row> rows = {
+        {"same selection", {x, y}, Psms{x}, {"PEPkX"}, true, false},
+        {"selections differ in case", {x}, Psms{{"pepkx"}}, {"PEPkX", "pepkx"}, true, false},
+        {"equal whole lists", {x, y}, Psms{x_rejected, y}, {"PEPkX", "PEPkY"}, true, false},
+        {"shared sequences, once per match", {x, y}, Psms{z, y, y}, {"PEPkY", "PEPkY"}, true, false},
+        {"a1 selects nothing", {x_rejected}, Psms{z}, {"PEPkZ"}, true, false},
+        {"neither selects", {x_rejected}, Psms{{"PEPkZ", 0, 0.995, "High", "P1", "", true}}, {}, true, false},
+        {"a2 selects nothing", {x}, Psms{{"PEPkZ", 0, 0.995, "High", "P1", "", true}}, {"PEPkX"}, true, false},
+        {"disagreement", {x}, Psms{z}, {}, false, true},
+        {"a2 unknown", {x}, std::nullopt, {"PEPkX"}, true, false},
+        {"a2 unknown, a1 selects nothing", {x_rejected}, std::nullopt, {}, false, false},
+    };
+    for (const Row& r : rows) {
+        PsmFixture f;
+        for (const Psm& p : r.a1) f.add(f.tables.ms3.high, 51, p);
+        if (r.a2) {
+            for (const Psm& p : *r.a2) f.add(f.tables.ms3.high, 52, p);
+        }
+        const TierOutcome out = run_tier(f);
+        EXPECT_EQ(out.a_candidates, r.candidates) << r.name;
+        EXPECT_EQ(out.paired, r.paired) << r.name;
+        EXPECT_EQ(out.remarks.size(), r.remark ? 1u : 0u) << r.name;
+    }
+}
+
+TEST(RescueTier, AnEmptyEntryCountsAsFoundAndRecordsTheHostsReads) {
+    PsmFixture f;
+    f.tables.ms3.high.read(51);  // left by an earlier call's read
+    f.add(f.tables.ms3.high, 52, {"PEPkZ"});
+    const TierOutcome out = run_tier(f);
+    EXPECT_EQ(out.a_candidates, std::vector<std::string>{"PEPkZ"});
+    const PsmScanEntry& e = *f.tables.ms3.high.find(51);
+    EXPECT_TRUE(e.selected_text && e.selected_text_first && e.pep_seq_text);
+}
+
+} // namespace
+} // namespace vombrelle::test

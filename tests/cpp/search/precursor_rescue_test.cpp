@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <random>
+
+#include "common/host_text.hpp"
+#include "search/precursor_rescue.hpp"
+
+namespace vombrelle {
+namespace {
+
+void add_ms1(SpectrumTable& table, std::int64_t scan, const std::vector<double>& mzs) {
+    SpectrumRecord& r = table[scan];
+    r.keys = RecordKeys::TitleHeaderIonMass;
+    for (double mz : mzs) r.peaks.push_back({mz, 1.0});
+}
+
+// Arm masses whose two pairings both sum to 3.0, and a linker deficit that cancels them with the
+// proton exactly: the precursor error of both pairings is then the MH+ itself, to the last bit.
+struct Group {
+    Ms3MassList a1{1.0}, a2{2.0}, b1{2.0}, b2{1.0};
+    SpectrumTable ms1;
+    PsmMatchTable med_high;
+
+    Group() {
+        med_high.scans[51];
+        med_high.scans[53];
+    }
+    PrecursorRescueRequest request(HostNumber error, HostNumber parent = 101, HostNumber mz = 800.0,
+                                   HostNumber charge = 3) {
+        return {{51, 52, 53, 54}, {&a1, &a2, &b1, &b2}, parent, mz, error, charge, -1.992175};
+    }
+    PrecursorRescueResult run(const PrecursorRescueRequest& r) {
+        return rescue_prec_mass(r, ms1, Ms1ScanIndex(ms1), med_high);
+    }
+};
+
+void expect_error(ErrorKind kind, const std::function<void()>& call) {
+    try {
+        call();
+        ADD_FAILURE() << "no error";
+    } catch (const HostError& e) {
+        EXPECT_EQ(e.kind(), kind) << e.what();
+    }
+}
+
+void expect_result(const PrecursorRescueResult& r, bool found, std::string_view derived, std::string_view remarks) {
+    EXPECT_EQ(r.found, found);
+    EXPECT_EQ(r.derived, derived);
+    EXPECT_EQ(r.remarks, remarks);
+}
+
+TEST(PrecursorRescue, AcceptsWholeDaltonErrorsRoundedAsTheHostRounds) {
+    struct Row {
+        double error;
+        const char* remark;  // nullptr: rejected
+    };
+    for (const Row& r : {Row{1.04, "Upstream search: 1.0"}, Row{-1.04, "Downstream search: -1.0"},
+                         Row{0.95, nullptr}, Row{-0.95, nullptr},  // 0.9499999...: 0.9
+                         Row{1.05, nullptr},                       // 1.0500000...: 1.1
+                         Row{5.05, "Upstream search: 5.0"}, Row{-5.05, "Downstream search: -5.0"},
+                         Row{4.96, "Upstream search: 5.0"}, Row{0.0, nullptr}, Row{6.0, nullptr},
+                         Row{1.5, nullptr}}) {
+        Group g;
+        add_ms1(g.ms1, 100, {800.0});
+        const PrecursorRescueResult out = g.run(g.request(r.error));
+        EXPECT_EQ(out.found, r.remark != nullptr) << r.error;
+        if (r.remark) {
+            EXPECT_EQ(out.remarks, std::string("Derived_MS2mass_not_located;") + r.remark);
+        }
+    }
+    Group unequal;  // the pairings give 1.9 and 2.0
+    unequal.b1 = {2.1};
+    add_ms1(unequal.ms1, 100, {800.0});
+    expect_result(unequal.run(unequal.request(2.0)), false, "", "");
+}
+
+TEST(PrecursorRescue, DerivedPrecursorFromTheFirstPeakWithinFifteenPpmOfThePeak) {
+    struct Row {
+        double error, mz;
+        std::int64_t charge;
+        std::vector<double> peaks;
+        const char* derived;
+        const char* remarks;
+    };
+    const char* located = "Derived_MS2mass_located;Upstream search: 1.0";
+    const char* not_located = "Derived_MS2mass_not_located;Upstream search: 1.0";
+    const char* located5 = "Derived_MS2mass_located;Upstream search: 5.0";
+    const char* not_located5 = "Derived_MS2mass_not_located;Upstream search: 5.0";
+    for (const Row& r : {
+             // Expected m/z 800 - 0.33333; a peak 1.7 ppm above it.
+             Row{1.0, 800.0, 3, {800.0, 799.668029433339}, "799.668029433339:2396.988438300017", located},
+             Row{1.0, 800.0, 3, {800.0}, "799.66667:2396.98436", not_located},
+             Row{-3.0, 800.0, 2, {800.0}, "801.5:1601.9921749999999",
+                 "Derived_MS2mass_not_located;Downstream search: -3.0"},
+             // The first peak within tolerance (14.9999999999 ppm) beats a closer one; peaks at 0
+             // match nothing and fail nothing.
+             Row{1.0, 800.0, 3, {0.0, -0.0, 800.0, 799.6786651799775, 799.668029433339},
+                 "799.6786651799775:2397.020345539933", located},
+             // Expected 200003 (5 Da below the measured m/z): a peak 15 ppm away is in, one step
+             // further out.
+             Row{5.0, 200008.0, 1, {200008.0, 200000.0}, "200000.0:200000.0", located5},
+             Row{5.0, 200008.0, 1, {200008.0, std::nextafter(200000.0, 0.0)}, "200003.0:200003.0", not_located5},
+             // Expected 200000: 199997 is 15 ppm of the expected m/z but 15.0002 of itself.
+             Row{5.0, 200005.0, 1, {200005.0, 199997.0}, "200000.0:200000.0", not_located5},
+             Row{5.0, 200005.0, 1, {200005.0, 200003.0}, "200003.0:200003.0", located5}}) {
+        Group g;
+        add_ms1(g.ms1, 100, r.peaks);
+        expect_result(g.run(g.request(r.error, 101, r.mz, r.charge)), true, r.derived, r.remarks);
+    }
+}
+
+TEST(PrecursorRescue, NearestOfTheFivePresentMs1ScansBelowTheParent) {
+    // Each scan's isotope peak tells which scan was taken.
+    auto group = [](const std::vector<std::int64_t>& scans, const std::vector<std::int64_t>& with_precursor) {
+        auto g = std::make_unique<Group>();
+        for (std::int64_t s : scans) {
+            const bool has = std::ranges::count(with_precursor, s) > 0;
+            add_ms1(g->ms1, s, has ? std::vector<double>{800.0, 799.66667 + static_cast<double>(s) * 1e-7}
+                                   : std::vector<double>{500.0});
+        }
+        return g;
+    };
+    auto taken = [](Group& g, HostNumber parent) {
+        const PrecursorRescueResult r = g.run(g.request(1.0, parent));
+        return r.found ? r.derived.substr(0, r.derived.find(':')) : "";
+    };
+    auto g = group({99, 97, 95, 93, 91, 90, 102}, {90});
+    EXPECT_EQ(taken(*g, 101), "");  // 99 to 91 examined, 90 is the sixth
+    g = group({99, 97, 95, 93, 91, 90}, {91, 90});
+    EXPECT_EQ(taken(*g, 101), float_repr(799.66667 + 91e-7));
+    EXPECT_EQ(taken(*g, 101.0), float_repr(799.66667 + 91e-7));
+    EXPECT_EQ(taken(*g, 101.5), "");  // names no scan: the walk meets none
+}
+
+TEST(PrecursorRescue, IndexedWalkMatchesTheLinearWalkOnRandomTables) {
+    std::mt19937 rng(20240611);
+    for (int round = 0; round < 300; ++round) {
+        Group g;
+        std::vector<std::int64_t> scans;
+        for (std::int64_t s = -3; s < 60; ++s) {
+            if (rng() % 3 == 0) scans.push_back(s);
+        }
+        std::ranges::shuffle(scans, rng);  // the index must not rely on the table's order
+        for (std::int64_t s : scans) {
+            add_ms1(g.ms1, s, rng() % 3 == 0 ? std::vector<double>{500.0, 800.0, 799.66667 + static_cast<double>(s) * 1e-7}
+                                             : std::vector<double>{500.0});
+        }
+        const std::int64_t parent = static_cast<std::int64_t>(rng() % 70) - 3;
+        std::optional<std::int64_t> expected;
+        int examined = 0;
+        for (std::int64_t s = parent - 1; s >= 0; --s) {
+            const SpectrumRecord* r = g.ms1.find(s);
+            if (r == nullptr || examined >= 5) continue;
+            ++examined;
+            if (r->peaks.size() == 3) {
+                expected = s;
+                break;
+            }
+        }
+        const PrecursorRescueResult out = g.run(g.request(1.0, parent));
+        ASSERT_EQ(out.found, expected.has_value()) << round;
+        if (expected) {
+            EXPECT_EQ(out.derived.substr(0, out.derived.find(':')), float_repr(799.66667 + *expected * 1e-7));
+        }
+    }
+}
+
+TEST(PrecursorRescue, IdentificationCheckComesAfterTheMs1Search) {
+    struct Row {
+        std::vector<std::int64_t> identified;
+        bool found;
+    };
+    for (const Row& r : {Row{{51, 53}, true}, Row{{52, 54}, true}, Row{{51, 52}, false}, Row{{53, 54}, false}}) {
+        Group g;
+        g.med_high = PsmMatchTable();
+        for (std::int64_t s : r.identified) g.med_high.scans[s];
+        add_ms1(g.ms1, 100, {800.0});
+        EXPECT_EQ(g.run(g.request(1.0)).found, r.found);
+    }
+    Group g;
+    g.med_high = PsmMatchTable();
+    add_ms1(g.ms1, 100, {800.0});
+    // Charge 0 fails once an MS1 scan matched, unidentified scans or not; without a match it is never used.
+    expect_error(ErrorKind::ZeroDivision, [&] { g.run(g.request(1.0, 101, 800.0, 0)); });
+    expect_result(g.run(g.request(1.0, 101, 801.0, 0)), false, "", "");
+    g.b2.clear();
+    expect_error(ErrorKind::Index, [&] { g.run(g.request(1.0)); });
+}
+
+} // namespace
+} // namespace vombrelle
