@@ -4,7 +4,7 @@
 
 #include "search_fixture.hpp"
 
-namespace vombrelle::test {
+namespace vombrelle::search_test {
 namespace {
 
 using Entries = std::vector<std::pair<std::string, std::string>>;
@@ -256,4 +256,4 @@ TEST(FourScanSearch, ClearedScansHaveNoPsm) {
 }
 
 } // namespace
-} // namespace vombrelle::test
+} // namespace vombrelle::search_test

@@ -5,7 +5,7 @@
 
 #include "search_fixture.hpp"
 
-namespace vombrelle::test {
+namespace vombrelle::search_test {
 namespace {
 
 using HandOffs = std::vector<std::vector<std::int64_t>>;  // spec_mode, then the four scans
@@ -68,7 +68,7 @@ TEST(GroupingSearch, ParentAndMsn1Gates) {
     // No parent below (scans 0 and below are no parents), or a scan missing from the msn-1 table:
     // nothing is formed that gets handed on.
     Fraction none = labelled({10, 11, 12, 13});
-    none.tables.ms2.clear();
+    none.tables.ms2 = SpectrumTable{};
     none.ms2(-1, "2000.5 1", {}).ms2(20, "2000.5 1", {});
     EXPECT_EQ(hand_offs(none), HandOffs{});
     Fraction gap = labelled({10, 11, 12, 13});
@@ -118,4 +118,4 @@ TEST(GroupingSearch, MalformedHeadersFailTheSearch) {
 }
 
 } // namespace
-} // namespace vombrelle::test
+} // namespace vombrelle::search_test

@@ -14,7 +14,7 @@
 #include "common/uniq.hpp"
 #include "search/cross_link_search.hpp"
 
-namespace vombrelle::test {
+namespace vombrelle::search_test {
 
 inline SpectrumRecord spectrum(std::vector<std::string> headers, std::vector<double> peaks = {}) {
     SpectrumRecord r{RecordKeys::IonMassTitleHeader, {"t"}, std::move(headers), {}};
@@ -173,4 +173,4 @@ inline std::vector<std::pair<std::string, std::string>> entries(const CrossLinkS
     return out;
 }
 
-} // namespace vombrelle::test
+} // namespace vombrelle::search_test

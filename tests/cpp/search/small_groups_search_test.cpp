@@ -5,7 +5,7 @@
 
 #include "search_fixture.hpp"
 
-namespace vombrelle::test {
+namespace vombrelle::search_test {
 namespace {
 
 using Entries = std::vector<std::pair<std::string, std::string>>;
@@ -197,4 +197,4 @@ TEST(TwoScanSearch, MismatchHandOffWithTwoNewEmptyLists) {
 }
 
 } // namespace
-} // namespace vombrelle::test
+} // namespace vombrelle::search_test
