@@ -45,20 +45,11 @@ TEST(CrossLinkScore, TripletAndPairMultipliers) {
     EXPECT_EQ(pair_score(0, 0, false).to_text(), "0");  // integers stay integers
 }
 
-TEST(CrossLinkRecord, FieldsAndNumberForms) {
-    PeptideFields p;
-    p.a_seq = {"AkR", "AKr"};
-    p.a_id = {"P1; P2"};
-    p.b_seq = {"GkR"};
-    p.b_desc = {"d"};
-    std::string scans;
-    const std::array<std::int64_t, 4> shown{10, 0, 12, 13};
-    set_scan_text(scans, shown, 9);
-    EXPECT_EQ(record_text("High", "H_HM", scans, Precursor{500.0, 2, 999.0}, p, {"r1", "r2"}),
-              "High\tH_HM\t10:0:12:13,9\t999.0\t2\t500.0\tAkR;AKr\tP1; P2\t\tGkR\t\td\tr1;r2");
+// A confidence's first character, not its first byte; the empty text has none.
+TEST(CrossLinkRecord, ConfidenceLetters) {
     std::string letters;
     append_confidence_letter(letters, "Medium");
-    append_confidence_letter(letters, "\xC3\x89levee");  // a whole character, not a byte
+    append_confidence_letter(letters, "\xC3\x89levee");
     EXPECT_EQ(letters, "M\xC3\x89");
     EXPECT_THROW(append_confidence_letter(letters, ""), HostError);
 }

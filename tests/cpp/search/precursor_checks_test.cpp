@@ -6,7 +6,6 @@
 #include <functional>
 #include <tuple>
 
-#include "common/errors.hpp"
 #include "common/mass_constants.hpp"
 #include "search/precursor_checks.hpp"
 
@@ -70,27 +69,6 @@ TEST(PrecursorChecks, SignaturePeaksAreMeasuredAgainstThePeak) {
     EXPECT_TRUE(signature_peaks_found({{0.0, 1.0}, {peak, 1.0}}, {peak, peak}, 2));
     EXPECT_FALSE(signature_peaks_found({{0.0, 1.0}, {peak, 1.0}}, {peak, 0.0}, 2));
     EXPECT_FALSE(signature_peaks_found({}, {peak}, 1));
-}
-
-TEST(PrecursorChecks, HeaderEntriesReadTheMzFirst) {
-    const Precursor p = parse_precursor("500.25 2");
-    EXPECT_EQ(p.mz, 500.25);
-    EXPECT_EQ(p.charge, 2);
-    EXPECT_EQ(p.mh, mh_from_mz(500.25, 2));
-    auto message = [](std::string_view entry) {
-        try {
-            parse_precursor(entry);
-        } catch (const HostError& e) {
-            return std::string(e.what());
-        }
-        return std::string("no error");
-    };
-    EXPECT_EQ(message("x"), "could not convert string to float: 'x'");  // before the missing charge
-    EXPECT_EQ(message("500.25"), "list index out of range");
-    EXPECT_EQ(message(""), "list index out of range");
-    EXPECT_EQ(message("x +"), "could not convert string to float: 'x'");
-    EXPECT_EQ(message("500.25 +"), "invalid literal for int() with base 10: '+'");
-    EXPECT_THROW(parent_precursor(SpectrumRecord{RecordKeys::IonMassTitleHeader, {}, {}, {}}), HostError);
 }
 
 } // namespace

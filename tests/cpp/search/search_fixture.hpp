@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <deque>
 #include <memory>
 #include <string>
@@ -31,7 +32,6 @@ struct Psm {
     double mass = 0.0;
     HostNumber qval = 1.0;
     std::string confidence = "High";
-    bool selectable = true;  // not "Rejected"
     std::string accessions = "P1";
     std::string descriptions = "d1";
 };
@@ -77,98 +77,149 @@ struct Fraction {
             }
         }
         if (!replaced) e.records.push_back(PsmRecord{row, 0, p.mass, p.qval});
-        if (p.selectable && !e.selected) e.selected = row;
+        if (!e.selected) e.selected = row;
     }
 };
 
-// A four-scan group: peptide A seen with the long (a1) and the short (a2) arm, B likewise; both
-// crossed pairs explain the precursor, and its peaks hold the four MS3 m/z values.
-struct FourScanGroup {
-    std::int64_t first;
+// MS3 scans of one precursor, each with one own precursor of the given MH+ (NaN: its block never
+// completed), labelled with the parent precursor that the pair `explained` of them explains
+// (shifted by `shift` Da); the parent's peaks hold every MS3 m/z.
+struct Group {
+    std::vector<std::int64_t> scans;
     std::int64_t parent;
-    double a_long = 600.25, b_long = 800.5;
-    std::string label = {};  // the parent's precursor header
+    std::vector<double> own;
+    std::pair<std::size_t, std::size_t> explained;
+    double shift = 0.0;
+    std::string label = {};
 
-    std::array<std::string, 4> own(const Fraction& f) const {
-        const double dm = f.args.linker_dm.as_double();
-        return {header_of(a_long), header_of(a_long - dm), header_of(b_long), header_of(b_long - dm)};
+    std::string own_header(std::size_t i) const { return header_of(own[i]); }
+    double explained_mh(const Fraction& f) const {
+        return mh_of(own_header(explained.first)) + mh_of(own_header(explained.second)) +
+               f.args.linker_deficit.as_double() - kProtonMass;
     }
-    // The precursor MH+ the crossed arms explain.
-    double precursor(const Fraction& f) const {
-        const auto o = own(f);
-        return mh_of(o[0]) + mh_of(o[3]) + f.args.linker_deficit.as_double() - kProtonMass;
-    }
-    void add_to(Fraction& f) {
-        const auto o = own(f);
-        label = header_of(precursor(f));
+    Group& add_to(Fraction& f) {
+        label = header_of(explained_mh(f) + shift);
         std::vector<double> peaks;
-        for (std::int64_t i = 0; i < 4; ++i) {
-            f.ms3(first + i, label, {o[i]});
-            peaks.push_back(parse_float(split_whitespace(o[i])[0]));
+        for (std::size_t i = 0; i < scans.size(); ++i) {
+            if (std::isnan(own[i])) {
+                f.ms3(scans[i], label, {});
+                continue;
+            }
+            f.ms3(scans[i], label, {own_header(i)});
+            peaks.push_back(parse_float(split_whitespace(own_header(i))[0]));
         }
         f.ms2(parent, label, peaks);
+        return *this;
     }
-    // A peptide mass for B that pairs with `a_mass` under the linker.
-    double b_mass(const Fraction& f, double a_mass) const {
-        return mh_of(label) - a_mass - f.args.linker_mass.as_double() + kProtonMass;
+    // The peptide mass that pairs with `a_mass` under the linker, against `precursor_mh`.
+    double partner(const Fraction& f, double a_mass, double precursor_mh = NAN) const {
+        return (std::isnan(precursor_mh) ? mh_of(label) : precursor_mh) - a_mass - f.args.linker_mass.as_double() +
+               kProtonMass;
+    }
+    // The group's record: `scan_text` defaults to its scans and parent, the precursor to its label.
+    std::string record(const std::string& cls, const std::string& letters, const std::string& peptides,
+                       const std::string& remarks = "", std::string scan_text = "", std::string precursor = "") const {
+        if (scan_text.empty()) {
+            for (std::size_t i = 0; i < scans.size(); ++i) scan_text += (i ? ":" : "") + std::to_string(scans[i]);
+            scan_text += "," + std::to_string(parent);
+        }
+        if (precursor.empty()) {
+            precursor = float_repr(mh_of(label)) + "\t1\t" + float_repr(parse_float(split_whitespace(label)[0]));
+        }
+        return cls + "\t" + letters + "\t" + scan_text + "\t" + precursor + "\t" + peptides + "\t" + remarks;
     }
 };
 
-// Calls by name that log each call and answer from a script.
+// A four-scan group on the default linker_dm (30): A's arms a_long and a_long - 30, B's likewise;
+// both crossed pairs explain the precursor.
+inline Group four_scans(std::int64_t first, std::int64_t parent, double a_long = 600.25, double b_long = 800.5) {
+    return Group{{first, first + 1, first + 2, first + 3}, parent, {a_long, a_long - 30, b_long, b_long - 30}, {0, 3}};
+}
+
+inline Psm psm(std::string seq, double mass, HostNumber q = 1.0, std::string confidence = "High",
+               std::string protein = "1") {
+    return Psm{std::move(seq), mass, q, std::move(confidence), "P" + protein, "d" + protein};
+}
+
+// Peptide fields of a record whose A and B have proteins P1/d1 and P2/d2.
+inline std::string peptides(const std::string& a, const std::string& b) {
+    return a + "\tP1\td1\t" + b + "\tP2\td2";
+}
+
+using Entries = std::vector<std::pair<std::string, std::string>>;
+
+inline std::string masses_text(const Ms3MassList* list) {
+    std::string out = "[";
+    for (double m : *list) out += (out.size() > 1 ? "," : "") + float_repr(m);
+    return out + "]";
+}
+
+// Calls by name that log each call, arguments included, as one line and answer from a script.
 class RecordingCalls : public NamedCalls {
 public:
-    struct Mismatch {
-        MismatchRescueRequest request;
-        std::array<Ms3MassList, 4> lists;
-    };
-    std::vector<std::vector<std::string>> uniq_calls;
-    std::vector<Mismatch> mismatch_calls;
-    std::vector<PrecursorRescueRequest> mass_calls;
-    std::vector<std::array<Ms3MassList, 4>> mass_call_lists;
-    std::vector<std::string> order;  // "uniq", "mismatch", "mass"
-
+    std::vector<std::string> log;
     std::deque<CrossLinkScoreMap> mismatch_answers;  // empty maps once these run out
     bool mismatch_returns = true;
     std::deque<PrecursorRescueResult> mass_answers;  // not found once these run out
 
+    // "uniq a,b"
     void uniq(std::vector<std::string_view>& items) override {
-        order.push_back("uniq");
-        uniq_calls.emplace_back(items.begin(), items.end());
+        std::string line = "uniq ";
+        for (std::size_t i = 0; i < items.size(); ++i) line += (i ? "," : "") + std::string(items[i]);
+        log.push_back(line);
         uniq_in_place(items);
     }
-    CrossLinkScoreMap rescue_prec_mismatch(const MismatchRescueRequest& request, SearchPsmTables&,
-                                           bool& returned) override {
-        order.push_back("mismatch");
-        Mismatch m{request, {}};
-        for (std::size_t i = 0; i < 4; ++i) m.lists[i] = *request.mass_lists[i];
-        mismatch_calls.push_back(m);
+    // "mismatch <spec_mode> <scans a1:a2:b1:b2> <MS2 scan> <MH+> <charge> <linker_mass> <deficit> <lists>"
+    CrossLinkScoreMap rescue_prec_mismatch(const MismatchRescueRequest& r, SearchPsmTables&, bool& returned) override {
+        std::string line = "mismatch " + r.spec_mode.to_text() + " " + scans_text(r.scans) + " " + r.ms2_scan.to_text() +
+                           " " + r.ms2_mass.to_text() + " " + r.ms2_charge.to_text() + " " + r.linker_mass.to_text() +
+                           " " + r.linker_deficit.to_text() + " ";
+        for (const Ms3MassList* l : r.mass_lists) line += masses_text(l);
+        // Two places holding the very same list (the middle scan of a three-scan group).
+        if (r.mass_lists[1] == r.mass_lists[2]) line += " same";
+        log.push_back(line);
         returned = mismatch_returns;
-        if (mismatch_answers.empty()) return {};
-        CrossLinkScoreMap out = std::move(mismatch_answers.front());
-        mismatch_answers.pop_front();
-        return out;
+        return next(mismatch_answers);
     }
     RescueBuilderResult find_xls_ms2_rescue(const RescueBuilderRequest&, SearchPsmTables&) override {
         ADD_FAILURE() << "the search never calls the record builder itself";
         return {};
     }
-    PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& request, const SpectrumTable&,
+    // "mass <scans> <MS2 scan> <m/z> <MH+> <charge> <deficit> <lists>"
+    PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& r, const SpectrumTable&,
                                            const PsmMatchTable&) override {
-        order.push_back("mass");
-        mass_calls.push_back(request);
-        std::array<Ms3MassList, 4> lists;
-        for (std::size_t i = 0; i < 4; ++i) lists[i] = *request.mass_lists[i];
-        mass_call_lists.push_back(lists);
-        if (mass_answers.empty()) return {};
-        PrecursorRescueResult out = mass_answers.front();
-        mass_answers.pop_front();
+        std::string line = "mass " + scans_text(r.scans) + " " + r.ms2_match_scan.to_text() + " " +
+                           r.ms2_conv_mass.to_text() + " " + r.ms2_mass.to_text() + " " + r.ms2_charge.to_text() + " " +
+                           r.linker_deficit.to_text() + " ";
+        for (const Ms3MassList* l : r.mass_lists) line += masses_text(l);
+        log.push_back(line);
+        return next(mass_answers);
+    }
+    // The lines starting with `kind`.
+    std::vector<std::string> calls(const std::string& kind) const {
+        std::vector<std::string> out;
+        for (const auto& line : log) {
+            if (line.rfind(kind + " ", 0) == 0) out.push_back(line);
+        }
+        return out;
+    }
+
+private:
+    static std::string scans_text(const std::array<HostNumber, 4>& scans) {
+        return scans[0].to_text() + ":" + scans[1].to_text() + ":" + scans[2].to_text() + ":" + scans[3].to_text();
+    }
+    template <class T>
+    static T next(std::deque<T>& answers) {
+        if (answers.empty()) return T{};
+        T out = std::move(answers.front());
+        answers.pop_front();
         return out;
     }
 };
 
 // The map as (record, score text) pairs, in order.
-inline std::vector<std::pair<std::string, std::string>> entries(const CrossLinkScoreMap& map) {
-    std::vector<std::pair<std::string, std::string>> out;
+inline Entries entries(const CrossLinkScoreMap& map) {
+    Entries out;
     for (const auto& [k, v] : map) out.emplace_back(k, v.to_text());
     return out;
 }
