@@ -217,7 +217,7 @@ def _plan(groups, mix, decoy_rate, rng):
 
 
 def make_fraction(folder, seed=1, groups=100, mix="default", noise=1.0, ms1_peaks=600, ms2_peaks=220,
-                  deconv_peaks=120, ms3_peaks=75, qvalues_ms3=True, qvalues_rescue=True, decoy_rate=0.05,
+                  deconv_peaks=120, ms3_peaks=85, qvalues_ms3=True, qvalues_rescue=True, decoy_rate=0.05,
                   fraction="F1", top_n=10):
     """Writes a fraction into `folder` (created if missing) and returns its manifest.
 
@@ -269,7 +269,7 @@ def main(argv=None):
     parser.add_argument("--ms1-peaks", type=int, default=600)
     parser.add_argument("--ms2-peaks", type=int, default=220)
     parser.add_argument("--deconv-peaks", type=int, default=120)
-    parser.add_argument("--ms3-peaks", type=int, default=75)
+    parser.add_argument("--ms3-peaks", type=int, default=85)
     parser.add_argument("--no-qvalues-ms3", action="store_true", help="MS3 PSM table without q-values")
     parser.add_argument("--no-qvalues-rescue", action="store_true", help="rescue PSM table without q-values")
     parser.add_argument("--fraction", default="F1", help="fraction name (titles, DTA names, driver label)")
