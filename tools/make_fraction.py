@@ -95,10 +95,8 @@ Four-scan groups:
   re-formed three-scan group a2:b1:b2 pairs a2's wrong peptide (its PSM mass is the measured one)
   with B and is stored, and the precursor re-check of filter_pep_pair drops it.
 - four_cleared: b1's own precursor carries a wrong charge and has no PSM: only a1 with b2 match,
-  so a2 and b1 are cleared to 0 (scan string a1:0:0:b2,ms2, letters H__H). Only the first such
-  group of a fraction stores its record: its pairing reads scan 0 of the High table, which then
-  stands as an empty entry for every later group with a cleared scan, whose tiers then agree on
-  nothing.
+  so a2 and b1 are cleared to 0 (scan string a1:0:0:b2,ms2, letters H__H). A cleared scan has no
+  PSM and is never looked up, so every such group stores its record.
 - four_signature_missing: a1's signature peak is missing from the MS2 scan: too few signature
   peaks, no four-scan record; the re-formed three-scan group a2:b1:b2 is stored (High, HHH).
 - four_isotope_located / four_isotope_not_located: the MS2 precursor was picked on isotope peak
@@ -240,9 +238,6 @@ def make_fraction(folder, seed=1, groups=100, mix="default", noise=1.0, ms1_peak
             run.noise(rng.random() < 0.5)
         run.group(g)
     run.close()
-    first = next((g for g in built if g.kind == "four_cleared"), None)
-    for g in built:  # only the first group with cleared scans stores its record (four_cleared above)
-        g.first_cleared = g is first
     rescue_table(writer, built)
 
     params = {"groups": groups, "mix": mix, "noise": noise, "ms1_peaks": ms1_peaks, "ms2_peaks": ms2_peaks,

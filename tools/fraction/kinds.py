@@ -432,7 +432,7 @@ def expect(g, settings):
     elif kind in REFORMED:
         # The group re-formed from a2: a2, b1, b2 with b1 (its scan 2) on peptide B's side.
         out["record"] = triple(reformed, [p[1], None, p[3], p[2]], g.other or g.a, False)
-    elif kind == "four_cleared" and g.first_cleared:
+    elif kind == "four_cleared":
         out["record"] = four("%d:0:0:%d,%d" % (s[0], s[3], m2), [p[0], None, None, p[3]])
     elif kind.startswith("four_isotope") and g.ms1 != "absent":
         k = g.isotope
