@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/errors.hpp"
 #include "common/number.hpp"
 #include "common/ordered_map.hpp"
 
@@ -69,12 +70,18 @@ struct PsmScanEntry {
     bool pep_seq_text = false;         // made_by_read, and "pep_seq" was read: the key holds ""
     bool selected_text = false;        // "selected_pep" was read while absent: the key holds ""
     bool selected_text_first = false;  // made_by_read: "selected_pep" was added before "pep_seq"
+    // The reader's entries, and those a read makes, are defaultdict(str)s. A driver may hand the
+    // module plain dicts instead, which raise KeyError where a read would insert.
+    bool keys_insert = true;
 };
 
 // entry["pep_seq"] as the host reads it: the rows of the entry's sequences. On an entry that a read
 // made, the key is added holding the empty text, in which no sequence is found.
 inline std::span<const std::uint32_t> read_pep_seq(PsmScanEntry& e) {
-    if (e.made_by_read) e.pep_seq_text = true;
+    if (e.made_by_read && !e.pep_seq_text) {
+        if (!e.keys_insert) throw key_error(std::string("pep_seq"));
+        e.pep_seq_text = true;
+    }
     return e.pep_seq;
 }
 
@@ -82,6 +89,7 @@ inline std::span<const std::uint32_t> read_pep_seq(PsmScanEntry& e) {
 // one adds the key holding the empty text (after every key the entry has: "pep_seq" and the records).
 inline std::optional<std::uint32_t> read_selected(PsmScanEntry& e) {
     if (!e.selected && !e.selected_text) {
+        if (!e.keys_insert) throw key_error(std::string("selected_pep"));
         e.selected_text = true;
         e.selected_text_first = !e.pep_seq_text;
     }
@@ -96,9 +104,11 @@ public:
     const PsmScanEntry* find(std::int64_t scan) const { return scans.find(scan); }
     // `scan in table`: a membership test adds nothing.
     bool contains(std::int64_t scan) const { return scans.contains(scan); }
-    // table[scan] as the host reads it: a scan the table lacks gets an empty entry, last in order.
+    // table[scan] as the host reads it: a scan the table lacks gets an empty entry, last in order
+    // (a plain map raises KeyError instead).
     PsmScanEntry& read(std::int64_t scan) {
         if (PsmScanEntry* e = scans.find(scan)) return *e;
+        if (!reads_insert) throw key_error(scan);
         PsmScanEntry& e = scans[scan];
         e.made_by_read = true;
         return e;
@@ -116,6 +126,7 @@ public:
     const PsmRowStore& rows() const { return *rows_; }
 
     OrderedMap<std::int64_t, PsmScanEntry> scans;
+    bool reads_insert = true;  // a defaultdict, as the reader makes it; false: a driver's plain dict
 
 private:
     friend class PsmTableBuilder;
