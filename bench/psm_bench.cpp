@@ -2,8 +2,6 @@
 // held in memory. Reports MB/s and the process's peak resident memory.
 #include <benchmark/benchmark.h>
 
-#include <malloc.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -16,8 +14,12 @@
 #include <vector>
 
 #include "readers/psm_table.hpp"
+#include "memory_counters.hpp"
 
 namespace {
+
+using vombrelle::bench::heap_in_use_mb;
+using vombrelle::bench::peak_rss_mb;
 
 using namespace vombrelle;
 
@@ -68,17 +70,7 @@ PsmReadOptions options(ProteinLookup& lookup) {
     return o;
 }
 
-double peak_rss_mb() {
-    struct rusage ru {};
-    getrusage(RUSAGE_SELF, &ru);
-    return static_cast<double>(ru.ru_maxrss) / 1024.0;
-}
 
-// Heap bytes in use now (MB).
-double heap_in_use_mb() {
-    struct mallinfo2 mi = mallinfo2();
-    return static_cast<double>(mi.uordblks + mi.hblkhd) / (1024.0 * 1024.0);
-}
 
 void report(benchmark::State& state, const PsmTables& t, std::size_t bytes) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));

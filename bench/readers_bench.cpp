@@ -9,25 +9,23 @@
 #include <random>
 #include <stdexcept>
 #include <string>
-#include <sys/resource.h>
 #include <zip.h>
 
 #include "common/host_text.hpp"
 #include "readers/dta_zip.hpp"
 #include "readers/mgf.hpp"
+#include "memory_counters.hpp"
 
 namespace {
+
+using vombrelle::bench::heap_in_use_mb;
+using vombrelle::bench::peak_rss_mb;
 
 using namespace vombrelle;
 
 constexpr int kSpectra = 100000;
 constexpr int kMembers = 10000;
 
-double peak_rss_mb() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_maxrss) / 1024.0;
-}
 
 // Peaks as instruments export them: ascending m/z with 5 decimals, intensities with 1 to 4.
 const std::string& mgf_path() {

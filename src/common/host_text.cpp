@@ -592,3 +592,55 @@ std::string py_repr(std::string_view text) {
 }
 
 } // namespace vombrelle
+
+namespace vombrelle {
+
+namespace {
+
+void append_utf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+        return;
+    }
+    const int tail = cp < 0x800 ? 1 : cp < 0x10000 ? 2 : 3;
+    out += static_cast<char>((0xFF00 >> (tail + 1)) | (cp >> (6 * tail)));
+    for (int i = tail - 1; i >= 0; --i) out += static_cast<char>(0x80 | ((cp >> (6 * i)) & 0x3F));
+}
+
+inline char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+} // namespace
+
+std::string upper(std::string_view text) {
+    using unicode_tables::kUpperCase;
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t cp;
+        const std::size_t len = decode_at(text, i, cp);
+        const auto* it = std::lower_bound(std::begin(kUpperCase), std::end(kUpperCase), cp,
+                                          [](const unicode_tables::UpperCase& e, char32_t c) { return e.from < c; });
+        if (it != std::end(kUpperCase) && it->from == cp) {
+            for (char32_t to : it->to) {
+                if (to != 0) append_utf8(out, to);
+            }
+        } else {
+            out.append(text.substr(i, len));
+        }
+        i += len;
+    }
+    return out;
+}
+
+bool same_upper(std::string_view a, std::string_view b) {
+    if (is_ascii(a) && is_ascii(b)) {
+        if (a.size() != b.size()) return false;
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            if (ascii_upper(a[i]) != ascii_upper(b[i])) return false;
+        }
+        return true;
+    }
+    return upper(a) == upper(b);
+}
+
+} // namespace vombrelle

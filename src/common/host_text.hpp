@@ -16,6 +16,7 @@
 //   round_to                   round(x, n) on the exact stored value, ties to even
 //   ascii_upper                str.upper() of an ASCII text
 //   py_repr                    repr(text) of a str, as used in the interpreter's messages
+//   upper / same_upper         str.upper(), and a.upper() == b.upper()
 #pragma once
 
 #include <cstdint>
@@ -97,5 +98,10 @@ std::string ascii_upper(std::string_view text);
 
 // repr(text) of a str: quoted, with the interpreter's escapes.
 std::string py_repr(std::string_view text);
+
+// str.upper(): full case mapping, code point by code point (some give two or three).
+std::string upper(std::string_view text);
+// a.upper() == b.upper(). Sequences are ASCII nearly always: those are compared in place.
+bool same_upper(std::string_view a, std::string_view b);
 
 } // namespace vombrelle

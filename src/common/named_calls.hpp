@@ -105,9 +105,8 @@ public:
 
     // str.upper() of a text holding non-ASCII characters, for comparing sequences regardless of
     // letter case (sequences are ASCII, so this is rare). Not a call by name: the host's own str
-    // method. The default upper-cases the ASCII letters only; an implementation that reaches the
-    // host answers as it does.
-    virtual std::string upper(std::string_view text) { return ascii_upper(text); }
+    // method, which the default reproduces from the interpreter's own case table.
+    virtual std::string upper(std::string_view text) { return vombrelle::upper(text); }
 };
 
 } // namespace vombrelle

@@ -18,6 +18,7 @@ public:
     using const_iterator = typename std::vector<value_type>::const_iterator;
 
     std::size_t size() const { return entries_.size(); }
+    bool empty() const { return entries_.empty(); }
     void reserve(std::size_t n) {
         entries_.reserve(n);
         index_.reserve(n);

@@ -32,4 +32,23 @@ std::vector<Text> uniq(const std::vector<Text>& seq) {
     return out;
 }
 
+// The same in place, for callers that keep their list: no allocation for the few items of a
+// record field.
+template <class Text>
+void uniq_in_place(std::vector<Text>& seq) {
+    if (seq.size() > 8) {
+        seq = uniq(seq);
+        return;
+    }
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < seq.size(); ++i) {
+        bool seen = false;
+        for (std::size_t j = 0; j < kept; ++j) {
+            if (seq[j] == seq[i]) { seen = true; break; }
+        }
+        if (!seen) seq[kept++] = seq[i];
+    }
+    seq.resize(kept);
+}
+
 } // namespace vombrelle

@@ -49,7 +49,7 @@ struct AcceptedRow {
 
 } // namespace
 
-std::string ProteinLookup::upper(std::string_view text) { return ascii_upper(text); }
+std::string ProteinLookup::upper(std::string_view text) { return vombrelle::upper(text); }
 
 bool TextProtein::contains(std::string_view residues) const {
     return text.find(residues) != std::string_view::npos;

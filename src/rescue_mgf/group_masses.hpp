@@ -14,18 +14,12 @@
 namespace vombrelle::rescue_mgf {
 
 using vombrelle::kProtonMass;
+using vombrelle::mh_from_mz;
+using vombrelle::mz_from_mh;
 
 // Tolerance of the pair test and of the partner confirmation (ppm, inclusive).
 inline constexpr double kTolerancePpm = 20.0;
 
-// MH+ (Da) of an m/z at a charge, in the interpreter's order of operations.
-inline double mh_from_mz(double mz, std::int64_t charge) {
-    return (mz - kProtonMass) * static_cast<double>(charge) + kProtonMass;
-}
-// m/z of an MH+ (Da) at a non-zero charge.
-inline double mz_from_mh(double mh, std::int64_t charge) {
-    return (mh - kProtonMass) / static_cast<double>(charge) + kProtonMass;
-}
 
 // A numeric argument of the run (linker_dm, linker_deficit) as the caller passed it. The
 // interpreter rejects a value that is not a number only when arithmetic first meets it, which

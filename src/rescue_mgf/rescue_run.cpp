@@ -6,9 +6,9 @@
 #include "common/output_file.hpp"
 #include "common/errors.hpp"
 #include "common/number.hpp"
-#include "rescue_mgf/parent_lookup.hpp"
+#include "common/parent_lookup.hpp"
 #include "rescue_mgf/partner_derivation.hpp"
-#include "rescue_mgf/scan_grouping.hpp"
+#include "common/scan_grouping.hpp"
 
 namespace vombrelle::rescue_mgf {
 
@@ -44,10 +44,11 @@ public:
     }
 
 private:
-    // Returns whether the group's parent MS2 scan was found.
+    // Returns whether the group used up its scans: a three- or two-scan group always does, a
+    // four-scan group when its parent MS2 scan was found.
     bool process(const Ms3ScanGroup& group) {
         const std::optional<std::int64_t> parent = parents_.find(group.header_class, group.first());
-        if (!parent) return false;
+        if (!parent) return group.size != GroupSize::Four;
         parent_ = *parent;
         if (take_own_precursors(group) && measure(group) && !explained_by_a_pair()) rescue(group);
         return true;

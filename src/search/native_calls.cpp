@@ -1,6 +1,5 @@
 #include "search/native_calls.hpp"
 
-#include <algorithm>
 
 #include "common/uniq.hpp"
 #include "ms2_rescue/rescue_dispatch.hpp"
@@ -8,18 +7,7 @@
 
 namespace vombrelle {
 
-void NativeCalls::uniq(std::vector<std::string_view>& items) {
-    if (items.size() > 8) {
-        items = vombrelle::uniq(items);
-        return;
-    }
-    // The rescues' lists hold one or a few texts: compact them in place, with no new list.
-    auto kept = items.begin();
-    for (auto it = items.begin(); it != items.end(); ++it) {
-        if (std::find(items.begin(), kept, *it) == kept) *kept++ = *it;
-    }
-    items.erase(kept, items.end());
-}
+void NativeCalls::uniq(std::vector<std::string_view>& items) { uniq_in_place(items); }
 
 CrossLinkScoreMap NativeCalls::rescue_prec_mismatch(const MismatchRescueRequest& request, SearchPsmTables& tables,
                                                     bool& returned) {

@@ -43,6 +43,7 @@ OPS = {
                                   num(s.split())] + [run(s.split, p) for p in SEPARATORS]),
     'number': lambda s: run(int, s) + '|' + run(float, s),
     'repr': lambda s: hx(repr(s)),
+    'upper': lambda s: hx(s.upper()),
     'double': lambda x, n: hx(repr(x)) + '|' + run(round, x, n),
     'numbers': lambda a, b: '|'.join([run(f, a, b) for f in (add, sub, mul, truediv)] +
                                      [num(f(a, b)) for f in (lt, le, eq, gt, ge)] + [hx(str(a)), hx(str(b))]),
@@ -289,7 +290,23 @@ TEST(HostTextAgainstInterpreter, NumberArithmetic) {
     });
 }
 
-// The committed Unicode tables (printable characters, decimal digits) are the interpreter's own.
+TEST(HostTextAgainstInterpreter, UpperCase) {
+    std::vector<std::string> texts = {"", "AkAKR", "pep\xC3\x9F", "\xC5\x89n", "\xCE\xB1\xCF\x83\xCF\x82", "k\xEF\xAC\x83"};
+    for (char32_t base = 0; base < 0x110000; base += 64) {  // every code point once, in blocks
+        std::string s;
+        for (char32_t cp = base; cp < base + 64; ++cp) s += cp < 0xD800 || cp > 0xDFFF ? utf8(cp) : "";
+        texts.push_back(s);
+    }
+    agree("upper", texts, [](const std::string& s) { return hex_encode(upper(s)); });
+    // The in-place ASCII comparison and the general one agree.
+    EXPECT_TRUE(same_upper("AkAKR", "AKAkR"));
+    EXPECT_FALSE(same_upper("AkAKR", "AKAkRR"));
+    EXPECT_FALSE(same_upper("a{", "A["));
+    EXPECT_TRUE(same_upper("stra\xC3\x9F" "e", "STRASSE"));
+    EXPECT_TRUE(same_upper("\xC3\xA9k", "\xC3\x89K"));
+}
+
+// The committed Unicode tables (printable characters, decimal digits, upper case) are the interpreter's own.
 TEST(HostTextAgainstInterpreter, UnicodeTablesAreCurrent) {
     const std::string source = VOMBRELLE_SOURCE_DIR;
     const std::string cmd = std::string(VOMBRELLE_PYTHON) + " -I " + source + "/tools/gen_unicode_tables.py | cmp -s - " +

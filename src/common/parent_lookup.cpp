@@ -1,8 +1,8 @@
-#include "rescue_mgf/parent_lookup.hpp"
+#include "common/parent_lookup.hpp"
 
 #include <algorithm>
 
-namespace vombrelle::rescue_mgf {
+namespace vombrelle {
 
 ParentLookup::ParentLookup(const SpectrumTable& ms2, const HeaderClasses& classes) {
     for (const auto& [scan, record] : ms2) {
@@ -23,4 +23,4 @@ std::optional<std::int64_t> ParentLookup::find(std::uint32_t header_class, std::
     return *(below - 1);
 }
 
-} // namespace vombrelle::rescue_mgf
+} // namespace vombrelle

@@ -1,5 +1,7 @@
 // Grouping of the MS3 scans that share one MS2 precursor: one walk over the MS3 scan numbers in
-// ascending order, forming four-, three- and two-scan groups and keeping the used scans.
+// ascending order, forming four-, three- and two-scan groups and keeping the used scans. The
+// rescue spectrum generation and the cross-link search group alike; they differ only in which
+// groups use up their scans, which each says through its handler.
 //
 // Scans share a precursor when their header lists are equal as wholes. The grouping reads the
 // MS3 table with its default-inserting lookups: a scan number the table lacks reads as a record
@@ -17,7 +19,7 @@
 
 #include "common/scan_table.hpp"
 
-namespace vombrelle::rescue_mgf {
+namespace vombrelle {
 
 // Header lists reduced to small integers, so that equality of whole lists is one comparison.
 // Class 0 is the empty text of a record without keys; lists (the empty list included) get
@@ -76,9 +78,9 @@ struct Ms3ScanGroup {
     std::int64_t first() const { return scans[0]; }
 };
 
-// Called once per group formed. For a four-scan group the answer says whether its parent MS2
-// scan was found: only then are its scans marked as used (a group without a parent leaves them
-// free to form groups of their own). Three- and two-scan groups are marked when formed.
+// Called once per group formed. The answer says whether the group used up its scans: only then
+// are they marked, and a later visit of one of them starts no group. A group that answers false
+// leaves its scans free to form groups of their own (its later scans come up as visited scans).
 using GroupHandler = std::function<bool(const Ms3ScanGroup&)>;
 
 // Number of scan numbers the window examines from the visited scan on (the scan included).
@@ -86,4 +88,4 @@ inline constexpr std::int64_t kGroupWindow = 40;
 
 void walk_scan_groups(Ms3HeaderTable& ms3, const GroupHandler& handle);
 
-} // namespace vombrelle::rescue_mgf
+} // namespace vombrelle

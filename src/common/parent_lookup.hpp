@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "common/scan_table.hpp"
-#include "rescue_mgf/scan_grouping.hpp"
+#include "common/scan_grouping.hpp"
 
-namespace vombrelle::rescue_mgf {
+namespace vombrelle {
 
 class ParentLookup {
 public:
@@ -28,4 +28,4 @@ private:
     std::unordered_map<std::uint32_t, std::vector<std::int64_t>> scans_by_class_;
 };
 
-} // namespace vombrelle::rescue_mgf
+} // namespace vombrelle

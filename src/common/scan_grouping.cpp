@@ -1,10 +1,10 @@
-#include "rescue_mgf/scan_grouping.hpp"
+#include "common/scan_grouping.hpp"
 
 #include <algorithm>
 #include <cstring>
 #include <unordered_set>
 
-namespace vombrelle::rescue_mgf {
+namespace vombrelle {
 
 namespace {
 
@@ -92,8 +92,7 @@ void walk_scan_groups(Ms3HeaderTable& ms3, const GroupHandler& handle) {
         }
         if (found == 3) {
             group.size = GroupSize::Three;
-            used.insert(group.scans.begin(), group.scans.begin() + 3);
-            handle(group);
+            if (handle(group)) used.insert(group.scans.begin(), group.scans.begin() + 3);
             continue;
         }
         // One or two scans: a two-scan group of the key and the next scan, when that pair is
@@ -104,10 +103,11 @@ void walk_scan_groups(Ms3HeaderTable& ms3, const GroupHandler& handle) {
         if (class_of(s2) == key_class) continue;
         group.size = GroupSize::Two;
         group.scans = {key, *s1, 0, 0};
-        used.insert(key);
-        used.insert(*s1);
-        handle(group);
+        if (handle(group)) {
+            used.insert(key);
+            used.insert(*s1);
+        }
     }
 }
 
-} // namespace vombrelle::rescue_mgf
+} // namespace vombrelle

@@ -1,0 +1,83 @@
+// What every MS3 group goes through between its grouping and its peptide lookup: the MH+ of its
+// scans' own precursors, its parent MS2 precursor, the test of every pair of MS3 masses against
+// that precursor, the hand-off of a group no pair explains to the MS2-search rescue, and the check
+// that the MS3 precursors show up among the parent's peaks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "common/named_calls.hpp"
+#include "common/scan_table.hpp"
+
+namespace vombrelle::search {
+
+// Tolerance of every relative mass test of the search (ppm, inclusive).
+inline constexpr double kTolerancePpm = 20.0;
+// Half width of the window in which a pair's miss may be an isotope error (Da, inclusive).
+inline constexpr double kMismatchWindowDa = 5.5;
+
+// |difference| / reference x 1000000 <= tolerance, in the interpreter's order of operations. A
+// reference of 0 matches nothing (the interpreter would fail the whole search there, for one odd
+// scan or argument).
+inline bool within_ppm(double abs_difference, double reference, double tolerance_ppm = kTolerancePpm) {
+    if (reference == 0.0) return false;
+    return abs_difference / reference * 1000000.0 <= tolerance_ppm;
+}
+
+// One precursor: the m/z as read, its charge and its MH+ (Da).
+struct Precursor {
+    double mz = 0.0;
+    std::int64_t charge = 0;
+    double mh = 0.0;
+};
+
+// A PrecursorHeader entry "<m/z> <charge>": float() of the first item, then int() of the second
+// (IndexError when an item is missing).
+Precursor parse_precursor(std::string_view header_entry);
+// The parent MS2 scan's precursor: its first header entry.
+Precursor parent_precursor(const SpectrumRecord& parent);
+
+// The own precursors of a group's scans, read from the msn-1 MS3 table.
+class GroupMasses {
+public:
+    // Reads the header entries of each scan, in scan order; every scan must be in `msn1`.
+    void read(const SpectrumTable& msn1, std::span<const std::int64_t> scans);
+
+    const Ms3MassList& of(std::size_t position) const { return per_scan_[position]; }
+    const std::vector<double>& mh() const { return mh_; }  // every scan's MH+, scan after scan (Da)
+    const std::vector<double>& mz() const { return mz_; }  // the m/z of the same entries
+
+private:
+    std::vector<Ms3MassList> per_scan_;
+    std::vector<double> mh_;
+    std::vector<double> mz_;
+};
+
+struct PairTest {
+    bool matched = false;                // some pair explains the precursor
+    bool within_window = false;          // some pair misses it by 5.5 Da at most
+    std::vector<double> matched_masses;  // both masses of every matching pair, pair after pair (Da)
+};
+
+// Tests every unordered pair of `mh` (positions i < j, in order) against the precursor MH+:
+// joined by the linker (m_i + m_j + linker_deficit - 1.007825) within 20 ppm of it, and within the
+// isotope window.
+void test_pairs(const std::vector<double>& mh, double precursor_mh, double linker_deficit, PairTest& out);
+
+// Whether the MS3 precursor m/z values match the parent's peaks (20 ppm of the peak m/z) at least
+// `needed` times: each peak in the spectrum's order counts every m/z it matches, and the visit
+// stops once the count is reached.
+bool signature_peaks_found(const std::vector<Peak>& parent_peaks, const std::vector<double>& ms3_mz,
+                           std::size_t needed);
+
+// Hands a group no pair explains to Rescue_PrecMismatch_XLs and copies the non-empty records it
+// returns into `result`, in its order; returns whether any was copied. A rescue that returns no map
+// fails as the interpreter's loop over it would.
+bool rescue_mismatch(NamedCalls& calls, const MismatchRescueRequest& request, SearchPsmTables& tables,
+                     CrossLinkScoreMap& result);
+
+} // namespace vombrelle::search
