@@ -139,9 +139,7 @@ def read_fraction_file(path):
             if arg not in given:
                 raise InputError("%s: %s.%s is missing" % (path, call, arg))
             value = given[arg]
-            if kind in ("input", "output") and isinstance(value, str):
-                value = os.path.join(folder, value)
-            elif kind == "proteins" and isinstance(value, str):
+            if kind in ("input", "output", "proteins") and isinstance(value, str):
                 value = os.path.join(folder, value)
             fraction.args[call][arg] = value
     for call in data:
@@ -159,7 +157,9 @@ def set_option(fraction, option, targets, value, kind):
 
 
 def is_number(value):
-    return isinstance(value, (int, float)) and not isinstance(value, bool) and math.isfinite(value)
+    if isinstance(value, bool):
+        return False
+    return isinstance(value, int) or isinstance(value, float) and math.isfinite(value)
 
 
 def load_proteins(path, name):
@@ -227,7 +227,8 @@ def check_value(kind, value, name):
             bad("must be a map of residue letter to mass")
         for letter, mass in value.items():
             if len(letter) != 1 or not is_number(mass):
-                raise InputError("%s: %s: each entry must be one letter and its mass in Da" % (name, json.dumps(letter)))
+                raise InputError("%s: %s: each entry must be one letter and its mass in Da"
+                                 % (name, json.dumps(letter)))
     elif kind == "atoms":
         if not isinstance(value, dict):
             bad('must be a map holding "mm_H" and "mm_O"')
