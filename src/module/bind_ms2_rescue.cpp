@@ -39,7 +39,7 @@ DriverPsmTables driver_tables(const Arguments& a, const char* function, std::siz
         objects[i] = a[first + i];
         names[i] = signature(function).params[first + i];
     }
-    return DriverPsmTables(function, objects, names, reads.ms3, reads.rescue);
+    return DriverPsmTables(function, objects, names, reads);
 }
 
 // Runs the core on the driver's tables; what its reads inserted is replayed into the driver's
@@ -62,21 +62,23 @@ auto run_on_driver_tables(DriverPsmTables& tables, std::span<const char* const> 
     }
 }
 
-// The host's `spec_mode == 4`, `== 2`, `== 3` for a value the core holds no number for (a text,
-// another kind of number): the mode it equals, or one equal to no mode.
-HostNumber spec_mode(py::handle value) {
+// spec_mode as the core compares it. A value the core holds no number for (a text, another kind
+// of number) is compared by the host's == with each mode: the mode it equals, or nothing.
+std::optional<HostNumber> spec_mode(py::handle value) {
     const HostOperand operand = to_operand(value);
     if (operand.native()) return operand.number;
     for (std::int64_t mode : spec_modes()) {
         if (checked(PyObject_RichCompareBool(value.ptr(), py::int_(mode).ptr(), Py_EQ)) == 1) return mode;
     }
-    return HostNumber(0.5);
+    return std::nullopt;
 }
 
 py::object dispatcher(Arguments& a) {
+    const std::optional<HostNumber> mode = spec_mode(a[0]);
+    // No mode: no call, and no other argument is looked at.
+    if (!mode || builder_calls(*mode).empty()) return py::none();
     MismatchRescueRequest r;
-    r.spec_mode = spec_mode(a[0]);
-    if (builder_calls(r.spec_mode).empty()) return py::none();
+    r.spec_mode = *mode;
     // The mass lists and linker_deficit take no part: they are never read.
     static const Ms3MassList unread;
     r.mass_lists = {&unread, &unread, &unread, &unread};

@@ -499,7 +499,7 @@ py::handle LinkedPsmTable::object() {
 }
 
 void LinkedPsmTable::flush() {
-    if (!object_) return;  // made from the native table when first asked for
+    if (!object_ || passed_along_) return;  // made from the native table when first asked for; never read
     const Shared& k = shared();
     const auto& scans = native_->scans;
     // New scans first, each made by a read of the object, then the keys reads added to entries.
@@ -526,7 +526,7 @@ void LinkedPsmTable::flush() {
 }
 
 void LinkedPsmTable::pull(std::span<const std::int64_t> scans, const Blame& blame) {
-    if (!object_) return;  // Python code never had it
+    if (!object_ || passed_along_) return;  // Python code never had it; never read
     const Py_ssize_t size = checked(PyObject_Size(object_.ptr()));
     if (size > object_size_) {
         for (const py::object& key : last_keys(object_, size - object_size_)) {
@@ -565,12 +565,15 @@ void LinkedPsmTable::mark_handed_over() {
 }
 
 DriverPsmTables::DriverPsmTables(const char* function, const std::array<py::handle, 6>& objects,
-                                 const std::array<const char*, 6>& names, std::span<const std::int64_t> ms3_scans,
-                                 std::span<const std::int64_t> rescue_scans) {
+                                 const std::array<const char*, 6>& names, const PsmReads& reads) {
     for (std::size_t i = 0; i < 6; ++i) {
         PsmMatchTable& table = i < 3 ? native.ms3[i] : native.rescue[i - 3];
         table = PsmMatchTable(rows_);
-        links[i] = std::make_unique<LinkedPsmTable>(table, objects[i], i < 3 ? ms3_scans : rescue_scans, *rows_,
+        if (!PsmReads::reads_table(i % 3)) {
+            links[i] = std::make_unique<LinkedPsmTable>(table, objects[i]);
+            continue;
+        }
+        links[i] = std::make_unique<LinkedPsmTable>(table, objects[i], i < 3 ? reads.ms3 : reads.rescue, *rows_,
                                                     Blame::argument(function, names[i]));
     }
 }

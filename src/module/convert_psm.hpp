@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "module/binding.hpp"
+#include "ms2_rescue/rescued_xl_builder.hpp"
 #include "readers/psm_table.hpp"
 
 namespace vombrelle::module {
@@ -67,6 +68,9 @@ public:
                    const Blame& blame);
     // A table of the module's own (a reader's): its object is made when first asked for.
     explicit LinkedPsmTable(PsmMatchTable& native) : native_(&native) {}
+    // The driver's `object` in the place of a table the call never reads: only passed along.
+    LinkedPsmTable(PsmMatchTable& native, py::handle object)
+        : native_(&native), object_(py::reinterpret_borrow<py::object>(object)), passed_along_(true) {}
     LinkedPsmTable(const LinkedPsmTable&) = delete;
     LinkedPsmTable& operator=(const LinkedPsmTable&) = delete;
 
@@ -83,16 +87,16 @@ private:
     std::size_t native_count_ = 0;           // native entries at the last hand-over
     std::vector<std::uint8_t> native_keys_;  // the read-made keys each of them held then
     Py_ssize_t object_size_ = 0;             // len(object) then
+    bool passed_along_ = false;
 };
 
 // The six PSM table arguments of a rescue (match_dict_high ... MS2_match_dict_all) as native
-// tables holding the entries of the scans the call can read: `ms3_scans` from the first three,
-// `rescue_scans` from the last three.
+// tables holding the entries of the scans the call can read. The tables it never reads are only
+// passed along: any object serves there.
 class DriverPsmTables {
 public:
     DriverPsmTables(const char* function, const std::array<py::handle, 6>& objects,
-                    const std::array<const char*, 6>& names, std::span<const std::int64_t> ms3_scans,
-                    std::span<const std::int64_t> rescue_scans);
+                    const std::array<const char*, 6>& names, const PsmReads& reads);
     DriverPsmTables(const DriverPsmTables&) = delete;
     DriverPsmTables& operator=(const DriverPsmTables&) = delete;
 

@@ -9,11 +9,11 @@ import pytest
 import psm_reference as ref
 from rescue_tables import A_MASS, B_MASS, LINKER_MASS, MS2_MASS, export, shapes
 
-MASS_LISTS = ([1.0], [2.0], [], [])
+MASS_LISTS = ([1.0], [2.0], [], None)  # never read, like linker_deficit
 
 
 def dispatch(mod, mode, scans, tables):
-    return mod.Rescue_PrecMismatch_XLs(mode, *MASS_LISTS, *scans, 50, MS2_MASS, 3, *tables, LINKER_MASS, 12.5)
+    return mod.Rescue_PrecMismatch_XLs(mode, *MASS_LISTS, *scans, 50, MS2_MASS, 3, *tables, LINKER_MASS, "unused")
 
 
 @pytest.fixture
