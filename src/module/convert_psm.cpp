@@ -345,7 +345,7 @@ PsmScanEntry entry_from_python(py::handle entry, const Place& at, PsmRowStore* r
         e.selected_text_first = selected_none && (selected_first || !pep_text);
         return e;
     }
-    if (rows == nullptr) at.refuse("holds PSMs where only an entry that reads left was expected");
+    if (rows == nullptr) at.refuse("holds PSMs, where only an entry as reads leave it is followed");
     if (!pep_seq || !(PyList_Check(pep_seq.ptr()) || PyTuple_Check(pep_seq.ptr()))) {
         at.refuse("holds PSMs without a \"pep_seq\" list");
     }

@@ -7,15 +7,18 @@
 //
 // How a function whose core makes such calls uses this (the rescues here; the search likewise):
 //
-//     NamespaceCalls calls;          // one per call of the module function, made with the lock held
-//     calls.adopt(driver_tables);    // tables the driver handed in, if any (DriverPsmTables)
-//     calls.set_ms1_object(ms1, obj) // the search: an MS1 table whose host object is at hand
+//     NamespaceCalls calls;           // one per call of the module function, made with the lock held
+//     calls.adopt(driver_tables);     // tables the driver handed in, if any (DriverPsmTables)
+//     calls.set_ms1_object(ms1, obj); // the search: the host object of its MS1 table, when it has
+//                                     // one (a rebound read_ms_DtaZip's result)
 //     auto result = run_with_callees(kSearchCallees, calls, [&](NamedCalls& c) { return core(..., c); });
 //
-// run_with_callees asks once, at the start, whether every function the core can reach is still
-// the module's own. Then nothing the core calls can run Python code, so no binding can change
-// while it runs: the whole core runs on UnlockedNativeCalls with the interpreter lock released.
-// Otherwise the core runs with the lock held on `calls`, which looks every callee up as it comes.
+// The search's own tables (its readers' results) need no registration: they are linked when a
+// rebound callee first needs them. run_with_callees asks once, at the start, whether every
+// function the core can reach is still the module's own. Then nothing the core calls can run
+// Python code, so no binding can change while it runs: the whole core runs on UnlockedNativeCalls
+// with the interpreter lock released (the core must then touch no Python object). Otherwise the
+// core runs with the lock held on `calls`, which looks every callee up as it comes.
 //
 // Tables cross to a rebound callee as host objects: the driver's own objects for tables the driver
 // handed in, and for the module's own tables (the search's readers' results) objects made from
