@@ -143,6 +143,18 @@ void bad_callee_result(const char* name, const std::string& what) {
     raise_type_error(std::string(name) + "() returned " + what);
 }
 
+void Blame::refuse(const std::string& what) const {
+    switch (kind_) {
+        case Kind::Argument:
+            raise_type_error(std::string(function_) + "() argument '" + argument_ + "' is " + what);
+        case Kind::Result:
+            bad_callee_result(function_, what);
+        case Kind::LeftBy:
+            raise_type_error(std::string(function_) + "() left " + what);
+    }
+    raise_type_error(what);
+}
+
 Body not_implemented(const char* name) {
     return [name](Arguments&) -> py::object {
         PyErr_Format(PyExc_NotImplementedError, "%s is not implemented yet", name);

@@ -52,6 +52,26 @@ Callee lookup_callee(const char* name);
 // Raised when a rebound callee's result does not convert back: TypeError naming the callee.
 [[noreturn]] void bad_callee_result(const char* name, const std::string& what);
 
+// Who answers for a value the native tables cannot hold, for the TypeError that refuses it: an
+// argument of a module function, a rebound callee's result (through bad_callee_result), or the
+// tables a rebound callee left behind. `what` describes the value: "int, not a table of scans".
+class Blame {
+public:
+    static Blame argument(const char* function, const char* argument) { return {function, argument, Kind::Argument}; }
+    static Blame result_of(const char* callee) { return {callee, nullptr, Kind::Result}; }
+    static Blame left_by(const char* callee) { return {callee, nullptr, Kind::LeftBy}; }
+
+    [[noreturn]] void refuse(const std::string& what) const;
+
+private:
+    enum class Kind { Argument, Result, LeftBy };
+    Blame(const char* function, const char* argument, Kind kind) : function_(function), argument_(argument), kind_(kind) {}
+
+    const char* function_;
+    const char* argument_;
+    Kind kind_;
+};
+
 // The stand-in body of a function whose algorithm is not built yet.
 Body not_implemented(const char* name);
 

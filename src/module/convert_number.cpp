@@ -1,5 +1,7 @@
 #include "module/convert_number.hpp"
 
+#include "common/scan_key.hpp"
+
 namespace vombrelle::module {
 
 HostOperand to_operand(py::handle value) {
@@ -25,6 +27,24 @@ std::optional<double> to_double(py::handle value) {
 
 py::object to_python(HostNumber n) {
     return own(n.is_int() ? PyLong_FromLongLong(n.as_int()) : PyFloat_FromDouble(n.as_double()));
+}
+
+HostNumber number_from_py(py::handle value, const Blame& blame) {
+    const HostOperand operand = to_operand(value);
+    operand.refuse_if_too_large();
+    if (!operand.native()) blame.refuse("'" + std::string(operand.foreign_type) + "', not an int or float");
+    return operand.number;
+}
+
+std::optional<std::int64_t> scan_from_key(py::handle key, bool refuse_too_large) {
+    if (PyLong_Check(key.ptr())) {
+        const HostOperand number = to_operand(key);
+        if (number.too_large && !refuse_too_large) return std::nullopt;
+        number.refuse_if_too_large();
+        return number.number.as_int();
+    }
+    if (PyFloat_Check(key.ptr())) return scan_key(HostNumber(PyFloat_AS_DOUBLE(key.ptr())));
+    return std::nullopt;
 }
 
 } // namespace vombrelle::module

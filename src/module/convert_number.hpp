@@ -4,10 +4,12 @@
 
 #include <pybind11/pybind11.h>
 
+#include <cstdint>
 #include <optional>
 #include <utility>
 
 #include "common/number.hpp"
+#include "module/binding.hpp"
 #include "module/py_support.hpp"
 
 namespace vombrelle::module {
@@ -25,6 +27,16 @@ HostOperand to_operand(py::handle value);
 std::optional<double> to_double(py::handle value);
 
 py::object to_python(HostNumber n);
+
+// A table key as a scan number: an int or a whole float, which a lookup by int finds; nothing for
+// any other key, which no lookup by scan number finds. An int beyond 64 bits raises OverflowError
+// with `refuse_too_large` (a table taken whole), and is passed over without (only scans below some
+// parent are looked for).
+std::optional<std::int64_t> scan_from_key(py::handle key, bool refuse_too_large = true);
+
+// A number the core computes with or keys a table by: an int within 64 bits or a float. An int
+// beyond 64 bits raises OverflowError; any other value, `blame`'s TypeError.
+HostNumber number_from_py(py::handle value, const Blame& blame);
 
 // An object under the interpreter's own arithmetic, for a formula the core writes once over any
 // number type (rescale_qval): a q-value of any type is rescaled as the interpreter would.

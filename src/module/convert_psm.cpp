@@ -1,5 +1,6 @@
 #include "module/convert_psm.hpp"
 
+#include <algorithm>
 #include <string_view>
 
 #include "module/binding.hpp"
@@ -140,6 +141,15 @@ PyObject* entry_to_python(const PsmScanEntry& e, RowObjects& rows, const std::ve
     return d.release().ptr();
 }
 
+py::object table_to_python(const PsmMatchTable& table, RowObjects& rows, const std::vector<py::object>* qvals) {
+    py::object d = new_text_defaultdict_table();
+    for (const auto& [scan, entry] : table.scans) {
+        py::object key = own(PyLong_FromLongLong(scan));
+        set_stolen(d.ptr(), key.ptr(), entry_to_python(entry, rows, qvals));
+    }
+    return d;
+}
+
 void mass_value(py::handle v, HostNumber& out, std::exception_ptr& error) {
     const HostOperand operand = to_operand(v);
     try {
@@ -202,6 +212,192 @@ private:
     py::object residues_;  // the text `contains` was asked about
 };
 
+
+// --- The driver's tables, read into native ones. ---
+
+// The read-made keys an entry holds, as bits.
+enum ReadKeys : std::uint8_t { kPepSeqText = 1, kSelectedText = 2 };
+
+std::uint8_t read_keys(const PsmScanEntry& e) {
+    return static_cast<std::uint8_t>((e.made_by_read && e.pep_seq_text ? kPepSeqText : 0) |
+                                     (e.selected_text ? kSelectedText : 0));
+}
+
+bool is_empty_text(py::handle v) { return PyUnicode_Check(v.ptr()) && PyUnicode_GET_LENGTH(v.ptr()) == 0; }
+
+// "" or an empty list: both read as no sequence, and reading them inserts nothing.
+bool holds_no_sequence(py::handle v) {
+    return is_empty_text(v) || ((PyList_Check(v.ptr()) || PyTuple_Check(v.ptr())) && PySequence_Size(v.ptr()) == 0);
+}
+
+bool is_key(py::handle key, PyObject* name) {
+    return PyUnicode_Check(key.ptr()) && PyUnicode_Compare(key.ptr(), name) == 0;
+}
+
+// Where in a table a value sits, for the refusal's message.
+struct Place {
+    const Blame& blame;
+    std::int64_t scan;
+
+    [[noreturn]] void refuse(const std::string& what) const {
+        blame.refuse("a PSM table whose scan " + std::to_string(scan) + " " + what);
+    }
+};
+
+// The one text of a ["text"] field of a record.
+std::string_view single_text(const py::object& v, const char* field, const Place& at, std::vector<py::object>& keep) {
+    if ((PyList_Check(v.ptr()) || PyTuple_Check(v.ptr())) && PySequence_Size(v.ptr()) == 1) {
+        py::object item = own(PySequence_GetItem(v.ptr(), 0));
+        if (PyUnicode_Check(item.ptr())) {
+            std::string_view text = text_bytes(item, keep);
+            keep.push_back(std::move(item));
+            return text;
+        }
+    }
+    at.refuse(std::string("has a PSM record whose \"") + field + "\" is not a list of one str");
+}
+
+PsmRecord record_from_python(py::handle record, std::string_view sequence, PsmRowStore& rows, const Place& at) {
+    const Shared& k = shared();
+    auto field = [&](PyObject* key) {
+        py::object v = peek_item(record, key);
+        if (!v) at.refuse(std::string("has a PSM record without \"") + text_string(key) + "\"");
+        return v;
+    };
+    std::vector<py::object> keep;
+    const std::string_view accessions = single_text(field(k.ptn_accesion), "ptn_accesion", at, keep);
+    const std::string_view descriptions = single_text(field(k.ptn_description), "ptn_description", at, keep);
+    const py::object mass = field(k.pep_mass);
+    const py::object confidence = field(k.confidence);
+    const py::object qval = field(k.qval);
+    PsmRecord r;
+    const std::optional<double> pep_mass = to_double(mass);
+    if (!pep_mass) at.refuse("has a PSM record whose \"pep_mass\" is " + type_name(mass) + ", not a number");
+    r.pep_mass = *pep_mass;
+    if (!PyUnicode_Check(confidence.ptr())) {
+        at.refuse("has a PSM record whose \"confidence\" is " + type_name(confidence) + ", not str");
+    }
+    const HostOperand q = to_operand(qval);
+    q.refuse_if_too_large();
+    if (!q.native()) at.refuse("has a PSM record whose \"qval\" is " + type_name(qval) + ", not a number");
+    r.qval = q.number;
+    r.row = rows.add(sequence, accessions, descriptions, text_bytes(confidence, keep));
+    return r;
+}
+
+// The items of a mapping as (key, value) pairs, in its own order.
+std::vector<std::pair<py::object, py::object>> mapping_items(py::handle mapping, const Place& at) {
+    std::vector<std::pair<py::object, py::object>> out;
+    if (PyDict_Check(mapping.ptr())) {
+        PyObject* key = nullptr;
+        PyObject* value = nullptr;
+        Py_ssize_t pos = 0;
+        while (PyDict_Next(mapping.ptr(), &pos, &key, &value)) {
+            out.emplace_back(py::reinterpret_borrow<py::object>(key), py::reinterpret_borrow<py::object>(value));
+        }
+        return out;
+    }
+    for (py::handle item : own(PyMapping_Items(mapping.ptr()))) {
+        if (!PyTuple_Check(item.ptr()) || PyTuple_GET_SIZE(item.ptr()) != 2) {
+            at.refuse("holds an entry whose items() gave " + type_name(item) + ", not a pair");
+        }
+        out.emplace_back(py::reinterpret_borrow<py::object>(PyTuple_GET_ITEM(item.ptr(), 0)),
+                         py::reinterpret_borrow<py::object>(PyTuple_GET_ITEM(item.ptr(), 1)));
+    }
+    return out;
+}
+
+// A scan entry of the driver's table: as the reader makes them ("pep_seq", "selected_pep", one
+// record per sequence) or as reads leave them (nothing, or "" under "pep_seq" / "selected_pep").
+// Without `rows` only the latter is taken.
+PsmScanEntry entry_from_python(py::handle entry, const Place& at, PsmRowStore* rows) {
+    if (!is_mapping(entry)) at.refuse("holds " + type_name(entry) + ", not a scan entry");
+    const Shared& k = shared();
+    PsmScanEntry e;
+    e.keys_insert = missing_key_read_inserts(entry);
+    py::object pep_seq, selected;
+    bool selected_first = false;
+    std::size_t records_before_selected = 0;
+    std::vector<std::pair<py::object, py::object>> records;
+    for (auto& [key, value] : mapping_items(entry, at)) {
+        if (is_key(key, k.pep_seq)) {
+            pep_seq = value;
+        } else if (is_key(key, k.selected_pep)) {
+            selected = value;
+            selected_first = !pep_seq;
+            records_before_selected = records.size();
+        } else if (!PyUnicode_Check(key.ptr())) {
+            continue;  // never read: sequences are texts
+        } else if (is_mapping(value)) {
+            records.emplace_back(key, value);
+        } else if (!(e.keys_insert && is_empty_text(value))) {
+            // "" is what a failed read of a sequence leaves in a default-inserting entry: reading it
+            // again fails as it did. Anything else the native entry cannot hold.
+            at.refuse("holds " + type_name(value) + " under " + text_string(py::repr(key)) + ", not a PSM record");
+        }
+    }
+    const bool pep_text = pep_seq && is_empty_text(pep_seq);
+    const bool selected_none = selected && holds_no_sequence(selected);
+    if (records.empty() && (!pep_seq || pep_text) && (!selected || selected_none)) {
+        e.made_by_read = true;
+        e.pep_seq_text = pep_text;
+        e.selected_text = selected_none;
+        e.selected_text_first = selected_none && (selected_first || !pep_text);
+        return e;
+    }
+    if (rows == nullptr) at.refuse("holds PSMs, where only an entry as reads leave it is followed");
+    if (!pep_seq || !(PyList_Check(pep_seq.ptr()) || PyTuple_Check(pep_seq.ptr()))) {
+        at.refuse("holds PSMs without a \"pep_seq\" list");
+    }
+    std::vector<py::object> keep;
+    std::vector<std::pair<std::string_view, std::uint32_t>> row_of;  // sequence -> row
+    for (auto& [key, value] : records) {
+        const std::string_view sequence = text_bytes(key, keep);
+        e.records.push_back(record_from_python(value, sequence, *rows, at));
+        row_of.emplace_back(sequence, e.records.back().row);
+    }
+    auto row_for = [&](py::handle item) {
+        if (!PyUnicode_Check(item.ptr())) at.refuse("lists " + type_name(item) + " among its sequences, not str");
+        const std::string_view sequence = text_bytes(item, keep);
+        for (const auto& [known, row] : row_of) {
+            if (known == sequence) return row;
+        }
+        row_of.emplace_back(sequence, rows->add(sequence, {}, {}, {}));
+        return row_of.back().second;
+    };
+    for (py::handle item : pep_seq) e.pep_seq.push_back(row_for(item));
+    if (selected_none) {
+        e.selected_text = true;
+    } else if (selected) {
+        if (!(PyList_Check(selected.ptr()) || PyTuple_Check(selected.ptr())) || PySequence_Size(selected.ptr()) != 1) {
+            at.refuse("has a \"selected_pep\" that is not a list of at most one str");
+        }
+        e.selected = row_for(own(PySequence_GetItem(selected.ptr(), 0)));
+        e.selected_after = static_cast<std::uint32_t>(records_before_selected);
+    }
+    return e;
+}
+
+// The last `count` keys of a mapping, in its order: where the entries added last are.
+std::vector<py::object> last_keys(py::handle mapping, Py_ssize_t count) {
+    std::vector<py::object> out;
+    if (PyDict_Check(mapping.ptr())) {
+        py::object reversed = py::module_::import("builtins").attr("reversed")(mapping);
+        for (py::handle key : reversed) {
+            if (static_cast<Py_ssize_t>(out.size()) == count) break;
+            out.push_back(py::reinterpret_borrow<py::object>(key));
+        }
+        std::reverse(out.begin(), out.end());
+        return out;
+    }
+    const py::object keys = own(PySequence_List(own(PyMapping_Keys(mapping.ptr())).ptr()));
+    const Py_ssize_t n = PyList_GET_SIZE(keys.ptr());
+    for (Py_ssize_t i = std::max<Py_ssize_t>(0, n - count); i < n; ++i) {
+        out.push_back(py::reinterpret_borrow<py::object>(PyList_GET_ITEM(keys.ptr(), i)));
+    }
+    return out;
+}
+
 } // namespace
 
 PsmLinkers psm_linkers(py::handle long_mass, py::handle short_mass, py::handle long_name, py::handle short_name) {
@@ -230,7 +426,7 @@ std::optional<bool> PyProteinLookup::ends_protein(std::string_view accession, st
 
 std::string PyProteinLookup::upper(std::string_view s) {
     py::gil_scoped_acquire locked;
-    return text_string(text_object(s).attr("upper")());
+    return host_upper(s);
 }
 
 py::tuple psm_tables_to_python(const PsmTables& tables, const std::array<std::vector<py::object>, 3>* qvals) {
@@ -238,16 +434,16 @@ py::tuple psm_tables_to_python(const PsmTables& tables, const std::array<std::ve
     RowObjects rows(tables.high.rows());
     py::tuple out(3);
     for (std::size_t t = 0; t < 3; ++t) {
-        const PsmMatchTable& table = tables[t];
         const std::vector<py::object>* q = qvals != nullptr && !(*qvals)[t].empty() ? &(*qvals)[t] : nullptr;
-        py::object d = new_text_defaultdict_table();
-        for (const auto& [scan, entry] : table.scans) {
-            py::object key = own(PyLong_FromLongLong(scan));
-            set_stolen(d.ptr(), key.ptr(), entry_to_python(entry, rows, q));
-        }
-        PyTuple_SET_ITEM(out.ptr(), static_cast<Py_ssize_t>(t), d.release().ptr());
+        PyTuple_SET_ITEM(out.ptr(), static_cast<Py_ssize_t>(t), table_to_python(tables[t], rows, q).release().ptr());
     }
     return out;
+}
+
+py::object psm_table_to_python(const PsmMatchTable& table) {
+    CollectorPause pause;
+    RowObjects rows(table.rows());
+    return table_to_python(table, rows, nullptr);
 }
 
 py::object psm_outcome_to_python(PsmReadOutcome&& outcome) {
@@ -275,6 +471,115 @@ PsmReadOptions psm_read_options(py::handle long_mass, py::handle short_mass, py:
     o.proteins = &proteins;
     o.log_rescale_calls = !rescale_is_native();
     return o;
+}
+
+LinkedPsmTable::LinkedPsmTable(PsmMatchTable& native, py::handle object, std::span<const std::int64_t> scans,
+                               PsmRowStore& rows, const Blame& blame)
+    : native_(&native), object_(py::reinterpret_borrow<py::object>(object)) {
+    if (!is_mapping(object)) blame.refuse(type_name(object) + ", not a PSM table");
+    native.reads_insert = missing_key_read_inserts(object);
+    for (std::int64_t scan : scans) {
+        if (native.contains(scan)) continue;
+        const py::int_ key(scan);
+        if (checked(PySequence_Contains(object.ptr(), key.ptr())) == 0) continue;
+        const py::object entry = own(PyObject_GetItem(object.ptr(), key.ptr()));
+        native.scans.insert_or_assign(scan, entry_from_python(entry, Place{blame, scan}, &rows));
+    }
+    mark_handed_over();
+}
+
+py::handle LinkedPsmTable::object() {
+    if (!object_) {
+        object_ = psm_table_to_python(*native_);
+        mark_handed_over();
+    } else {
+        flush();
+    }
+    return object_;
+}
+
+void LinkedPsmTable::flush() {
+    if (!object_ || passed_along_) return;  // made from the native table when first asked for; never read
+    const Shared& k = shared();
+    const auto& scans = native_->scans;
+    // New scans first, each made by a read of the object, then the keys reads added to entries.
+    std::vector<py::object> made;
+    for (std::size_t pos = native_count_; pos < scans.size(); ++pos) {
+        const py::int_ key(scans.at_position(pos).first);
+        made.push_back(own(PyObject_GetItem(object_.ptr(), key.ptr())));
+    }
+    for (std::size_t pos = 0; pos < scans.size(); ++pos) {
+        const auto& [scan, entry] = scans.at_position(pos);
+        const std::uint8_t before = pos < native_count_ ? native_keys_[pos] : 0;
+        const std::uint8_t added = static_cast<std::uint8_t>(read_keys(entry) & ~before);
+        if (added == 0) continue;
+        const py::object object_entry =
+            pos >= native_count_ ? made[pos - native_count_] : own(PyObject_GetItem(object_.ptr(), py::int_(scan).ptr()));
+        PyObject* order[2] = {k.pep_seq, k.selected_pep};
+        if (entry.selected_text_first) std::swap(order[0], order[1]);
+        for (PyObject* key : order) {
+            const std::uint8_t bit = key == k.pep_seq ? kPepSeqText : kSelectedText;
+            if (added & bit) own(PyObject_GetItem(object_entry.ptr(), key));
+        }
+    }
+    mark_handed_over();
+}
+
+void LinkedPsmTable::pull(std::span<const std::int64_t> scans, const Blame& blame) {
+    if (!object_ || passed_along_) return;  // Python code never had it; never read
+    const Py_ssize_t size = checked(PyObject_Size(object_.ptr()));
+    if (size > object_size_) {
+        for (const py::object& key : last_keys(object_, size - object_size_)) {
+            const std::optional<std::int64_t> scan = scan_from_key(key, /*refuse_too_large=*/false);
+            if (!scan || native_->contains(*scan)) continue;
+            const py::object entry = own(PyObject_GetItem(object_.ptr(), key.ptr()));
+            native_->scans.insert_or_assign(*scan, entry_from_python(entry, Place{blame, *scan}, nullptr));
+        }
+    }
+    const Shared& k = shared();
+    for (std::int64_t scan : scans) {
+        PsmScanEntry* e = native_->scans.find(scan);
+        if (e == nullptr) continue;
+        const py::object entry = peek_item(object_, py::int_(scan));
+        if (!entry || !is_mapping(entry)) continue;
+        if (e->made_by_read) {
+            const PsmScanEntry now = entry_from_python(entry, Place{blame, scan}, nullptr);
+            e->pep_seq_text = e->pep_seq_text || now.pep_seq_text;
+            if (now.selected_text && !e->selected_text) {
+                e->selected_text = true;
+                e->selected_text_first = now.selected_text_first;
+            }
+        } else if (!e->selected && !e->selected_text && peek_item(entry, k.selected_pep)) {
+            e->selected_text = true;
+        }
+    }
+    mark_handed_over();
+}
+
+void LinkedPsmTable::mark_handed_over() {
+    const auto& scans = native_->scans;
+    native_count_ = scans.size();
+    native_keys_.resize(native_count_);
+    for (std::size_t pos = 0; pos < native_count_; ++pos) native_keys_[pos] = read_keys(scans.at_position(pos).second);
+    object_size_ = object_ ? checked(PyObject_Size(object_.ptr())) : 0;
+}
+
+DriverPsmTables::DriverPsmTables(const char* function, const std::array<py::handle, 6>& objects,
+                                 const std::array<const char*, 6>& names, const PsmReads& reads) {
+    for (std::size_t i = 0; i < 6; ++i) {
+        PsmMatchTable& table = i < 3 ? native.ms3[i] : native.rescue[i - 3];
+        table = PsmMatchTable(rows_);
+        if (!PsmReads::reads_table(i % 3)) {
+            links[i] = std::make_unique<LinkedPsmTable>(table, objects[i]);
+            continue;
+        }
+        links[i] = std::make_unique<LinkedPsmTable>(table, objects[i], i < 3 ? reads.ms3 : reads.rescue, *rows_,
+                                                    Blame::argument(function, names[i]));
+    }
+}
+
+void DriverPsmTables::flush() {
+    for (auto& link : links) link->flush();
 }
 
 } // namespace vombrelle::module

@@ -5,9 +5,14 @@
 #include <pybind11/pybind11.h>
 
 #include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "module/binding.hpp"
+#include "ms2_rescue/rescued_xl_builder.hpp"
 #include "readers/psm_table.hpp"
 
 namespace vombrelle::module {
@@ -37,6 +42,74 @@ private:
 // a new defaultdict(str); scan entries and records are defaultdict(str). `qvals`, when given, holds
 // per table the "qval" object of each record by PsmRecord::id, in place of the native value.
 py::tuple psm_tables_to_python(const PsmTables& tables, const std::array<std::vector<py::object>, 3>* qvals);
+
+// One table as psm_tables_to_python makes each of its three.
+py::object psm_table_to_python(const PsmMatchTable& table);
+
+// A PSM table as both sides hold it: the native table the core reads and the host's object that
+// the driver, or a function the driver bound in place of one of the module's, sees. Reads on
+// either side insert what the host's default-inserting reads insert (an empty entry for a scan
+// the table lacks; "" under "pep_seq" or "selected_pep" for an entry lacking it); the link carries
+// those inserts across when the object changes hands:
+//   - flush(): what native reads inserted since the last hand-over is replayed into the object by
+//     reading through its own [], so that its factories make the entries as the host's reads
+//     would: the new scan entries in table order, then the keys added to entries;
+//   - pull(): what Python code inserted while it had the object is taken into the native table:
+//     new scans (entries as reads leave them, nothing else) and the keys added to the entries of
+//     the given scans.
+// Other changes Python code makes to the object are not followed.
+class LinkedPsmTable {
+public:
+    // The driver's table `object`: `native` (empty, its rows in `rows`) gets the entries of `scans`
+    // that the object holds, as the reader makes them or as reads leave them. Reads of the native
+    // table insert, or raise KeyError, as the object's reads would. What the native table cannot
+    // hold is refused by `blame`.
+    LinkedPsmTable(PsmMatchTable& native, py::handle object, std::span<const std::int64_t> scans, PsmRowStore& rows,
+                   const Blame& blame);
+    // A table of the module's own (a reader's): its object is made when first asked for.
+    explicit LinkedPsmTable(PsmMatchTable& native) : native_(&native) {}
+    // The driver's `object` in the place of a table the call never reads: only passed along.
+    LinkedPsmTable(PsmMatchTable& native, py::handle object)
+        : native_(&native), object_(py::reinterpret_borrow<py::object>(object)), passed_along_(true) {}
+    LinkedPsmTable(const LinkedPsmTable&) = delete;
+    LinkedPsmTable& operator=(const LinkedPsmTable&) = delete;
+
+    // The object, with every native insert so far replayed into it.
+    py::handle object();
+    void flush();
+    void pull(std::span<const std::int64_t> scans, const Blame& blame);
+
+private:
+    void mark_handed_over();
+
+    PsmMatchTable* native_;
+    py::object object_;
+    std::size_t native_count_ = 0;           // native entries at the last hand-over
+    std::vector<std::uint8_t> native_keys_;  // the read-made keys each of them held then
+    Py_ssize_t object_size_ = 0;             // len(object) then
+    bool passed_along_ = false;
+};
+
+// The six PSM table arguments of a rescue (match_dict_high ... MS2_match_dict_all) as native
+// tables holding the entries of the scans the call can read. The tables it never reads are only
+// passed along: any object serves there.
+class DriverPsmTables {
+public:
+    DriverPsmTables(const char* function, const std::array<py::handle, 6>& objects,
+                    const std::array<const char*, 6>& names, const PsmReads& reads);
+    DriverPsmTables(const DriverPsmTables&) = delete;
+    DriverPsmTables& operator=(const DriverPsmTables&) = delete;
+
+    SearchPsmTables native;
+    // In argument order, each tied to its native table.
+    std::array<std::unique_ptr<LinkedPsmTable>, 6> links;
+
+    // Replays every table's inserts into the driver's objects, table by table.
+    void flush();
+
+private:
+    std::shared_ptr<PsmRowStore> rows_ = std::make_shared<PsmRowStore>();
+};
 
 // Options of a read: the linker arguments, the protein lookup, and whether rescale_qval is rebound
 // (then the read logs the calls it makes for psm_outcome_to_python).

@@ -1,7 +1,10 @@
 #include "module/convert_scan_tables.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 
+#include "common/scan_key.hpp"
 #include "module/binding.hpp"
 #include "module/convert_number.hpp"
 #include "module/convert_text.hpp"
@@ -49,50 +52,50 @@ py::object peak_map(const std::vector<Peak>& peaks) {
 
 void set_item(PyObject* dict, PyObject* key, const py::object& value) { checked(PyDict_SetItem(dict, key, value.ptr())); }
 
-// A record's value without the default-inserting read: nullptr when absent.
-py::object peek(py::handle record, PyObject* key) {
-    if (PyDict_Check(record.ptr())) {
-        PyObject* v = PyDict_GetItemWithError(record.ptr(), key);
-        if (v == nullptr && PyErr_Occurred()) throw py::error_already_set();
-        return py::reinterpret_borrow<py::object>(v);
-    }
-    PyObject* v = PyObject_GetItem(record.ptr(), key);
-    if (v == nullptr) {
-        if (!PyErr_ExceptionMatches(PyExc_KeyError)) throw py::error_already_set();
-        PyErr_Clear();
-    }
-    return py::reinterpret_steal<py::object>(v);
-}
-
 bool is_empty_text(const py::object& v) {
     return v && PyUnicode_Check(v.ptr()) && PyUnicode_GET_LENGTH(v.ptr()) == 0;
 }
 
 // items() of a dict subclass may be overridden to hand out anything: only (key, value) pairs
 // are read as entries.
-void check_pair(py::handle item, const char* callee, const char* what) {
+void check_pair(py::handle item, const Blame& blame, const char* what) {
     if (!PyTuple_Check(item.ptr()) || PyTuple_GET_SIZE(item.ptr()) != 2) {
-        bad_callee_result(callee, std::string(what) + " whose items() gave " + type_name(item) + ", not a pair");
+        blame.refuse(std::string(what) + " whose items() gave " + type_name(item) + ", not a pair");
     }
 }
 
-std::vector<std::string> texts_from_py(const py::object& v, const char* callee, const char* key) {
+std::vector<std::string> texts_from_py(const py::object& v, const Blame& blame, const char* key) {
     if (PyUnicode_Check(v.ptr()) || !PySequence_Check(v.ptr())) {
-        bad_callee_result(callee, std::string("a record whose \"") + key + "\" is " + type_name(v) + ", not a list of str");
+        blame.refuse(std::string("a record whose \"") + key + "\" is " + type_name(v) + ", not a list of str");
     }
     std::vector<std::string> out;
     for (py::handle item : v) {
         if (!PyUnicode_Check(item.ptr())) {
-            bad_callee_result(callee, std::string("a record whose \"") + key + "\" holds " + type_name(item) + ", not str");
+            blame.refuse(std::string("a record whose \"") + key + "\" holds " + type_name(item) + ", not str");
         }
         out.emplace_back(file_text_bytes(item));  // titles and headers end up in the rescue MGF
     }
     return out;
 }
 
-double number_from_py(py::handle o, const char* callee) {
+double peak_value(py::handle o, const Blame& blame) {
     if (const std::optional<double> d = to_double(o)) return *d;
-    bad_callee_result(callee, "a peak map holding " + type_name(o) + ", not float");
+    blame.refuse("a peak map holding " + type_name(o) + ", not float");
+}
+
+// A record's "ion_mass": any mapping of m/z -> intensity, in its own order.
+std::vector<Peak> peaks_from_py(const py::object& ion, const Blame& blame) {
+    if (!PyMapping_Check(ion.ptr()) || PySequence_Check(ion.ptr())) {
+        blame.refuse("a record whose \"ion_mass\" is " + type_name(ion) + ", not a mapping");
+    }
+    py::object items = own(PyMapping_Items(ion.ptr()));
+    std::vector<Peak> peaks;
+    peaks.reserve(static_cast<std::size_t>(PyList_GET_SIZE(items.ptr())));
+    for (py::handle p : items) {
+        check_pair(p, blame, "a peak map");
+        peaks.push_back({peak_value(PyTuple_GET_ITEM(p.ptr(), 0), blame), peak_value(PyTuple_GET_ITEM(p.ptr(), 1), blame)});
+    }
+    return peaks;
 }
 
 } // namespace
@@ -125,64 +128,78 @@ py::object spectrum_table_to_py(const SpectrumTable& table, bool default_inserti
 }
 
 SpectrumTable spectrum_table_from_py(py::handle obj, const char* callee_name) {
-    if (!PyMapping_Check(obj.ptr()) || PyUnicode_Check(obj.ptr()) || PySequence_Check(obj.ptr())) {
-        bad_callee_result(callee_name, type_name(obj) + ", not a table of scans");
-    }
+    const Blame blame = Blame::result_of(callee_name);
+    if (!is_mapping(obj)) blame.refuse(type_name(obj) + ", not a table of scans");
     const Types& t = types();
     py::object items = own(PyMapping_Items(obj.ptr()));
     SpectrumTable table;
     for (py::handle item : items) {
-        check_pair(item, callee_name, "a table");
-        py::handle key = PyTuple_GET_ITEM(item.ptr(), 0);
-        py::handle value = PyTuple_GET_ITEM(item.ptr(), 1);
+        check_pair(item, blame, "a table");
         // Scans are looked up by int: a float key equal to an int is found by the same lookup;
         // any other key is never found, so it is left out.
-        // Scan numbers beyond 64 bits are refused (OverflowError), as everywhere in the module.
-        std::int64_t scan;
-        if (PyLong_Check(key.ptr())) {
-            const HostOperand number = to_operand(key);
-            number.refuse_if_too_large();
-            scan = number.number.as_int();
-        } else if (PyFloat_Check(key.ptr())) {
-            double d = PyFloat_AS_DOUBLE(key.ptr());
-            if (!(std::floor(d) == d) || std::fabs(d) > 9.0e18) continue;
-            scan = static_cast<std::int64_t>(d);
-        } else {
-            continue;
-        }
-        if (!PyMapping_Check(value.ptr()) || PyUnicode_Check(value.ptr()) || PySequence_Check(value.ptr())) {
-            bad_callee_result(callee_name, "a record of type " + type_name(value) + ", not a mapping");
-        }
+        const std::optional<std::int64_t> scan = scan_from_key(PyTuple_GET_ITEM(item.ptr(), 0));
+        if (!scan) continue;
+        py::handle value = PyTuple_GET_ITEM(item.ptr(), 1);
+        if (!is_mapping(value)) blame.refuse("a record of type " + type_name(value) + ", not a mapping");
         SpectrumRecord rec;
-        py::object title = peek(value, t.key_title);
-        py::object header = peek(value, t.key_header);
-        py::object ion = peek(value, t.key_ion_mass);
+        py::object title = peek_item(value, t.key_title);
+        py::object header = peek_item(value, t.key_header);
+        py::object ion = peek_item(value, t.key_ion_mass);
         bool any = false;
         if (title && !is_empty_text(title)) {
-            rec.titles = texts_from_py(title, callee_name, "title");
+            rec.titles = texts_from_py(title, blame, "title");
             any = true;
         }
         if (header && !is_empty_text(header)) {
-            rec.headers = texts_from_py(header, callee_name, "header");
+            rec.headers = texts_from_py(header, blame, "header");
             any = true;
         }
         if (ion && !is_empty_text(ion)) {
-            if (!PyMapping_Check(ion.ptr()) || PySequence_Check(ion.ptr())) {
-                bad_callee_result(callee_name, "a record whose \"ion_mass\" is " + type_name(ion) + ", not a mapping");
-            }
-            py::object peaks = own(PyMapping_Items(ion.ptr()));
-            rec.peaks.reserve(static_cast<std::size_t>(PyList_GET_SIZE(peaks.ptr())));
-            for (py::handle p : peaks) {
-                check_pair(p, callee_name, "a peak map");
-                rec.peaks.push_back({number_from_py(PyTuple_GET_ITEM(p.ptr(), 0), callee_name),
-                                     number_from_py(PyTuple_GET_ITEM(p.ptr(), 1), callee_name)});
-            }
+            rec.peaks = peaks_from_py(ion, blame);
             any = true;
         }
         rec.keys = any ? RecordKeys::IonMassTitleHeader : RecordKeys::None;
-        table.insert_or_assign(scan, std::move(rec));
+        table.insert_or_assign(*scan, std::move(rec));
     }
     return table;
+}
+
+SpectrumTable ms1_scans_below(py::handle ms1, HostNumber parent, std::size_t count, const Blame& blame) {
+    SpectrumTable out;
+    const std::optional<std::int64_t> below = scan_key(parent);
+    if (!below || *below <= 0) return out;
+
+    // The nearest scans first. Asking for every number below the parent costs the gap down to
+    // the scans; taking the keys costs the table's size: whichever is smaller.
+    std::vector<std::int64_t> found;
+    const Py_ssize_t size = PyObject_Size(ms1.ptr());
+    if (size < 0) PyErr_Clear();
+    if (size < 0 || *below <= 4 * static_cast<std::int64_t>(size) + 64) {
+        for (std::int64_t s = *below - 1; s >= 0 && found.size() < count; --s) {
+            if (checked(PySequence_Contains(ms1.ptr(), py::int_(s).ptr())) == 1) found.push_back(s);
+        }
+    } else {
+        for (py::handle key : py::iter(ms1)) {
+            const std::optional<std::int64_t> s = scan_from_key(key, /*refuse_too_large=*/false);
+            if (!s || *s < 0 || *s >= *below) continue;
+            found.push_back(*s);
+            std::sort(found.begin(), found.end(), std::greater<>());
+            if (found.size() > count) found.pop_back();
+        }
+    }
+
+    const Types& t = types();
+    for (auto it = found.rbegin(); it != found.rend(); ++it) {
+        const py::object record = own(PyObject_GetItem(ms1.ptr(), py::int_(*it).ptr()));
+        const std::string scan = "scan " + std::to_string(*it);
+        if (!is_mapping(record)) blame.refuse("a table whose " + scan + " holds " + type_name(record) + ", not a record");
+        const py::object ion = peek_item(record, t.key_ion_mass);
+        if (!ion || is_empty_text(ion)) blame.refuse("a table whose " + scan + " has no \"ion_mass\"");
+        SpectrumRecord& rec = out[*it];
+        rec.keys = RecordKeys::TitleHeaderIonMass;
+        rec.peaks = peaks_from_py(ion, blame);
+    }
+    return out;
 }
 
 std::string zip_path_from_py(py::handle obj) {

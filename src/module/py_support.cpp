@@ -51,7 +51,7 @@ std::string fs_path(py::handle obj) {
     return out;
 }
 
-std::pair<py::object, py::object> unpack_two(py::handle value) {
+std::vector<py::object> unpack(py::handle value, std::size_t count) {
     PyObject* it = PyObject_GetIter(value.ptr());
     if (it == nullptr) {
         if (PyErr_ExceptionMatches(PyExc_TypeError)) {
@@ -61,18 +61,52 @@ std::pair<py::object, py::object> unpack_two(py::handle value) {
         throw py::error_already_set();
     }
     py::object iter = py::reinterpret_steal<py::object>(it);
-    py::object items[2];
-    for (int i = 0; i < 2; ++i) {
+    std::vector<py::object> items(count);
+    for (std::size_t i = 0; i < count; ++i) {
         items[i] = py::reinterpret_steal<py::object>(PyIter_Next(iter.ptr()));
         if (!items[i]) {
             if (PyErr_Occurred()) throw py::error_already_set();
-            throw py::value_error("not enough values to unpack (expected 2, got " + std::to_string(i) + ")");
+            throw py::value_error("not enough values to unpack (expected " + std::to_string(count) + ", got " +
+                                  std::to_string(i) + ")");
         }
     }
     py::object extra = py::reinterpret_steal<py::object>(PyIter_Next(iter.ptr()));
-    if (extra) throw py::value_error("too many values to unpack (expected 2)");
+    if (extra) throw py::value_error("too many values to unpack (expected " + std::to_string(count) + ")");
     if (PyErr_Occurred()) throw py::error_already_set();
+    return items;
+}
+
+std::pair<py::object, py::object> unpack_two(py::handle value) {
+    std::vector<py::object> items = unpack(value, 2);
     return {std::move(items[0]), std::move(items[1])};
+}
+
+bool is_mapping(py::handle obj) {
+    return PyMapping_Check(obj.ptr()) && !PyUnicode_Check(obj.ptr()) && !PySequence_Check(obj.ptr());
+}
+
+py::object peek_item(py::handle mapping, py::handle key) {
+    if (PyDict_Check(mapping.ptr())) {
+        PyObject* v = PyDict_GetItemWithError(mapping.ptr(), key.ptr());
+        if (v == nullptr && PyErr_Occurred()) throw py::error_already_set();
+        return py::reinterpret_borrow<py::object>(v);
+    }
+    PyObject* v = PyObject_GetItem(mapping.ptr(), key.ptr());
+    if (v == nullptr) {
+        if (!PyErr_ExceptionMatches(PyExc_KeyError)) throw py::error_already_set();
+        PyErr_Clear();
+    }
+    return py::reinterpret_steal<py::object>(v);
+}
+
+bool missing_key_read_inserts(py::handle mapping) {
+    PyObject* m = mapping.ptr();
+    if (PyDict_CheckExact(m)) return false;
+    if (PyObject_TypeCheck(m, reinterpret_cast<PyTypeObject*>(defaultdict_type()))) {
+        return !py::getattr(mapping, "default_factory").is_none();
+    }
+    if (PyDict_Check(m)) return PyObject_HasAttrString(reinterpret_cast<PyObject*>(Py_TYPE(m)), "__missing__") == 1;
+    return true;
 }
 
 } // namespace vombrelle::module

@@ -9,6 +9,7 @@
 #include <exception>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace vombrelle::module {
 
@@ -74,5 +75,21 @@ std::string fs_path(py::handle obj);
 
 // `first, second = value`, with the interpreter's errors for anything else.
 std::pair<py::object, py::object> unpack_two(py::handle value);
+
+// `a, b, ... = value` for `count` names, likewise.
+std::vector<py::object> unpack(py::handle value, std::size_t count);
+
+// A mapping as the module's tables are read: an object with items by key that is neither a text
+// nor a sequence (a list also answers [], but by position).
+bool is_mapping(py::handle obj);
+
+// mapping[key] without the default-inserting read: null when the key is absent. A dict's own
+// storage is asked directly; any other mapping through [] (a KeyError meaning absent).
+py::object peek_item(py::handle mapping, py::handle key);
+
+// Whether reading a missing key through mapping[key] inserts it instead of raising KeyError: a
+// defaultdict with a factory, a dict subclass with __missing__; not a plain dict. Any other
+// mapping is taken to insert: whatever its [] does instead happens where the read is replayed.
+bool missing_key_read_inserts(py::handle mapping);
 
 } // namespace vombrelle::module

@@ -125,8 +125,11 @@ void read_candidate(PsmMatchTable& table, const std::optional<std::int64_t>& key
     if (!carried) return;
     const PsmRecord* record = table.find_record(entry, sequence);
     // Only an entry the reader did not build lacks the record: the host's read yields "", which
-    // cannot be indexed by a key.
-    if (record == nullptr) throw type_error("string indices must be integers");
+    // cannot be indexed by a key, or, from a driver's plain map, raises KeyError.
+    if (record == nullptr) {
+        if (!entry.keys_insert) throw key_error(std::string(sequence));
+        throw type_error("string indices must be integers");
+    }
     const PsmRowTexts& texts = table.texts(record->row);
     values.mass = HostNumber(record->pep_mass);
     values.accessions = texts.accessions;

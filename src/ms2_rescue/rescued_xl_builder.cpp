@@ -63,6 +63,12 @@ std::string_view first_character(std::string_view text) {
 
 } // namespace
 
+void add_builder_reads(const std::array<HostNumber, 4>& scans, PsmReads& reads) {
+    for (std::size_t i = kA1; i <= kB2; ++i) {
+        if (const std::optional<std::int64_t> key = scan_key(scans[i])) (i <= kA2 ? reads.ms3 : reads.rescue).push_back(*key);
+    }
+}
+
 RescueBuilderResult find_xls_ms2_rescue(const RescueBuilderRequest& r, SearchPsmTables& tables, NamedCalls& calls) {
     RescueCallState state;
     for (std::size_t i = kA1; i <= kB2; ++i) state.keys[i] = scan_key(r.scans[i]);

@@ -22,10 +22,29 @@
 // confidence text, IndexError. A precursor MH+ of 0 matches no pair.
 #pragma once
 
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
 #include "common/named_calls.hpp"
 #include "common/psm.hpp"
 
 namespace vombrelle {
+
+// The table keys a call can read, per search: the builder reads its a1, a2 in the MS3 search's
+// tables and its b1, b2 in the rescue search's, only in the tiers' tables (High; High and Medium).
+// The tables of all confidences are passed along and never read. A scan that names no integer is
+// a key of no table.
+struct PsmReads {
+    std::vector<std::int64_t> ms3;
+    std::vector<std::int64_t> rescue;
+
+    // Whether the table at position `confidence` of a PsmTables (0 High, 1 High and Medium, 2 all)
+    // is read at all.
+    static constexpr bool reads_table(std::size_t confidence) { return confidence < 2; }
+};
+void add_builder_reads(const std::array<HostNumber, 4>& scans, PsmReads& reads);
 
 // Vombrelle_FindXLs_MS2Rescue. `calls` provides uniq (and the host's upper-casing).
 RescueBuilderResult find_xls_ms2_rescue(const RescueBuilderRequest& request, SearchPsmTables& tables,

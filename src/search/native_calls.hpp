@@ -16,7 +16,8 @@
 
 namespace vombrelle {
 
-class NativeCalls final : public NamedCalls {
+// Not final: a caller that runs it without the interpreter lock may answer upper() as the host does.
+class NativeCalls : public NamedCalls {
 public:
     void uniq(std::vector<std::string_view>& items) override;
     CrossLinkScoreMap rescue_prec_mismatch(const MismatchRescueRequest& request, SearchPsmTables& tables,

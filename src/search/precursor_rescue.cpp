@@ -15,8 +15,6 @@ namespace {
 
 // Isotope errors the rescue repairs (Da), either sign.
 constexpr double kDaltonErrors[] = {1.0, 2.0, 3.0, 4.0, 5.0};
-// MS1 scans examined below the parent, nearest first.
-constexpr int kMaxMs1Scans = 5;
 // Tolerance of the monoisotopic peak, relative to the peak's m/z (inclusive).
 constexpr double kIsotopePpm = 15.0;
 
@@ -77,8 +75,7 @@ std::span<const Ms1ScanIndex::Entry> Ms1ScanIndex::scans_from_zero_below(std::in
     return {at(0), at(below)};
 }
 
-PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& r, const SpectrumTable& ms1,
-                                       const Ms1ScanIndex& index, const PsmMatchTable& med_high) {
+std::optional<double> isotope_error(const PrecursorRescueRequest& r) {
     const double a1 = first_mass(r.mass_lists[0]);
     const double a2 = first_mass(r.mass_lists[1]);
     const double b1 = first_mass(r.mass_lists[2]);
@@ -88,7 +85,15 @@ PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& r, const Sp
 
     // Both pairings must miss by the same whole number of daltons.
     const double error = pairing_error(r, a_short, b_long);
-    if (!(error == pairing_error(r, a_long, b_short) && whole_dalton_error(error))) return {};
+    if (!(error == pairing_error(r, a_long, b_short) && whole_dalton_error(error))) return std::nullopt;
+    return error;
+}
+
+PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& r, const SpectrumTable& ms1,
+                                       const Ms1ScanIndex& index, const PsmMatchTable& med_high) {
+    const std::optional<double> isotope = isotope_error(r);
+    if (!isotope) return {};
+    const double error = *isotope;
 
     // The nearest MS1 scan below the parent that holds the measured precursor m/z, among the five
     // nearest present ones.
@@ -96,7 +101,7 @@ PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& r, const Sp
     if (const std::optional<std::int64_t> parent = scan_key(r.ms2_match_scan)) {
         const auto below = index.scans_from_zero_below(*parent);
         int examined = 0;
-        for (auto it = below.rbegin(); it != below.rend() && examined < kMaxMs1Scans; ++it, ++examined) {
+        for (auto it = below.rbegin(); it != below.rend() && examined < kMs1ScansExamined; ++it, ++examined) {
             const SpectrumRecord& record = ms1.at_position(it->position).second;
             if (has_peak(record, r.ms2_conv_mass)) {
                 ms1_match = &record;

@@ -22,6 +22,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -30,6 +31,9 @@
 #include "common/scan_table.hpp"
 
 namespace vombrelle {
+
+// How many MS1 scans present below the parent the rescue examines at most, nearest first.
+inline constexpr int kMs1ScansExamined = 5;
 
 // The scan numbers of an MS1 table in ascending order, with their positions in the table. The
 // rescue examines the MS1 scans just below a parent; walking down every scan number to find them
@@ -51,6 +55,11 @@ public:
 private:
     std::vector<Entry> sorted_;
 };
+
+// The group's isotope error: the precursor error (Da, rounded to 0.1) that both pairings of the
+// arm masses agree on, when it is 1 to 5 Da either way; nothing otherwise, and the rescue then
+// looks at neither table. Reads element 0 of the four mass lists (IndexError for an empty one).
+std::optional<double> isotope_error(const PrecursorRescueRequest& request);
 
 // RescuePrecMass. `index` must be built from `ms1` as it stands; `med_high` is only asked for
 // membership.

@@ -1,0 +1,113 @@
+// Calls between the module's functions as the binding makes them. The host looks a callee up in
+// the module namespace by name at the moment of each call and calls whatever is bound there; so
+// does NamespaceCalls. A name still bound to the module's own function runs its native algorithm
+// with this same object as its NamedCalls, so that the calls it makes in turn (dispatcher ->
+// builder -> uniq) are looked up too. Anything else the driver bound there is called with the
+// host's objects and its result converted back.
+//
+// How a function whose core makes such calls uses this (the rescues here; the search likewise):
+//
+//     NamespaceCalls calls;           // one per call of the module function, made with the lock held
+//     calls.adopt(driver_tables);     // tables the driver handed in, if any (DriverPsmTables)
+//     calls.set_ms1_object(ms1, obj); // the search: the host object of its MS1 table, when it has
+//                                     // one (a rebound read_ms_DtaZip's result)
+//     auto result = run_with_callees(kSearchCallees, calls, [&](NamedCalls& c) { return core(..., c); });
+//
+// The search's own tables (its readers' results) need no registration: they are linked when a
+// rebound callee first needs them. run_with_callees asks once, at the start, whether every
+// function the core can reach is still the module's own. Then nothing the core calls can run
+// Python code, so no binding can change while it runs: the whole core runs on UnlockedNativeCalls
+// with the interpreter lock released (the core must then touch no Python object). Otherwise the
+// core runs with the lock held on `calls`, which looks every callee up as it comes.
+//
+// Tables cross to a rebound callee as host objects: the driver's own objects for tables the driver
+// handed in, and for the module's own tables (the search's readers' results) objects made from
+// them when first needed and reused for the rest of the call, the MS1 table's included. Before
+// each such call the inserts native reads made are replayed into those objects; after it, the
+// inserts the callee's reads made are taken back (LinkedPsmTable). A rebound uniq is handed only
+// its list: the tables are not carried across for it.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#include <deque>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "common/named_calls.hpp"
+#include "ms2_rescue/rescued_xl_builder.hpp"
+#include "module/convert_psm.hpp"
+#include "module/py_support.hpp"
+#include "search/native_calls.hpp"
+
+namespace vombrelle::module {
+
+namespace py = pybind11;
+
+// The module functions each core can call, directly or through its callees.
+inline constexpr const char* kBuilderCallees[] = {"uniq"};
+inline constexpr const char* kDispatcherCallees[] = {"Vombrelle_FindXLs_MS2Rescue", "uniq"};
+inline constexpr const char* kSearchCallees[] = {"uniq", "Rescue_PrecMismatch_XLs", "Vombrelle_FindXLs_MS2Rescue",
+                                                 "RescuePrecMass"};
+
+// The module's own algorithms without the interpreter lock: NativeCalls, except that str.upper()
+// of a sequence holding non-ASCII characters is asked of the host, taking the lock for it.
+class UnlockedNativeCalls final : public NativeCalls {
+public:
+    std::string upper(std::string_view text) override;
+};
+
+class NamespaceCalls final : public NamedCalls {
+public:
+    // Whether every name in `names` is bound to the module's own function at this moment. A name
+    // the driver deleted is not: the call that needs it raises NameError when it comes.
+    static bool own_functions(std::span<const char* const> names);
+
+    // Tables the driver handed in: a rebound callee gets the driver's objects.
+    void adopt(DriverPsmTables& tables);
+    // The MS1 table a rebound RescuePrecMass gets for `ms1`: `object` (the driver's, or a rebound
+    // reader's result). Without it, one is made from `ms1` at the first such call and reused.
+    void set_ms1_object(const SpectrumTable& ms1, py::handle object);
+
+    void uniq(std::vector<std::string_view>& items) override;
+    CrossLinkScoreMap rescue_prec_mismatch(const MismatchRescueRequest& request, SearchPsmTables& tables,
+                                           bool& returned) override;
+    RescueBuilderResult find_xls_ms2_rescue(const RescueBuilderRequest& request, SearchPsmTables& tables) override;
+    PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& request, const SpectrumTable& ms1,
+                                           const PsmMatchTable& med_high) override;
+    std::string upper(std::string_view text) override;
+
+private:
+    LinkedPsmTable& link(const PsmMatchTable& table);
+    // The six tables as host objects, every native insert replayed into them.
+    std::array<py::handle, 6> hand_over(SearchPsmTables& tables);
+    // After a rebound callee: its reads' inserts, at the scans it can read, taken back.
+    void take_back(SearchPsmTables& tables, const PsmReads& reads, const char* callee);
+    py::handle ms1_object(const SpectrumTable& ms1);
+
+    NativeCalls native_;  // keeps the MS1 index between the module's own precursor rescues
+    std::unordered_map<const PsmMatchTable*, LinkedPsmTable*> links_;
+    std::deque<LinkedPsmTable> own_links_;
+    std::unordered_map<const SpectrumTable*, py::object> ms1_objects_;
+    // The texts a rebound uniq returned, which the core holds as views.
+    std::vector<py::object> kept_texts_;
+    std::vector<py::object> kept_bytes_;
+};
+
+// Runs `core(calls)` for a module function whose core can call the functions `callees`: on
+// UnlockedNativeCalls without the interpreter lock when all of them are the module's own, else on
+// `slow` with the lock held.
+template <class Core>
+decltype(auto) run_with_callees(std::span<const char* const> callees, NamespaceCalls& slow, Core&& core) {
+    if (NamespaceCalls::own_functions(callees)) {
+        UnlockedNativeCalls fast;
+        return unlocked([&]() -> decltype(auto) { return core(static_cast<NamedCalls&>(fast)); });
+    }
+    return core(static_cast<NamedCalls&>(slow));
+}
+
+} // namespace vombrelle::module

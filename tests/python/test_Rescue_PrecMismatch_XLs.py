@@ -1,0 +1,97 @@
+"""Rescue_PrecMismatch_XLs: its builder calls by name, as a driver rebinding the builder sees them,
+the map it returns, and the driver's tables it hands on."""
+from collections import defaultdict
+from decimal import Decimal
+from fractions import Fraction
+
+import pytest
+
+import psm_reference as ref
+from rescue_tables import A_MASS, B_MASS, LINKER_MASS, MS2_MASS, export, shapes
+
+MASS_LISTS = ([1.0], [2.0], [], None)  # never read, like linker_deficit
+
+
+def dispatch(mod, mode, scans, tables):
+    return mod.Rescue_PrecMismatch_XLs(mode, *MASS_LISTS, *scans, 50, MS2_MASS, 3, *tables, LINKER_MASS, "unused")
+
+
+@pytest.fixture
+def spy(mod):
+    """Rebinds the builder to one that notes its arguments and answers from `spy.script`."""
+    class Spy:
+        calls, script = [], []
+
+        def __call__(self, *args):
+            self.calls.append(args)
+            return self.script[len(self.calls) - 1]
+    s = Spy()
+    mod.Vombrelle_FindXLs_MS2Rescue = s
+    return s
+
+
+@pytest.mark.parametrize("mode, scans, builder_scans", [
+    (4, (51, 52, 53, 54), [(51, 52, 53, 54), (53, 54, 51, 52)]),
+    (Fraction(4), (51, 52, 53, 54), [(51, 52, 53, 54), (53, 54, 51, 52)]),  # the host's == picks the mode
+    (2, (51, 52, 51, 52), [(51, 52, 51, 52)]),
+    (3.0, (51, 52, 52, 53), [(51, 52, 1000052, 1000053), (52, 53, 1000051, 1000052)]),
+    (Decimal(3), (51.0, 52, 52, 53.0), [(51.0, 52, 1000052, 1000053.0), (52, 53.0, 1000051.0, 1000052)]),
+])
+def test_modes_call_the_builder_by_name_with_the_drivers_tables(mod, spy, mode, scans, builder_scans):
+    tables = [defaultdict(str) for _ in range(6)]
+    spy.script = [("", 0), ("rec", 2.5)]
+    result = dispatch(mod, mode, scans, tables)
+    assert [call[:4] for call in spy.calls] == builder_scans
+    assert [[type(s) for s in call[:4]] for call in spy.calls] == [[type(s) for s in b] for b in builder_scans]
+    for call in spy.calls:
+        assert call[4:7] == (50, MS2_MASS, 3) and call[-1] == LINKER_MASS and len(call) == 14
+        assert all(got is table for got, table in zip(call[7:13], tables))
+    assert type(result) is defaultdict and result.default_factory is str
+    assert list(result.items()) == [("", 0), ("rec", 2.5)][:len(builder_scans)]
+
+
+def test_repeated_records_keep_their_place_and_take_the_later_score(mod, spy):
+    spy.script = [("rec", 1), ("rec", 2.0)]
+    assert ref.shape(dispatch(mod, 4, (51, 52, 53, 54), [{}] * 6)) == ref.shape(defaultdict(str, {"rec": 2.0}))
+
+
+@pytest.mark.parametrize("mode", [5, 1, 0, 3.5, "4", None, True, 2 ** 70])
+def test_other_modes_return_none_touching_nothing(mod, spy, mode):
+    # Not even the tables are looked at: None would fail any look.
+    assert mod.Rescue_PrecMismatch_XLs(mode, *[None] * 19) is None and spy.calls == []
+
+
+@pytest.mark.parametrize("answer, error, message", [
+    (1, TypeError, "cannot unpack non-iterable int object"),
+    (("rec",), ValueError, "not enough values to unpack (expected 2, got 1)"),
+    (("rec", 1, 2), ValueError, "too many values to unpack (expected 2)"),
+    ((5, 1), TypeError, "Vombrelle_FindXLs_MS2Rescue() returned a cross-link record of type int, not str"),
+    (("rec", "1"), TypeError, "Vombrelle_FindXLs_MS2Rescue() returned a score of type str, not a number"),
+])
+def test_a_rebound_builders_result_is_unpacked_as_the_host_unpacks_it(mod, spy, answer, error, message):
+    spy.script = [answer]
+    with pytest.raises(error) as info:
+        dispatch(mod, 4, (51, 52, 53, 54), [{}] * 6)
+    assert str(info.value) == message
+
+
+def group_tables(mod):
+    """A four-scan group whose a side is in the MS3 search and whose b side is in the rescue search;
+    in its three-scan form the rescue spectra carry scan + 1000000."""
+    return (export(mod, (51, "AkDEFR", A_MASS), (53, "GGkR", B_MASS)),
+            export(mod, (53, "GGkR", B_MASS), (1000053, "GGkR", B_MASS), (1000051, "AkDEFR", A_MASS)))
+
+
+@pytest.mark.parametrize("mode, scans", [(4, (51, 52, 53, 54)), (3, (51, 52, 52, 53)), (2, (51, 52, 51, 52))])
+def test_a_builder_rebound_to_a_wrapper_of_its_own_changes_nothing(mod, mode, scans):
+    ms3, rescue = group_tables(mod)
+    expected = ref.outcome(lambda: dispatch(mod, mode, scans, ms3 + rescue)), shapes(ms3 + rescue)
+    own, seen = mod.Vombrelle_FindXLs_MS2Rescue, []
+    # The first call also puts the module's own builder back: the second one is looked up anew.
+    mod.Vombrelle_FindXLs_MS2Rescue = lambda *args: seen.append(args[:4]) or setattr(
+        mod, "Vombrelle_FindXLs_MS2Rescue", own) or own(*args)
+    ms3, rescue = group_tables(mod)
+    assert (ref.outcome(lambda: dispatch(mod, mode, scans, ms3 + rescue)), shapes(ms3 + rescue)) == expected
+    assert len(seen) == 1 and expected[0][0] == "ok"
+    if mode == 3:  # the second call found what the first one's reads left, and read it in turn
+        assert list(ms3[0][52].items()) == list(rescue[0][1000052].items()) == [("pep_seq", ""), ("selected_pep", "")]
