@@ -93,11 +93,7 @@ py::object dispatcher(Arguments& a) {
         return rescue_prec_mismatch(r, tables.native, c);
     });
     if (!map) return py::none();
-    py::object out = new_text_defaultdict();
-    for (const auto& [record, score] : *map) {
-        checked(PyDict_SetItem(out.ptr(), text_object(record).ptr(), to_python(score).ptr()));
-    }
-    return out;
+    return score_map_to_python(*map);
 }
 
 py::object builder(Arguments& a) {

@@ -1,29 +1,13 @@
 // Binding of: read_ms_Mgf read_ms_DtaZip. Both readers run with the interpreter lock released.
 #include "module/binding.hpp"
 #include "module/convert_scan_tables.hpp"
-#include "module/convert_text.hpp"
+#include "module/named_reads.hpp"
 #include "module/py_support.hpp"
 #include "module/signatures.hpp"
 #include "readers/dta_zip.hpp"
 #include "readers/mgf.hpp"
 
 namespace vombrelle::module {
-
-namespace {
-
-// print(name) as the module's own code would call it: a "print" bound in the module namespace
-// first, then the builtin, writing to whatever sys.stdout is at the time. The zip reader calls
-// this midway, without the interpreter lock.
-void print_names(const std::vector<std::string>& names) {
-    if (names.empty()) return;
-    py::gil_scoped_acquire locked;
-    py::object print = py::module_::import("builtins").attr("print");
-    py::object mod = py::module_::import("Vombrelle1pt0_Submission");
-    if (py::hasattr(mod, "print")) print = mod.attr("print");
-    for (const auto& n : names) print(text_object(n));
-}
-
-} // namespace
 
 void register_readers(py::module_& m) {
     define_function(m, signature("read_ms_Mgf"), [](Arguments& args) -> py::object {

@@ -6,10 +6,9 @@
 
 #include "module/binding.hpp"
 #include "module/convert_number.hpp"
-#include "module/convert_scan_tables.hpp"
+#include "module/named_reads.hpp"
 #include "module/py_support.hpp"
 #include "module/signatures.hpp"
-#include "readers/mgf.hpp"
 #include "rescue_mgf/rescue_run.hpp"
 
 namespace vombrelle::module {
@@ -28,16 +27,6 @@ std::optional<std::string> input_file(const py::handle& obj) {
     } catch (const py::error_already_set&) {
         return std::nullopt;
     }
-}
-
-// One read through whatever the module namespace binds to read_ms_Mgf at this moment.
-SpectrumTable read_table(const py::object& path, PeakStorage peaks) {
-    Callee reader = lookup_callee("read_ms_Mgf");
-    if (reader.native && PyUnicode_Check(path.ptr())) {
-        const std::string file = fs_path(path);
-        return unlocked([&] { return read_mgf(file, peaks); });
-    }
-    return spectrum_table_from_py(reader.object(path), "read_ms_Mgf");
 }
 
 LinkerArgument linker_argument(const py::handle& v) {
@@ -86,10 +75,10 @@ py::object generate(Arguments& a) {
     const py::object& own_path = a[3];
 
     rescue_mgf::RescueTables tables;
-    tables.ms2 = read_table(ms2_path, PeakStorage::Keep);
-    tables.ms3 = read_table(ms3_path, PeakStorage::CheckOnly);
-    tables.ms2_deconv = read_table(deconv_path, PeakStorage::Keep);
-    tables.own_precursor = read_table(own_path, PeakStorage::CheckOnly);
+    tables.ms2 = read_mgf_by_name(ms2_path, PeakStorage::Keep);
+    tables.ms3 = read_mgf_by_name(ms3_path, PeakStorage::CheckOnly);
+    tables.ms2_deconv = read_mgf_by_name(deconv_path, PeakStorage::Keep);
+    tables.own_precursor = read_mgf_by_name(own_path, PeakStorage::CheckOnly);
 
     // open(spec_file, "w") takes the same objects and raises the same TypeError for others.
     const rescue_mgf::NamedPath spec_file{"spec_file", fs_path(a[4]), py::repr(a[4])};

@@ -155,11 +155,4 @@ void Blame::refuse(const std::string& what) const {
     raise_type_error(what);
 }
 
-Body not_implemented(const char* name) {
-    return [name](Arguments&) -> py::object {
-        PyErr_Format(PyExc_NotImplementedError, "%s is not implemented yet", name);
-        throw py::error_already_set();
-    };
-}
-
 } // namespace vombrelle::module

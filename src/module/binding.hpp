@@ -72,9 +72,6 @@ private:
     Kind kind_;
 };
 
-// The stand-in body of a function whose algorithm is not built yet.
-Body not_implemented(const char* name);
-
 // Area registrations, one per stage; each defines its functions in the module's table order
 // through define_function (module.cpp calls them in that order).
 void register_readers(py::module_& m);       // read_ms_Mgf, read_ms_DtaZip

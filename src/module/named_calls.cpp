@@ -59,10 +59,11 @@ bool NamespaceCalls::own_functions(std::span<const char* const> names) {
 
 void NamespaceCalls::adopt(DriverPsmTables& tables) {
     for (std::size_t i = 0; i < 6; ++i) {
-        const PsmMatchTable& table = i < 3 ? tables.native.ms3[i] : tables.native.rescue[i - 3];
-        links_[&table] = tables.links[i].get();
+        adopt(i < 3 ? tables.native.ms3[i] : tables.native.rescue[i - 3], *tables.links[i]);
     }
 }
+
+void NamespaceCalls::adopt(const PsmMatchTable& table, LinkedPsmTable& link) { links_[&table] = &link; }
 
 void NamespaceCalls::set_ms1_object(const SpectrumTable& ms1, py::handle object) {
     ms1_objects_[&ms1] = py::reinterpret_borrow<py::object>(object);
@@ -181,5 +182,13 @@ PrecursorRescueResult NamespaceCalls::rescue_prec_mass(const PrecursorRescueRequ
 }
 
 std::string NamespaceCalls::upper(std::string_view text) { return host_upper(text); }
+
+py::object score_map_to_python(const CrossLinkScoreMap& map) {
+    py::object out = new_text_defaultdict();
+    for (const auto& [record, score] : map) {
+        checked(PyDict_SetItem(out.ptr(), text_object(record).ptr(), to_python(score).ptr()));
+    }
+    return out;
+}
 
 } // namespace vombrelle::module

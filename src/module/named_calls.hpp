@@ -9,6 +9,7 @@
 //
 //     NamespaceCalls calls;           // one per call of the module function, made with the lock held
 //     calls.adopt(driver_tables);     // tables the driver handed in, if any (DriverPsmTables)
+//     calls.adopt(table, link);       // the search: a PSM table a rebound wrapper returned
 //     calls.set_ms1_object(ms1, obj); // the search: the host object of its MS1 table, when it has
 //                                     // one (a rebound read_ms_DtaZip's result)
 //     auto result = run_with_callees(kSearchCallees, calls, [&](NamedCalls& c) { return core(..., c); });
@@ -69,6 +70,8 @@ public:
 
     // Tables the driver handed in: a rebound callee gets the driver's objects.
     void adopt(DriverPsmTables& tables);
+    // One table whose host object is `link`'s (the driver's, or what a rebound reader returned).
+    void adopt(const PsmMatchTable& table, LinkedPsmTable& link);
     // The MS1 table a rebound RescuePrecMass gets for `ms1`: `object` (the driver's, or a rebound
     // reader's result). Without it, one is made from `ms1` at the first such call and reused.
     void set_ms1_object(const SpectrumTable& ms1, py::handle object);
@@ -97,6 +100,10 @@ private:
     std::vector<py::object> kept_texts_;
     std::vector<py::object> kept_bytes_;
 };
+
+// A score map as a module function returns it: a defaultdict(str) of record texts -> scores, in
+// the map's order.
+py::object score_map_to_python(const CrossLinkScoreMap& map);
 
 // Runs `core(calls)` for a module function whose core can call the functions `callees`: on
 // UnlockedNativeCalls without the interpreter lock when all of them are the module's own, else on

@@ -62,22 +62,11 @@ def run_chain(fractions, *options):
     return xl_driver.Run(V, io.StringIO())(*xl_driver.prepare(a))
 
 
-def search_or_stand_in(request, mod, fractions):
+@pytest.fixture(params=["stand-in", "module"])
+def search(request, mod, fractions):
     if request.param == "stand-in":
         searches = iter([stand_in_search(m) for _, m in fractions.values()])
         mod.find_XL_from_mgf = lambda *args: next(searches)(*args)
-    else:
-        fraction = xl_driver.read_fraction_file(str(fractions["F1"][0]))
-        xl_driver.check_fraction(fraction)
-        try:
-            mod.find_XL_from_mgf(*fraction.positional(xl_driver.SEARCH))
-        except NotImplementedError:
-            pytest.skip("the search is not built yet")
-
-
-@pytest.fixture(params=["stand-in", "module"])
-def search(request, mod, fractions):
-    search_or_stand_in(request, mod, fractions)
     return request.param
 
 

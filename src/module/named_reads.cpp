@@ -1,0 +1,102 @@
+#include "module/named_reads.hpp"
+
+#include <cstdint>
+#include <optional>
+
+#include "module/binding.hpp"
+#include "module/convert_number.hpp"
+#include "module/convert_scan_tables.hpp"
+#include "module/convert_text.hpp"
+#include "module/py_support.hpp"
+#include "readers/dta_zip.hpp"
+#include "readers/psm_table.hpp"
+
+namespace vombrelle::module {
+
+namespace {
+
+constexpr const char* kWrapper = "read_PD_PSM_results_tsv_wrapper";
+
+// Whether `name` is bound to the module's own function. A name the driver deleted is not: the call
+// that needs it raises NameError when it comes.
+bool own_function(const char* name) {
+    try {
+        return lookup_callee(name).native;
+    } catch (py::error_already_set&) {
+        return false;
+    }
+}
+
+// The scan numbers of a table a rebound reader returned, in its own order. Keys that name no scan
+// number (a text, an int beyond 64 bits) are never looked up by the search.
+std::vector<std::int64_t> scans_of(py::handle table) {
+    std::vector<std::int64_t> scans;
+    for (py::handle key : py::iter(table)) {
+        if (const std::optional<std::int64_t> scan = scan_from_key(key, /*refuse_too_large=*/false)) {
+            scans.push_back(*scan);
+        }
+    }
+    return scans;
+}
+
+} // namespace
+
+void print_names(const std::vector<std::string>& names) {
+    if (names.empty()) return;
+    py::gil_scoped_acquire locked;
+    py::object print = py::module_::import("builtins").attr("print");
+    py::object mod = py::module_::import("Vombrelle1pt0_Submission");
+    if (py::hasattr(mod, "print")) print = mod.attr("print");
+    for (const auto& n : names) print(text_object(n));
+}
+
+SpectrumTable read_mgf_by_name(const py::object& path, PeakStorage peaks) {
+    Callee reader = lookup_callee("read_ms_Mgf");
+    if (reader.native) {
+        const std::string file = fs_path(path);
+        return unlocked([&] { return read_mgf(file, peaks); });
+    }
+    return spectrum_table_from_py(reader.object(path), "read_ms_Mgf");
+}
+
+SpectrumTable read_dta_zip_by_name(const py::object& path, py::object& result) {
+    Callee reader = lookup_callee("read_ms_DtaZip");
+    if (reader.native) {
+        const std::string file = zip_path_from_py(path);
+        return unlocked([&] { return read_dta_zip(file, print_names); });
+    }
+    py::object table = reader.object(path);
+    SpectrumTable native = spectrum_table_from_py(table, "read_ms_DtaZip");
+    result = std::move(table);
+    return native;
+}
+
+void read_psm_by_name(const py::object& path, const PsmReadArguments& args, NamedPsmRead into,
+                      const std::shared_ptr<PsmRowStore>& rows) {
+    Callee wrapper = lookup_callee(kWrapper);
+    if (wrapper.native && own_function("read_PD_PSM_results") && own_function("rescale_qval")) {
+        const std::string file = fs_path(path);
+        PyProteinLookup proteins(args.uniprot_dict);
+        const PsmReadOptions options =
+            psm_read_options(args.linker_long, args.linker_short, args.long_name, args.short_name, proteins);
+        into.tables = take_psm_tables(unlocked([&] { return read_psm_file(file, options); }));
+        return;
+    }
+    const py::object result =
+        wrapper.object(path, args.uniprot_dict, args.linker_long, args.linker_short, args.long_name, args.short_name);
+    const std::vector<py::object> objects = unpack(result, 3);
+    const Blame blame = Blame::result_of(kWrapper);
+    for (std::size_t i = 0; i < 3; ++i) {
+        PsmMatchTable& table = into.tables[i];
+        table = PsmMatchTable(rows);
+        if (!into.read[i]) {
+            into.links[i] = std::make_unique<LinkedPsmTable>(table, objects[i]);
+            continue;
+        }
+        if (!is_mapping(objects[i])) blame.refuse(type_name(objects[i]) + ", not a PSM table");
+        const std::vector<std::int64_t> scans = scans_of(objects[i]);
+        into.links[i] = std::make_unique<LinkedPsmTable>(table, objects[i], scans, *rows, blame);
+    }
+}
+
+} // namespace vombrelle::module
