@@ -39,15 +39,42 @@ class MgfParser {
 public:
     explicit MgfParser(PeakStorage peaks = PeakStorage::Keep);
 
-    // Throws HostError without context; the caller knows the file and line.
-    void feed(std::string_view line);
+    // Throws HostError without context; the caller knows the file and line. `readable_after`:
+    // how many bytes after the line may be read (never used).
+    void feed(std::string_view line, std::size_t readable_after = 0) {
+        // The usual line: a peak line of a complete block whose state the record already holds,
+        // with no whitespace to strip (it starts with a digit and ends in printable ASCII).
+        if (usual_peaks_ && !line.empty() && static_cast<unsigned>(line.front() - '0') < 10 &&
+            static_cast<unsigned>(static_cast<unsigned char>(line.back()) - 0x21) < 0x5F) {
+            peak_line(line, readable_after);
+            return;
+        }
+        feed_other(line, readable_after);
+    }
 
     // The finished table; the parser is spent afterwards.
     SpectrumTable finish();
 
 private:
+    void feed_other(std::string_view line, std::size_t readable_after);
+    void peak_line(std::string_view line, std::size_t readable_after) {
+        if (storage_ == PeakStorage::Keep) {
+            const Peak p = parse_peak_line(line, readable_after);
+            peaks_.store(p.mz, p.intensity);
+        } else {
+            check_peak_line(line, readable_after);
+        }
+    }
     void on_scans_line(std::string_view value);
-    void on_complete_line(std::string_view line);
+    void state_changed() {
+        state_dirty_ = true;
+        usual_peaks_ = false;
+    }
+    // Once title, m/z, charge and scan are all set, every line counts for the record.
+    bool block_complete() const {
+        return scan_no_ != 0 && !title_.empty() && !mz_text_.empty() && !charge_.empty();
+    }
+    void note_block_state();
     void flush_peaks();
     // "BEGIN IONS" and the "END IONS" of a complete block both forget title, m/z, charge and scan.
     void clear_block();
@@ -61,6 +88,8 @@ private:
     std::int64_t scan_no_ = 0;
     // True when the state changed since titles/headers were last added to the record.
     bool state_dirty_ = true;
+    // The block is complete and its state noted: a peak line needs nothing else.
+    bool usual_peaks_ = false;
     SpectrumRecord* record_ = nullptr;  // the record of scan_no_
     PeakMapBuilder peaks_;              // builds the record's peak map in scratch_
     std::vector<Peak> scratch_;         // the peaks of scan_no_ since its last SCANS line

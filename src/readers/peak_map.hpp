@@ -20,9 +20,16 @@ public:
     void detach() { attach(nullptr); }
 
     // Stores the intensity under the m/z.
-    void store(double mz, double intensity);
+    void store(double mz, double intensity) {
+        if (ascending_ && (peaks_->empty() || mz > peaks_->back().mz)) {
+            peaks_->push_back({mz, intensity});
+            return;
+        }
+        store_out_of_order(mz, intensity);
+    }
 
 private:
+    void store_out_of_order(double mz, double intensity);
     void build_index();
     std::size_t find_or_insert_slot(double mz, std::size_t position);
 
@@ -37,8 +44,12 @@ private:
 
 // The two leading fields of a peak line, parsed as float() does: m/z first, then the intensity
 // rounded to 5 decimals. Throws HostError: IndexError "list index out of range" when a field is
-// missing, ValueError for a field that is not a number.
-Peak parse_peak_line(std::string_view line);
+// missing, ValueError for a field that is not a number. `readable_after`: how many bytes after
+// the line may be read (never used), so that numbers are read in whole words up to its end.
+Peak parse_peak_line(std::string_view line, std::size_t readable_after = 0);
+
+// The same checks and errors without the values (for tables whose peaks are never read).
+void check_peak_line(std::string_view line, std::size_t readable_after = 0);
 
 // round(x, 5): a fast exact path, falling back to round_to when the product is too close to a
 // rounding boundary to be sure.
