@@ -29,7 +29,7 @@ bool is_host_space(char32_t c);
 
 // The ASCII part of that whitespace: \t \n \v \f \r, blank and 0x1C-0x1F (fast paths of
 // parsers that fall back to the full rules on the first non-ASCII byte).
-constexpr bool is_ascii_space(unsigned char b) {
+inline bool is_ascii_space(unsigned char b) {
     return b == ' ' || (b >= 0x09 && b <= 0x0D) || (b >= 0x1C && b <= 0x1F);
 }
 

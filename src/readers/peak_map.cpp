@@ -1,6 +1,5 @@
 #include "readers/peak_map.hpp"
 
-#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -63,14 +62,7 @@ double parse_field(std::string_view text) {
 
 [[noreturn]] void missing_field() { throw index_error("list index out of range"); }
 
-// is_ascii_space by table: the field separators of every peak line pass through it.
-constexpr auto kAsciiSpace = [] {
-    std::array<bool, 256> t{};
-    for (int b = 0; b < 256; ++b) t[b] = is_ascii_space(static_cast<unsigned char>(b));
-    return t;
-}();
-
-inline bool ascii_space_at(const char* p) { return kAsciiSpace[static_cast<unsigned char>(*p)]; }
+inline bool ascii_space_at(const char* p) { return is_ascii_space(static_cast<unsigned char>(*p)); }
 
 inline const char* skip_ascii_space(const char* p, const char* end) {
     while (p < end && ascii_space_at(p)) ++p;
@@ -82,10 +74,6 @@ inline const char* skip_ascii_space(const char* p, const char* end) {
 inline const char* plain_field_end(const char* q, const char* end) {
     return q != nullptr && (q == end || ascii_space_at(q)) ? q : nullptr;
 }
-
-// A line whose numbers read_short_plain_decimal may read: 18 bytes readable from any start
-// within the line.
-inline bool short_fields_readable(std::size_t readable_after) { return readable_after >= 18; }
 
 } // namespace
 
@@ -102,30 +90,17 @@ double round5(double x) {
     return r / 1e5;
 }
 
-Peak parse_peak_line(std::string_view line, std::size_t readable_after) {
+Peak parse_unusual_peak_line(std::string_view line) {
     const char* const floor = line.data();
     const char* const end = floor + line.size();
     double mz, intensity;
     int decimals;
-    // The usual line, "<m/z> <intensity>" in short plain decimals: a few word operations each.
-    if (short_fields_readable(readable_after)) {
-        const char* q = plain_field_end(read_short_plain_decimal(skip_ascii_space(floor, end), end, mz, decimals), end);
-        if (q != nullptr) {
-            const char* p = skip_ascii_space(q, end);
-            if (p < end && plain_field_end(read_short_plain_decimal(p, end, intensity, decimals), end) != nullptr) {
-                // With five decimals or fewer the text is its own rounding, and the nearest double
-                // to it is the value already parsed.
-                return {mz, decimals <= 5 ? intensity : round5(intensity)};
-            }
-        }
-    }
     // Plain decimals of any length, field by field.
     {
-        const char* const limit = end + readable_after;
         const char* p = skip_ascii_space(floor, end);
-        if (const char* q = plain_field_end(read_plain_decimal(p, end, floor, limit, mz, decimals), end)) {
+        if (const char* q = plain_field_end(read_plain_decimal(p, end, mz, decimals), end)) {
             p = skip_ascii_space(q, end);
-            if (plain_field_end(read_plain_decimal(p, end, floor, limit, intensity, decimals), end) != nullptr) {
+            if (plain_field_end(read_plain_decimal(p, end, intensity, decimals), end) != nullptr) {
                 return {mz, decimals <= 5 ? intensity : round5(intensity)};
             }
         }
@@ -139,20 +114,15 @@ Peak parse_peak_line(std::string_view line, std::size_t readable_after) {
     return {mz, round5(parse_field(fields[1]))};
 }
 
-void check_peak_line(std::string_view line, std::size_t readable_after) {
+void check_unusual_peak_line(std::string_view line) {
     const char* const floor = line.data();
     const char* const end = floor + line.size();
-    const char* const limit = end + readable_after;
-    const bool short_fields = short_fields_readable(readable_after);
-    const auto field = [&](const char* p) {
-        const char* q = short_fields ? plain_field_end(scan_short_plain_decimal(p, end), end) : nullptr;
-        return q != nullptr ? q : plain_field_end(scan_plain_decimal(p, end, floor, limit), end);
-    };
+    const auto field = [&](const char* p) { return plain_field_end(scan_plain_decimal(p, end), end); };
     if (const char* q = field(skip_ascii_space(floor, end))) {
         const char* p = skip_ascii_space(q, end);
         if (p < end && field(p) != nullptr) return;
     }
-    parse_peak_line(line);
+    parse_unusual_peak_line(line);
 }
 
 void PeakMapBuilder::attach(std::vector<Peak>* peaks) {
