@@ -27,11 +27,16 @@ namespace vombrelle {
 // is read (so they are reported even when a member later fails).
 using SkippedNamesSink = std::function<void(const std::vector<std::string>&)>;
 
-SpectrumTable read_dta_zip(const std::string& path, const SkippedNamesSink& on_skipped);
+//
+// Large archives are read by several threads at once (`threads` 0 chooses by the compressed size,
+// 1 reads on the caller's thread alone): members are inflated and parsed a scan at a time, each
+// thread with an archive handle of its own, and the table and the first error are those of the
+// reading in scan order. Every thread is joined before the call returns.
+SpectrumTable read_dta_zip(const std::string& path, const SkippedNamesSink& on_skipped, unsigned threads = 0);
 
 // The same, collecting the skipped names into `skipped_names` (filled before any member is read,
 // so it holds them also when the call throws).
-SpectrumTable read_dta_zip(const std::string& path, std::vector<std::string>& skipped_names);
+SpectrumTable read_dta_zip(const std::string& path, std::vector<std::string>& skipped_names, unsigned threads = 0);
 
 // The scan number of a member name, or nothing when the name does not match the pattern.
 // Throws OverflowError for a scan number beyond 64 bits.
@@ -39,8 +44,9 @@ std::optional<std::int64_t> dta_scan_number(std::string_view name);
 
 // Merges one member's bytes into `record`: the name and the stripped first line join its titles
 // and headers when new, every later non-blank line is a peak stored through `peaks` (attached to
-// the record's peaks). Errors carry "in file '<source>', line N".
+// the record's peaks). Errors carry "in file '<source>', line N". `readable_after`: bytes after
+// `bytes` that may be read (never used).
 void merge_dta_member(std::string_view bytes, const std::string& name, const std::string& source,
-                      SpectrumRecord& record, PeakMapBuilder& peaks);
+                      SpectrumRecord& record, PeakMapBuilder& peaks, std::size_t readable_after = 0);
 
 } // namespace vombrelle

@@ -4,6 +4,7 @@
 
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
+#include "common/parallel_reads.hpp"
 #include "common/text_file.hpp"
 
 namespace vombrelle {
@@ -149,6 +150,18 @@ SpectrumTable read_mgf(const std::string& path, PeakStorage peaks) {
         throw;
     }
     return parser.finish();
+}
+
+std::vector<SpectrumTable> read_mgf_files(const std::vector<MgfInput>& inputs, unsigned threads) {
+    std::vector<SpectrumTable> tables(inputs.size());
+    std::vector<ParallelRead> reads;
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        reads.emplace_back([&inputs, &tables, i](std::vector<std::string>&) {
+            tables[i] = read_mgf(inputs[i].path, inputs[i].peaks);
+        });
+    }
+    run_reads(reads, {}, threads);
+    return tables;
 }
 
 SpectrumTable parse_mgf(std::string_view text, const std::string& name, PeakStorage peaks) {

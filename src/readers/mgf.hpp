@@ -99,6 +99,15 @@ private:
 // Reads the MGF file at `path` (strict UTF-8, universal newlines).
 SpectrumTable read_mgf(const std::string& path, PeakStorage peaks = PeakStorage::Keep);
 
+struct MgfInput {
+    std::string path;
+    PeakStorage peaks = PeakStorage::Keep;
+};
+
+// Reads the files at once (see parallel_reads.hpp; `threads` 0 chooses): their tables in the
+// inputs' order, or the error that reading them one after the other raises first.
+std::vector<SpectrumTable> read_mgf_files(const std::vector<MgfInput>& inputs, unsigned threads = 0);
+
 // Parses MGF text held in memory (universal newlines; the text is taken as valid UTF-8).
 // Errors carry "in file '<name>', line N".
 SpectrumTable parse_mgf(std::string_view text, const std::string& name = "<text>",
