@@ -29,14 +29,15 @@ inline constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e
                                     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 inline constexpr int kMaxDigits = 19;  // 10^19 - 1 fits 64 bits
 
-// The run of ASCII digits at the start of the 8 bytes at p: its length (8 when the word holds
-// nothing else, so that the run may go on) and the word itself. Exact for the first non-digit:
-// the sums below carry or borrow only out of non-digit bytes, into bytes after them.
-[[gnu::always_inline]] inline unsigned leading_digits(const char* p, std::uint64_t& w) {
+// The run of ASCII digits at the start of the 8 bytes at p, cut at `end`: its length (8 when the
+// word holds nothing else, so that the run may go on) and the word itself. Exact for the first
+// non-digit: the sums below carry or borrow only out of non-digit bytes, into bytes after them.
+[[gnu::always_inline]] inline unsigned leading_digits(const char* p, const char* end, std::uint64_t& w) {
     std::memcpy(&w, p, 8);
     const std::uint64_t non_digit =
         ((w + 0x4646464646464646ULL) | (w - 0x3030303030303030ULL)) & 0x8080808080808080ULL;
-    return non_digit == 0 ? 8 : static_cast<unsigned>(__builtin_ctzll(non_digit)) / 8;
+    const auto n = static_cast<std::ptrdiff_t>(non_digit == 0 ? 8 : __builtin_ctzll(non_digit) / 8);
+    return static_cast<unsigned>(n < end - p ? n : end - p);
 }
 
 // The value of the first n digits (1 to 8) of the word: the digits are moved to the top, behind
@@ -57,20 +58,20 @@ inline bool is_digit(char c) { return static_cast<unsigned>(c - '0') < 10; }
 [[gnu::always_inline]] inline const char* read_short_plain_decimal(const char* p, const char* end, double& value,
                                                                    int& decimals) {
     using namespace plain_decimal_detail;
-    const bool negative = *p == '-';
-    p += static_cast<int>(negative | (*p == '+'));
+    const bool has_sign = p < end && (*p == '-' || *p == '+');
+    const bool negative = has_sign && *p == '-';
+    p += static_cast<int>(has_sign);
     std::uint64_t w1, w2;
-    const unsigned n1 = leading_digits(p, w1);
+    const unsigned n1 = leading_digits(p, end, w1);
     unsigned n2 = 0;
     const char* q = p + n1;
     std::uint64_t m = n1 == 0 ? 0 : digits_value(w1, n1);
     if (q < end && *q == '.') {
-        n2 = leading_digits(q + 1, w2);
+        n2 = leading_digits(q + 1, end, w2);
         q += 1 + n2;
         if (n2 != 0) m = m * kPow10Int[n2] + digits_value(w2, n2);
     }
-    // Digits read past `end` belong to whatever follows the text: then it is not this form.
-    if (n1 == 8 || n2 == 8 || n1 + n2 == 0 || q > end) return nullptr;
+    if (n1 == 8 || n2 == 8 || n1 + n2 == 0) return nullptr;
     decimals = static_cast<int>(n2);
     // Below 10^14 the digits convert exactly, and the signed conversion is the short one.
     value = static_cast<double>(static_cast<std::int64_t>(m)) / kPow10[n2];
@@ -80,16 +81,16 @@ inline bool is_digit(char c) { return static_cast<unsigned>(c - '0') < 10; }
 
 [[gnu::always_inline]] inline const char* scan_short_plain_decimal(const char* p, const char* end) {
     using namespace plain_decimal_detail;
-    p += static_cast<int>((*p == '-') | (*p == '+'));
+    p += static_cast<int>(p < end && (*p == '-' || *p == '+'));
     std::uint64_t w;
-    const unsigned n1 = leading_digits(p, w);
+    const unsigned n1 = leading_digits(p, end, w);
     unsigned n2 = 0;
     const char* q = p + n1;
     if (q < end && *q == '.') {
-        n2 = leading_digits(q + 1, w);
+        n2 = leading_digits(q + 1, end, w);
         q += 1 + n2;
     }
-    if (n1 == 8 || n2 == 8 || n1 + n2 == 0 || q > end) return nullptr;
+    if (n1 == 8 || n2 == 8 || n1 + n2 == 0) return nullptr;
     return q;
 }
 
