@@ -132,7 +132,7 @@ TextLineReader::TextLineReader(const std::string& path, std::size_t block_size)
         ::close(fd);
         throw os_error(err, path);
     }
-    buf_.resize(block_size_ + kReadablePastLine);
+    buf_.resize(block_size_);
 }
 
 TextLineReader::~TextLineReader() {
@@ -148,9 +148,8 @@ bool TextLineReader::fill() {
         pos_ = 0;
     }
     // A line longer than the free space grows the buffer (also for the tiniest block size).
-    const std::size_t capacity = buf_.size() - kReadablePastLine;
-    if (capacity - end_ < std::max<std::size_t>(block_size_ / 2, 1)) buf_.resize(capacity * 2 + kReadablePastLine);
-    std::size_t got = std::fread(buf_.data() + end_, 1, buf_.size() - kReadablePastLine - end_, file_);
+    if (buf_.size() - end_ < std::max<std::size_t>(block_size_ / 2, 1)) buf_.resize(buf_.size() * 2);
+    std::size_t got = std::fread(buf_.data() + end_, 1, buf_.size() - end_, file_);
     if (got == 0) {
         if (std::ferror(file_)) throw os_error(errno ? errno : EIO, path_);
         eof_ = true;

@@ -23,11 +23,8 @@ public:
     TextLineReader& operator=(const TextLineReader&) = delete;
 
     // The next line without its line end; false at the end of the file. The view stays valid
-    // until the next call, and kReadablePastLine bytes after it may be read (their content means
-    // nothing), so that parsers can load whole words up to a line's end. Invalid UTF-8 raises
-    // UnicodeDecodeError naming the file and line.
+    // until the next call. Invalid UTF-8 raises UnicodeDecodeError naming the file and line.
     bool next(std::string_view& line) { return next_usual(line) || next_checked(line); }
-    static constexpr std::size_t kReadablePastLine = 32;
 
     // Whether the line last returned ended in a line break (only the file's last line may not).
     bool line_ended() const { return line_ended_; }

@@ -154,10 +154,7 @@ std::uint32_t crc32_of(std::string_view bytes) {
     return static_cast<std::uint32_t>(crc);
 }
 
-// Bytes kept readable after a member's content, so that its lines are read in whole words.
-constexpr std::size_t kMemberPadding = 32;
-
-// A member's content: the first `size` bytes of `out`, kMemberPadding more readable after them.
+// A member's content: the first `size` bytes of `out`.
 std::size_t read_entry(zip_t* z, zip_uint64_t index, const std::string& name, const std::string& path,
                        std::string& out) {
     zip_stat_t st;
@@ -200,8 +197,8 @@ std::size_t read_entry(zip_t* z, zip_uint64_t index, const std::string& name, co
         if (got == 0) break;
         have += static_cast<std::size_t>(got);
     }
-    out.resize(have + kMemberPadding);
-    if ((st.valid & ZIP_STAT_CRC) && crc32_of(std::string_view(out.data(), have)) != st.crc) {
+    out.resize(have);
+    if ((st.valid & ZIP_STAT_CRC) && crc32_of(out) != st.crc) {
         throw std::move(bad_zip_error("Bad CRC-32 for file " + py_repr(name)).with_context(zip_context(path)));
     }
     return have;
@@ -250,8 +247,7 @@ struct MemberReader {
         for (std::size_t i = group.first; i < group.end; ++i) {
             const Selected& s = selected[i];
             const std::size_t size = read_entry(zip, s.index, s.name, path, bytes);
-            merge_dta_member(std::string_view(bytes.data(), size), s.name, path + "/" + s.name, record, peaks,
-                             kMemberPadding);
+            merge_dta_member(std::string_view(bytes.data(), size), s.name, path + "/" + s.name, record, peaks);
         }
         peaks.detach();
         auto& v = record.peaks;
@@ -282,7 +278,7 @@ std::optional<std::int64_t> dta_scan_number(std::string_view name) {
 }
 
 void merge_dta_member(std::string_view bytes, const std::string& name, const std::string& source,
-                      SpectrumRecord& record, PeakMapBuilder& peaks, std::size_t readable_after) {
+                      SpectrumRecord& record, PeakMapBuilder& peaks) {
     std::size_t line_no = 1;
     try {
         if (const std::size_t i = first_non_ascii(bytes); i != std::string_view::npos) {
@@ -311,7 +307,7 @@ void merge_dta_member(std::string_view bytes, const std::string& name, const std
             std::size_t k = 0;
             while (k < line.size() && is_ascii_space(static_cast<unsigned char>(line[k]))) ++k;
             if (k == line.size()) continue;
-            const Peak p = parse_peak_line(line, bytes.size() - pos + readable_after);
+            const Peak p = parse_peak_line(line);
             peaks.store(p.mz, p.intensity);
         }
     } catch (HostError& e) {

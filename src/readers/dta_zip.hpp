@@ -44,9 +44,8 @@ std::optional<std::int64_t> dta_scan_number(std::string_view name);
 
 // Merges one member's bytes into `record`: the name and the stripped first line join its titles
 // and headers when new, every later non-blank line is a peak stored through `peaks` (attached to
-// the record's peaks). Errors carry "in file '<source>', line N". `readable_after`: bytes after
-// `bytes` that may be read (never used).
+// the record's peaks). Errors carry "in file '<source>', line N".
 void merge_dta_member(std::string_view bytes, const std::string& name, const std::string& source,
-                      SpectrumRecord& record, PeakMapBuilder& peaks, std::size_t readable_after = 0);
+                      SpectrumRecord& record, PeakMapBuilder& peaks);
 
 } // namespace vombrelle

@@ -42,7 +42,7 @@ void add_distinct(std::vector<T>& list, const T& value) {
 
 MgfParser::MgfParser(PeakStorage peaks) : storage_(peaks) {}
 
-void MgfParser::feed_other(std::string_view raw, std::size_t readable_after) {
+void MgfParser::feed_other(std::string_view raw) {
     const std::string_view line = strip_line(raw);
     if (line.empty()) return;  // matches no rule and is no peak line
     const char c0 = line[0];
@@ -51,7 +51,7 @@ void MgfParser::feed_other(std::string_view raw, std::size_t readable_after) {
         // A peak line; no key rule applies to it.
         if (!block_complete()) return;
         if (state_dirty_) note_block_state();
-        peak_line(line, readable_after + static_cast<std::size_t>((raw.data() + raw.size()) - (line.data() + line.size())));
+        peak_line(line);
         return;
     }
 
@@ -144,7 +144,7 @@ SpectrumTable read_mgf(const std::string& path, PeakStorage peaks) {
     MgfParser parser(peaks);
     std::string_view line;
     try {
-        while (reader.next(line)) parser.feed(line, TextLineReader::kReadablePastLine);
+        while (reader.next(line)) parser.feed(line);
     } catch (HostError& e) {
         e.with_context(file_line_context(path, reader.line_number()));
         throw;

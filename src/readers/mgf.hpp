@@ -39,30 +39,29 @@ class MgfParser {
 public:
     explicit MgfParser(PeakStorage peaks = PeakStorage::Keep);
 
-    // Throws HostError without context; the caller knows the file and line. `readable_after`:
-    // how many bytes after the line may be read (never used).
-    void feed(std::string_view line, std::size_t readable_after = 0) {
+    // Throws HostError without context; the caller knows the file and line.
+    void feed(std::string_view line) {
         // The usual line: a peak line of a complete block whose state the record already holds,
         // with no whitespace to strip (it starts with a digit and ends in printable ASCII).
         if (usual_peaks_ && !line.empty() && static_cast<unsigned>(line.front() - '0') < 10 &&
             static_cast<unsigned>(static_cast<unsigned char>(line.back()) - 0x21) < 0x5F) {
-            peak_line(line, readable_after);
+            peak_line(line);
             return;
         }
-        feed_other(line, readable_after);
+        feed_other(line);
     }
 
     // The finished table; the parser is spent afterwards.
     SpectrumTable finish();
 
 private:
-    void feed_other(std::string_view line, std::size_t readable_after);
-    void peak_line(std::string_view line, std::size_t readable_after) {
+    void feed_other(std::string_view line);
+    void peak_line(std::string_view line) {
         if (storage_ == PeakStorage::Keep) {
-            const Peak p = parse_peak_line(line, readable_after);
+            const Peak p = parse_peak_line(line);
             peaks_.store(p.mz, p.intensity);
         } else {
-            check_peak_line(line, readable_after);
+            check_peak_line(line);
         }
     }
     void on_scans_line(std::string_view value);

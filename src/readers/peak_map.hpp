@@ -48,18 +48,18 @@ private:
 // rounding boundary to be sure.
 double round5(double x);
 
-// The usual peak line, "<m/z><blanks or tabs><intensity>" in short plain decimals and nothing
-// to strip before them (what instruments write), read inline by the readers' loops. False for
-// any other line, which the general path then reads; 18 bytes after the line must be readable.
+// The usual peak line, "<m/z><blanks or tabs><intensity>" in plain decimals and nothing to strip
+// before them (what instruments write), read inline by the readers' loops. False for any other
+// line, which the general path then reads.
 inline bool read_usual_peak_line(std::string_view line, double& mz, double& intensity, int& decimals) {
     const auto blank = [](char c) { return c == ' ' || c == '\t'; };
     const char* const end = line.data() + line.size();
     int mz_decimals;
-    const char* q = read_short_plain_decimal(line.data(), end, mz, mz_decimals);
+    const char* q = read_plain_decimal(line.data(), end, mz, mz_decimals);
     if (q == nullptr || q == end || !blank(*q)) return false;
     do ++q;
     while (q < end && blank(*q));
-    q = read_short_plain_decimal(q, end, intensity, decimals);
+    q = read_plain_decimal(q, end, intensity, decimals);
     return q != nullptr && (q == end || is_ascii_space(static_cast<unsigned char>(*q)));
 }
 
@@ -69,12 +69,11 @@ void check_unusual_peak_line(std::string_view line);
 
 // The two leading fields of a peak line, parsed as float() does: m/z first, then the intensity
 // rounded to 5 decimals. Throws HostError: IndexError "list index out of range" when a field is
-// missing, ValueError for a field that is not a number. `readable_after`: how many bytes after
-// the line may be read (never used); with 18 or more the usual line is read in whole words.
-inline Peak parse_peak_line(std::string_view line, std::size_t readable_after = 0) {
+// missing, ValueError for a field that is not a number.
+inline Peak parse_peak_line(std::string_view line) {
     double mz, intensity;
     int decimals;
-    if (readable_after >= 18 && read_usual_peak_line(line, mz, intensity, decimals)) {
+    if (read_usual_peak_line(line, mz, intensity, decimals)) {
         // With five decimals or fewer the text is its own rounding, and the nearest double to it
         // is the value already parsed.
         return {mz, decimals <= 5 ? intensity : round5(intensity)};
@@ -83,19 +82,17 @@ inline Peak parse_peak_line(std::string_view line, std::size_t readable_after = 
 }
 
 // The same checks and errors without the values (for tables whose peaks are never read).
-inline void check_peak_line(std::string_view line, std::size_t readable_after = 0) {
+inline void check_peak_line(std::string_view line) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
     const char* const end = line.data() + line.size();
-    if (readable_after >= 18) {
-        const char* q = scan_short_plain_decimal(line.data(), end);
-        if (q != nullptr && q < end && (*q == ' ' || *q == '\t')) {
-            do ++q;
-            while (q < end && (*q == ' ' || *q == '\t'));
-            q = scan_short_plain_decimal(q, end);
-            if (q != nullptr && (q == end || is_ascii_space(static_cast<unsigned char>(*q)))) return;
-        }
+    const char* q = scan_plain_decimal(line.data(), end);
+    if (q != nullptr && q < end && blank(*q)) {
+        do ++q;
+        while (q < end && blank(*q));
+        q = scan_plain_decimal(q, end);
+        if (q != nullptr && (q == end || is_ascii_space(static_cast<unsigned char>(*q)))) return;
     }
     check_unusual_peak_line(line);
 }
-
 
 } // namespace vombrelle

@@ -66,13 +66,11 @@ TEST(ParsePeakLine, AgreesWithFieldwiseConversion) {
     for (std::size_t i = 0; i < 300000; ++i) {
         const auto [a, b] = i < std::size(odd) ? odd[i] : std::pair{number(), number()};
         const std::string line = (rng() % 5 == 0 ? "  " : "") + a + seps[rng() % 6] + b + ends[rng() % 4];
-        // Unpadded (the general readers), and with readable bytes after the line (the usual line
-        // read by words); the bytes after it are digits, which must not be taken.
-        const std::string padded = line + std::string(32, '7');
-        for (const Peak p : {parse_peak_line(line), parse_peak_line(std::string_view(padded).substr(0, line.size()), 32)}) {
-            ASSERT_TRUE(same_bits(p.mz, parse_float(a))) << line;
-            ASSERT_TRUE(same_bits(p.intensity, round_to(parse_float(b), 5))) << line;
-        }
+        // The line inside a longer buffer whose next bytes are digits, which must not be taken.
+        const std::string buffer = line + "77.7";
+        const Peak p = parse_peak_line(std::string_view(buffer).substr(0, line.size()));
+        ASSERT_TRUE(same_bits(p.mz, parse_float(a))) << line;
+        ASSERT_TRUE(same_bits(p.intensity, round_to(parse_float(b), 5))) << line;
     }
 }
 
@@ -80,7 +78,7 @@ TEST(ParsePeakLine, AgreesWithFieldwiseConversion) {
 TEST(ParsePeakLine, CheckingFailsWhereReadingFails) {
     std::mt19937_64 rng(77);
     const char* const pieces[] = {"1", "23", "4.5", ".", "-", "+7", "e3", "x", "1_0", " ", "\t", "  ", "\xC2\xA0",
-                                  "\x1f", "9999999.9999999", "12345678", "nan", "\xD9\xA3"};
+                                  "\x1f", "9999999.9999999", "12345678901234567890", "nan", "\xD9\xA3"};
     const auto failure = [](auto&& f) -> std::string {
         try {
             f();
@@ -92,12 +90,7 @@ TEST(ParsePeakLine, CheckingFailsWhereReadingFails) {
     for (int i = 0; i < 100000; ++i) {
         std::string line;
         for (int k = 1 + static_cast<int>(rng() % 6); k > 0; --k) line += pieces[rng() % std::size(pieces)];
-        const std::string padded = line + "5.5 5.5 5.5 5.5 5.5 5.5 5.5";
-        const std::string_view in_buffer = std::string_view(padded).substr(0, line.size());
-        const std::string expected = failure([&] { parse_peak_line(line); });
-        ASSERT_EQ(failure([&] { parse_peak_line(in_buffer, 27); }), expected) << line;
-        ASSERT_EQ(failure([&] { check_peak_line(line); }), expected) << line;
-        ASSERT_EQ(failure([&] { check_peak_line(in_buffer, 27); }), expected) << line;
+        ASSERT_EQ(failure([&] { check_peak_line(line); }), failure([&] { parse_peak_line(line); })) << line;
     }
 }
 
