@@ -25,6 +25,13 @@ unsigned parallel_thread_count(std::size_t jobs);
 // all). An exception escaping a body is rethrown after the join (the lowest worker's first).
 void run_on_threads(unsigned threads, const std::function<void(unsigned worker)>& body);
 
+// Calls work(i, worker) once for each i in [0, n), on up to `threads` threads, the items started
+// in increasing order and none after one that has failed; then rethrows the failure of the lowest
+// item, which is the failure of doing them one after the other. Before its first item a worker
+// other than 0 calls start(worker), and takes no item when that returns false.
+void for_each_at_once(std::size_t n, unsigned threads, const std::function<bool(unsigned worker)>& start,
+                      const std::function<void(std::size_t i, unsigned worker)>& work);
+
 // One read: fills its own result (held by the caller) and may print lines, which are kept back
 // and printed in the reads' order once all have finished.
 using ParallelRead = std::function<void(std::vector<std::string>& printed)>;

@@ -1,8 +1,6 @@
 #include "readers/dta_zip.hpp"
 
 #include <algorithm>
-#include <atomic>
-#include <exception>
 #include <fcntl.h>
 #include <cerrno>
 #include <cstring>
@@ -364,33 +362,21 @@ SpectrumTable read_dta_zip(const std::string& path, const SkippedNamesSink& on_s
         return table;
     }
 
-    // Members inflated and parsed by several workers, each with a handle of its own and whole
-    // groups at a time, taken in order; the first failed group in that order is the error the
-    // sequential reading raises. The table does not grow meanwhile, so its records stay put.
-    std::vector<std::exception_ptr> errors(groups.size());
-    std::atomic<std::size_t> next{0};
-    std::atomic<std::size_t> first_failed{groups.size()};
-    run_on_threads(threads, [&](unsigned worker) {
-        ZipHandle own = worker == 0 ? nullptr : reopen_archive(*file);
-        if (worker != 0 && !own) return;
-        MemberReader reader{worker == 0 ? z.get() : own.get(), {}, {}};
-        for (;;) {
-            const std::size_t g = next.fetch_add(1);
-            if (g >= groups.size() || g > first_failed.load()) return;
-            try {
-                reader.read_group(selected, groups[g], path, table.at_position(g).second);
-            } catch (...) {
-                errors[g] = std::current_exception();
-                std::size_t seen = first_failed.load();
-                while (g < seen && !first_failed.compare_exchange_weak(seen, g)) {
-                }
-                return;  // its handle's state after a failure is not to be trusted
-            }
-        }
-    });
-    for (const auto& e : errors) {
-        if (e) std::rethrow_exception(e);
-    }
+    // Members inflated and parsed by several workers, each with an archive handle of its own and
+    // whole groups at a time; the first failed group in scan order is the error the sequential
+    // reading raises. The table does not grow meanwhile, so its records stay put.
+    std::vector<ZipHandle> handles(threads);
+    std::vector<MemberReader> readers(threads, MemberReader{z.get(), {}, {}});
+    for_each_at_once(
+        groups.size(), threads,
+        [&](unsigned worker) {
+            handles[worker] = reopen_archive(*file);
+            readers[worker].zip = handles[worker].get();
+            return handles[worker] != nullptr;
+        },
+        [&](std::size_t g, unsigned worker) {
+            readers[worker].read_group(selected, groups[g], path, table.at_position(g).second);
+        });
     return table;
 }
 
