@@ -1,5 +1,6 @@
-// Reading a synthetic PSM export of 100,000 rows into the three tables: from a file and from lines
-// held in memory. Reports MB/s and the process's peak resident memory.
+// Reading a synthetic PSM export into the three tables, from a file and from lines held in
+// memory, at the sizes of a generated fraction of 500, 2,000 and 5,000 groups (five rows a group:
+// about 4.5 MB at 5,000) and at 100,000 rows. Reports MB/s and the process's peak resident memory.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -23,14 +25,12 @@ using vombrelle::bench::peak_rss_mb;
 
 using namespace vombrelle;
 
-constexpr int kRows = 100000;
-
 struct Fixture {
     std::string text;
     std::string path;
     std::unordered_map<std::string, std::string> proteins;
 
-    Fixture() {
+    explicit Fixture(int rows) {
         std::mt19937_64 rng(42);
         auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
         const char* confs[] = {"High", "High", "High", "Medium", "Medium", "Low"};
@@ -40,7 +40,7 @@ struct Fixture {
                "\"Protein Accessions\"\t\"Protein Descriptions\"\t\"Charge\"\t\"MH+ [Da]\"\t\"First Scan\"\t"
                "\"Percolator q-Value\"\r\n";
         for (int i = 0; i < 1000; ++i) proteins["P" + std::to_string(i)] = "MAGGGLVTDLTK" + std::to_string(i % 7);
-        for (int i = 0; i < kRows; ++i) {
+        for (int i = 0; i < rows; ++i) {
             std::string seq = pick(10) == 0 ? "LVTDLTk" : (pick(8) == 0 ? "PEPTIDEK" : "AEFVEVTkLVTDLTK");
             int acc = pick(1000);
             out << "\"False\"\t\"" << confs[pick(6)] << "\"\t\"" << ambig[pick(4)] << "\"\t\"" << seq
@@ -55,9 +55,17 @@ struct Fixture {
     ~Fixture() { std::filesystem::remove(path); }
 };
 
-Fixture& fixture() {
-    static Fixture f;
-    return f;
+// Rows of the table for the benchmark's argument: a fraction's groups, or rows when above 10,000.
+int rows_of(benchmark::State& state) {
+    const auto n = static_cast<int>(state.range(0));
+    return n > 10000 ? n : 5 * n;
+}
+
+Fixture& fixture(int rows) {
+    static std::unordered_map<int, std::unique_ptr<Fixture>> made;
+    auto& f = made[rows];
+    if (!f) f = std::make_unique<Fixture>(rows);
+    return *f;
 }
 
 PsmReadOptions options(ProteinLookup& lookup) {
@@ -79,7 +87,7 @@ void report(benchmark::State& state, const PsmTables& t, std::size_t bytes) {
 }
 
 void BM_ReadPsmFile(benchmark::State& state) {
-    Fixture& f = fixture();
+    Fixture& f = fixture(rows_of(state));
     MapProteinLookup lookup(f.proteins);
     // What one set of tables holds on the heap once read.
     const double before = heap_in_use_mb();
@@ -89,13 +97,13 @@ void BM_ReadPsmFile(benchmark::State& state) {
         last = take_psm_tables(read_psm_file(f.path, options(lookup)));
         benchmark::DoNotOptimize(last.high.scans.size());
     }
-    if (last.all.scans.size() < kRows / 2) state.SkipWithError("unexpectedly few scans");
+    if (last.all.scans.size() < static_cast<std::size_t>(rows_of(state)) / 2) state.SkipWithError("unexpectedly few scans");
     report(state, last, f.text.size());
 }
-BENCHMARK(BM_ReadPsmFile)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadPsmFile)->ArgName("groups_or_rows")->Arg(500)->Arg(2000)->Arg(5000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void BM_ReadPsmLines(benchmark::State& state) {
-    Fixture& f = fixture();
+    Fixture& f = fixture(rows_of(state));
     // Lines as a caller hands them over: quotes already removed, line ends kept.
     static std::string unquoted;
     unquoted = f.text;
@@ -115,7 +123,7 @@ void BM_ReadPsmLines(benchmark::State& state) {
     }
     report(state, last, f.text.size());
 }
-BENCHMARK(BM_ReadPsmLines)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadPsmLines)->ArgName("groups_or_rows")->Arg(5000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -29,6 +29,7 @@ public:
     const_iterator begin() const { return entries_.begin(); }
     const_iterator end() const { return entries_.end(); }
     // The entry at a position in iteration order (indexes built over the map keep positions).
+    value_type& at_position(std::size_t i) { return entries_[i]; }
     const value_type& at_position(std::size_t i) const { return entries_[i]; }
 
     bool contains(const K& key) const { return index_.find(key) != index_.end(); }

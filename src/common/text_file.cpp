@@ -5,8 +5,10 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "common/byte_scan.hpp"
 #include "common/errors.hpp"
 #include "common/file_open.hpp"
+#include "common/host_text.hpp"
 
 namespace vombrelle {
 
@@ -14,11 +16,11 @@ namespace {
 
 inline bool is_cont(unsigned char c) { return (c & 0xC0) == 0x80; }
 
-// The interpreter decodes a text file in blocks of this many bytes, carrying a character cut by
+// The interpreter decodes a text file in blocks of kHostBlock bytes, carrying a character cut by
 // a block's end over to the next block, and reports a decoding error by its position in the
 // block it was decoding (with the carried bytes in front), or, for a character cut by the end
 // of the file, in the carried bytes alone.
-constexpr std::uint64_t kHostBlock = 8192;
+constexpr std::uint64_t kHostBlock = TextLineReader::kHostBlock;
 
 // Re-reads the block in which the interpreter meets the invalid bytes at file offset `bad`
 // (`span` bytes, the first one a bad start byte or followed by a bad continuation byte) into
@@ -80,16 +82,9 @@ bool check_utf8(std::string_view bytes, std::size_t& bad_start, std::size_t& bad
     const std::size_t n = bytes.size();
     std::size_t i = 0;
     while (i < n) {
-        // ASCII runs, eight bytes at a time.
-        while (i + 8 <= n) {
-            std::uint64_t w;
-            std::memcpy(&w, s + i, 8);
-            if (w & 0x8080808080808080ULL) break;
-            i += 8;
-        }
+        i += ascii_prefix(bytes.data() + i, n - i);
         if (i >= n) break;
         unsigned char c = s[i];
-        if (c < 0x80) { ++i; continue; }
         std::size_t need;
         unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the first continuation byte
         if (c >= 0xC2 && c <= 0xDF) need = 1;
@@ -162,19 +157,47 @@ bool TextLineReader::fill() {
     }
     end_ += got;
     total_read_ += got;
+    validate_ahead();
     return true;
 }
 
-bool TextLineReader::next(std::string_view& line) {
+// Moves checked_ over the valid bytes just read, up to the first byte the decoder rejects or a
+// character the block's end cuts; nothing is raised here. Lines wholly below checked_ then need
+// no check of their own, and an error is still raised where the interpreter meets it: when the
+// lines reach it (check_host_blocks).
+void TextLineReader::validate_ahead() {
+    const std::uint64_t buf_offset = total_read_ - end_;
+    if (!ahead_ok_ || checked_ < buf_offset || checked_ >= total_read_) return;
+    const std::string_view bytes(buf_.data() + (checked_ - buf_offset), total_read_ - checked_);
+    std::size_t start, end;
+    const char* reason;
+    checked_ += check_utf8(bytes, start, end, reason) ? bytes.size() : start;
+}
+
+// Where next_usual may go: line ends below a multiple of kHostBlock that checked_ has reached
+// need no check, and 8 bytes after each keep a CR's next character and a cut character at the
+// file's end within sight.
+void TextLineReader::find_usual_end() {
+    const std::uint64_t buf_offset = total_read_ - end_;
+    const std::uint64_t checked_blocks = checked_ / kHostBlock * kHostBlock;
+    const std::size_t checked_end =
+        checked_blocks > buf_offset ? static_cast<std::size_t>(checked_blocks - buf_offset) : 0;
+    usual_end_ = std::min(checked_end, end_ >= 8 ? end_ - 8 : 0);
+}
+
+bool TextLineReader::next_checked(std::string_view& line) {
+    breaks_ = 0;  // pos_ moves below; next_usual starts afresh from there
+    const bool got = next_line_checked(line);
+    find_usual_end();
+    return got;
+}
+
+bool TextLineReader::next_line_checked(std::string_view& line) {
     std::size_t scanned = 0;  // bytes after pos_ already known to hold no line end
     for (;;) {
         const char* base = buf_.data();
-        const char* p = base + pos_ + scanned;
-        const std::size_t rem = end_ - pos_ - scanned;
-        const void* lf = std::memchr(p, '\n', rem);
-        const std::size_t before_lf = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - p) : rem;
-        const void* cr = std::memchr(p, '\r', before_lf);
-        const char* hit = cr ? static_cast<const char*>(cr) : static_cast<const char*>(lf);
+        const std::size_t len_scanned = find_line_break(base + pos_ + scanned, end_ - pos_ - scanned);
+        const char* hit = pos_ + scanned + len_scanned < end_ ? base + pos_ + scanned + len_scanned : nullptr;
         if (hit != nullptr) {
             const std::size_t len = static_cast<std::size_t>(hit - (base + pos_));
             std::size_t advance = len + 1;
@@ -195,7 +218,15 @@ bool TextLineReader::next(std::string_view& line) {
             pos_ += advance;
             ++line_no_;
             line_ended_ = true;
-            check_host_blocks(line_start + len, *hit == '\r', line_start);
+            // A CR whose block holds nothing decodable after it: it ends the block or the file,
+            // or the next character is cut by the block's end.
+            const std::uint64_t after_cr = line_start + len + 1;
+            const std::uint64_t block_end = (after_cr - 1) / kHostBlock * kHostBlock + kHostBlock;
+            const bool cr_ends_block_text =
+                *hit == '\r' && (after_cr == block_end || hit + 1 == base + end_ ||
+                                 (static_cast<unsigned char>(hit[1]) >= 0x80 &&
+                                  after_cr + utf8_length(static_cast<unsigned char>(hit[1])) > block_end));
+            check_host_blocks(line_start + len, cr_ends_block_text, line_start);
             if (line_start + len >= checked_) validate_utf8(line);
             if (*hit == '\r' && eof_ && only_a_cut_character(std::string_view(base + pos_, end_ - pos_))) {
                 // The interpreter holds a CR back until it knows the character after it; when
@@ -225,10 +256,10 @@ bool TextLineReader::next(std::string_view& line) {
 // read, also when the line itself would fail first. A line ended by CR is complete only once
 // the next character is known: when nothing decodable follows the CR in its block, the next
 // block is decoded too.
-void TextLineReader::check_host_blocks(std::uint64_t terminator, bool cr, std::uint64_t line_start) {
+void TextLineReader::check_host_blocks(std::uint64_t terminator, bool cr_ends_block_text, std::uint64_t line_start) {
     const std::uint64_t block_end = (terminator / kHostBlock + 1) * kHostBlock;
     check_ahead(block_end, line_start);
-    if (cr && checked_ == terminator + 1) check_ahead(block_end + kHostBlock, line_start);
+    if (cr_ends_block_text) check_ahead(block_end + kHostBlock, line_start);
 }
 
 void TextLineReader::check_ahead(std::uint64_t need_end, std::uint64_t line_start) {

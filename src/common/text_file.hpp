@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/byte_scan.hpp"
+
 namespace vombrelle {
 
 class TextLineReader {
@@ -22,17 +24,57 @@ public:
 
     // The next line without its line end; false at the end of the file. The view stays valid
     // until the next call. Invalid UTF-8 raises UnicodeDecodeError naming the file and line.
-    bool next(std::string_view& line);
+    bool next(std::string_view& line) { return next_usual(line) || next_checked(line); }
 
     // Whether the line last returned ended in a line break (only the file's last line may not).
     bool line_ended() const { return line_ended_; }
     // 1-based number of the line last returned.
     std::size_t line_number() const { return line_no_; }
 
+    // The interpreter decodes a text file in blocks of this many bytes (see check_host_blocks).
+    static constexpr std::uint64_t kHostBlock = 8192;
+
 private:
+
+    // The usual line, at most one call deep: its line end found through a mask of the line breaks
+    // of 64 bytes, in a part of the buffer already checked (below usual_end_), and, after a CR, an
+    // ASCII byte that is not the first of a decoding block (a CR that ends its block, or one before
+    // a character yet to be read, needs next_checked). False when next_checked must decide.
+    bool next_usual(std::string_view& line) {
+        if (breaks_ == 0) {
+            std::size_t at = pos_;
+            do {
+                if (usual_end_ < 64 || at > usual_end_ - 64) return false;
+                breaks_ = line_break_mask64(buf_.data() + at);
+                breaks_at_ = at;
+                at += 64;
+            } while (breaks_ == 0);
+        }
+        const char* base = buf_.data();
+        const std::size_t t = breaks_at_ + static_cast<std::size_t>(__builtin_ctzll(breaks_));
+        std::size_t next_pos = t + 1;
+        if (base[t] == '\r') {
+            const auto after = static_cast<unsigned char>(base[t + 1]);
+            if (after >= 0x80 || (total_read_ - end_ + next_pos) % kHostBlock == 0) return false;
+            if (after == '\n') ++next_pos;
+        }
+        // Clear the bit of the line end, and of the LF of a CRLF, which is the next bit when it
+        // lies in the same 64 bytes (when not, no bit is left).
+        breaks_ &= breaks_ - 1;
+        if (next_pos - t == 2) breaks_ &= breaks_ - 1;
+        line = std::string_view(base + pos_, t - pos_);
+        pos_ = next_pos;
+        ++line_no_;
+        line_ended_ = true;
+        return true;
+    }
+    bool next_checked(std::string_view& line);
+    bool next_line_checked(std::string_view& line);
+    void find_usual_end();
     bool fill();
     void validate_utf8(std::string_view line) const;
-    void check_host_blocks(std::uint64_t terminator, bool cr, std::uint64_t line_start);
+    void validate_ahead();
+    void check_host_blocks(std::uint64_t terminator, bool cr_ends_block_text, std::uint64_t line_start);
     void check_ahead(std::uint64_t need_end, std::uint64_t line_start);
 
     std::string path_;
@@ -49,6 +91,12 @@ private:
     // sequence at a block's end stays beyond it until the next block decides.
     std::uint64_t checked_ = 0;
     bool ahead_ok_ = true;  // false when the file cannot be read at an offset (a pipe)
+    // Line breaks at buffer offsets breaks_at_ + i not yet consumed, bit i each.
+    std::uint64_t breaks_ = 0;
+    std::size_t breaks_at_ = 0;
+    // Buffer offset below which next_usual may return lines: a line end below it lies in a
+    // decoding block that is wholly checked, and at least 8 bytes of the buffer follow it.
+    std::size_t usual_end_ = 0;
 };
 
 // Checks that `bytes` is valid UTF-8 as the interpreter's strict decoder sees it. On failure

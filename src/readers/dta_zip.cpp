@@ -1,6 +1,7 @@
 #include "readers/dta_zip.hpp"
 
 #include <algorithm>
+#include <fcntl.h>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "common/errors.hpp"
 #include "common/file_open.hpp"
 #include "common/host_text.hpp"
+#include "common/parallel_reads.hpp"
 #include "common/text_file.hpp"
 
 namespace vombrelle {
@@ -66,16 +68,46 @@ struct ZipFileCloser {
     void operator()(zip_file_t* f) const { zip_fclose(f); }
 };
 
+// A descriptor closed with its owner.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
 // Opens the archive as the interpreter does: OS errors first (the file itself), then the zip
-// structure.
-ZipHandle open_archive(const std::string& path) {
-    int fd = open_readable(path);
+// structure. `file` keeps a descriptor of the file for reopen_archive (libzip takes its own).
+ZipHandle open_archive(const std::string& path, std::unique_ptr<Descriptor>& file) {
+    const int fd = open_readable(path);
+    file = std::make_unique<Descriptor>(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
     int err = 0;
     zip_t* z = zip_fdopen(fd, ZIP_RDONLY, &err);
     if (z == nullptr) {
         ::close(fd);  // zip_fdopen takes the descriptor only on success
         throw not_a_zip(path);
     }
+    return ZipHandle(z);
+}
+
+// A second, independent handle on the archive (the same file, also if it has been renamed
+// since), for a worker thread: a libzip archive may be used by one thread at a time only. Null
+// when none can be had; the other workers then do the work.
+ZipHandle reopen_archive(const Descriptor& file) {
+    if (file.get() < 0) return nullptr;
+    const std::string self = "/proc/self/fd/" + std::to_string(file.get());
+    const int again = ::open(self.c_str(), O_RDONLY | O_CLOEXEC);
+    if (again < 0) return nullptr;
+    int err = 0;
+    zip_t* z = zip_fdopen(again, ZIP_RDONLY, &err);
+    if (z == nullptr) ::close(again);
     return ZipHandle(z);
 }
 
@@ -120,9 +152,9 @@ std::uint32_t crc32_of(std::string_view bytes) {
     return static_cast<std::uint32_t>(crc);
 }
 
-// A member's content.
-void read_entry(zip_t* z, zip_uint64_t index, const std::string& name, const std::string& path,
-                std::string& out) {
+// A member's content: the first `size` bytes of `out`.
+std::size_t read_entry(zip_t* z, zip_uint64_t index, const std::string& name, const std::string& path,
+                       std::string& out) {
     zip_stat_t st;
     zip_stat_init(&st);
     if (zip_stat_index(z, index, 0, &st) != 0) throw not_a_zip(path);
@@ -167,6 +199,7 @@ void read_entry(zip_t* z, zip_uint64_t index, const std::string& name, const std
     if ((st.valid & ZIP_STAT_CRC) && crc32_of(out) != st.crc) {
         throw std::move(bad_zip_error("Bad CRC-32 for file " + py_repr(name)).with_context(zip_context(path)));
     }
+    return have;
 }
 
 // Index of the first byte beyond ASCII, or npos.
@@ -188,6 +221,36 @@ struct Selected {
     std::string name;
     std::int64_t scan;
     zip_uint64_t index;  // the last entry of that name
+};
+
+// The members of one scan: consecutive once sorted, merged into one record.
+struct ScanGroup {
+    std::size_t first, end;  // positions in the sorted selection
+};
+
+// Below this much compressed data a thread costs more than it saves.
+constexpr std::uint64_t kParallelBytes = std::uint64_t(4) << 20;
+
+// One worker's reading state: its archive handle, member buffer and peak index.
+struct MemberReader {
+    zip_t* zip;
+    std::string bytes;
+    PeakMapBuilder peaks;
+
+    // Reads the group's members in order into `record`.
+    void read_group(const std::vector<Selected>& selected, const ScanGroup& group, const std::string& path,
+                    SpectrumRecord& record) {
+        // The peak index carries over between the members of one scan.
+        peaks.attach(&record.peaks);
+        for (std::size_t i = group.first; i < group.end; ++i) {
+            const Selected& s = selected[i];
+            const std::size_t size = read_entry(zip, s.index, s.name, path, bytes);
+            merge_dta_member(std::string_view(bytes.data(), size), s.name, path + "/" + s.name, record, peaks);
+        }
+        peaks.detach();
+        auto& v = record.peaks;
+        if (v.capacity() - v.size() > v.size() / 8 + 4) v.shrink_to_fit();
+    }
 };
 
 } // namespace
@@ -251,8 +314,9 @@ void merge_dta_member(std::string_view bytes, const std::string& name, const std
     }
 }
 
-SpectrumTable read_dta_zip(const std::string& path, const SkippedNamesSink& on_skipped) {
-    ZipHandle z = open_archive(path);
+SpectrumTable read_dta_zip(const std::string& path, const SkippedNamesSink& on_skipped, unsigned threads) {
+    std::unique_ptr<Descriptor> file;
+    ZipHandle z = open_archive(path, file);
     const zip_int64_t count = zip_get_num_entries(z.get(), 0);
     if (count < 0) throw not_a_zip(path);
 
@@ -274,38 +338,50 @@ SpectrumTable read_dta_zip(const std::string& path, const SkippedNamesSink& on_s
     std::stable_sort(selected.begin(), selected.end(),
                      [](const Selected& a, const Selected& b) { return a.scan < b.scan; });
 
+    // One record per scan, created up front in table order; the groups then fill them.
     SpectrumTable table;
-    table.reserve(selected.size());
-    PeakMapBuilder peaks;
-    std::string bytes;
-    std::int64_t current = 0;
-    bool have_current = false;
-    for (const auto& s : selected) {
-        read_entry(z.get(), s.index, s.name, path, bytes);
-        SpectrumRecord* rec = table.find(s.scan);
-        if (rec == nullptr) {
-            table.insert_or_assign(s.scan, SpectrumRecord{RecordKeys::TitleHeaderIonMass, {}, {}, {}});
-            rec = table.find(s.scan);
-            have_current = false;
+    std::vector<ScanGroup> groups;
+    std::uint64_t compressed = 0;
+    for (std::size_t i = 0; i < selected.size(); ++i) {
+        if (i == 0 || selected[i].scan != selected[i - 1].scan) {
+            groups.push_back({i, i + 1});
+            table.insert_or_assign(selected[i].scan, SpectrumRecord{RecordKeys::TitleHeaderIonMass, {}, {}, {}});
+        } else {
+            groups.back().end = i + 1;
         }
-        // Members of one scan are consecutive: the peak index carries over between them.
-        if (!have_current || current != s.scan) {
-            peaks.attach(&rec->peaks);
-            current = s.scan;
-            have_current = true;
+        zip_stat_t st;
+        if (zip_stat_index(z.get(), selected[i].index, 0, &st) == 0 && (st.valid & ZIP_STAT_COMP_SIZE)) {
+            compressed += st.comp_size;
         }
-        merge_dta_member(bytes, s.name, path + "/" + s.name, *rec, peaks);
     }
-    peaks.detach();
-    for (auto& entry : table) {
-        auto& v = entry.second.peaks;
-        if (v.capacity() - v.size() > v.size() / 8 + 4) v.shrink_to_fit();
+    if (threads == 0) threads = compressed < kParallelBytes ? 1 : parallel_thread_count(groups.size());
+
+    if (threads <= 1) {
+        MemberReader reader{z.get(), {}, {}};
+        for (std::size_t g = 0; g < groups.size(); ++g) reader.read_group(selected, groups[g], path, table.at_position(g).second);
+        return table;
     }
+
+    // Members inflated and parsed by several workers, each with an archive handle of its own and
+    // whole groups at a time; the first failed group in scan order is the error the sequential
+    // reading raises. The table does not grow meanwhile, so its records stay put.
+    std::vector<ZipHandle> handles(threads);
+    std::vector<MemberReader> readers(threads, MemberReader{z.get(), {}, {}});
+    for_each_at_once(
+        groups.size(), threads,
+        [&](unsigned worker) {
+            handles[worker] = reopen_archive(*file);
+            readers[worker].zip = handles[worker].get();
+            return handles[worker] != nullptr;
+        },
+        [&](std::size_t g, unsigned worker) {
+            readers[worker].read_group(selected, groups[g], path, table.at_position(g).second);
+        });
     return table;
 }
 
-SpectrumTable read_dta_zip(const std::string& path, std::vector<std::string>& skipped_names) {
-    return read_dta_zip(path, [&](const std::vector<std::string>& names) { skipped_names = names; });
+SpectrumTable read_dta_zip(const std::string& path, std::vector<std::string>& skipped_names, unsigned threads) {
+    return read_dta_zip(path, [&](const std::vector<std::string>& names) { skipped_names = names; }, threads);
 }
 
 } // namespace vombrelle

@@ -27,11 +27,16 @@ namespace vombrelle {
 // is read (so they are reported even when a member later fails).
 using SkippedNamesSink = std::function<void(const std::vector<std::string>&)>;
 
-SpectrumTable read_dta_zip(const std::string& path, const SkippedNamesSink& on_skipped);
+//
+// Large archives are read by several threads at once (`threads` 0 chooses by the compressed size,
+// 1 reads on the caller's thread alone): members are inflated and parsed a scan at a time, each
+// thread with an archive handle of its own, and the table and the first error are those of the
+// reading in scan order. Every thread is joined before the call returns.
+SpectrumTable read_dta_zip(const std::string& path, const SkippedNamesSink& on_skipped, unsigned threads = 0);
 
 // The same, collecting the skipped names into `skipped_names` (filled before any member is read,
 // so it holds them also when the call throws).
-SpectrumTable read_dta_zip(const std::string& path, std::vector<std::string>& skipped_names);
+SpectrumTable read_dta_zip(const std::string& path, std::vector<std::string>& skipped_names, unsigned threads = 0);
 
 // The scan number of a member name, or nothing when the name does not match the pattern.
 // Throws OverflowError for a scan number beyond 64 bits.

@@ -4,6 +4,7 @@
 
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
+#include "common/parallel_reads.hpp"
 #include "common/text_file.hpp"
 
 namespace vombrelle {
@@ -41,41 +42,48 @@ void add_distinct(std::vector<T>& list, const T& value) {
 
 MgfParser::MgfParser(PeakStorage peaks) : storage_(peaks) {}
 
-void MgfParser::feed(std::string_view raw) {
+void MgfParser::feed_other(std::string_view raw) {
     const std::string_view line = strip_line(raw);
     if (line.empty()) return;  // matches no rule and is no peak line
     const char c0 = line[0];
 
-    if (!is_ascii_digit(c0)) {
-        if (line == "BEGIN IONS") clear_block();
-        // A key rule applies only to a line that starts with its key: the same upper-case word
-        // inside a title or in another key (NUM_SCANS=) must not change the block.
-        if (c0 == 'T' && starts_with(line, "TITLE=")) {
-            title_.assign(second_field(line, 5));
-            state_dirty_ = true;
-        } else if (c0 == 'P' && starts_with(line, "PEPMASS=")) {
-            std::string_view token;
-            if (split_whitespace_first(second_field(line, 7), &token, 1) == 0) {
-                throw index_error("list index out of range");
-            }
-            mz_text_.assign(token);
-            state_dirty_ = true;
-        } else if (c0 == 'C' && starts_with(line, "CHARGE=")) {
-            const std::string_view value = strip(second_field(line, 6));
-            if (value.empty()) throw index_error("string index out of range");
-            // "10+" is charge 10: the whole leading run of digits, not its first digit.
-            std::size_t n = 0;
-            while (n < value.size() && is_ascii_digit(value[n])) ++n;
-            if (n == 0) n = std::min(value.size(), utf8_length(static_cast<unsigned char>(value[0])));
-            charge_.assign(value.substr(0, n));
-            state_dirty_ = true;
-        } else if (c0 == 'S' && starts_with(line, "SCANS=")) {
-            on_scans_line(second_field(line, 5));
-        }
+    if (is_ascii_digit(c0)) {
+        // A peak line; no key rule applies to it.
+        if (!block_complete()) return;
+        if (state_dirty_) note_block_state();
+        peak_line(line);
+        return;
     }
 
-    if (title_.empty() || mz_text_.empty() || scan_no_ == 0 || charge_.empty()) return;
-    on_complete_line(line);
+    if (line == "BEGIN IONS") clear_block();
+    // A key rule applies only to a line that starts with its key: the same upper-case word
+    // inside a title or in another key (NUM_SCANS=) must not change the block.
+    if (c0 == 'T' && starts_with(line, "TITLE=")) {
+        title_.assign(second_field(line, 5));
+        state_changed();
+    } else if (c0 == 'P' && starts_with(line, "PEPMASS=")) {
+        std::string_view token;
+        if (split_whitespace_first(second_field(line, 7), &token, 1) == 0) {
+            throw index_error("list index out of range");
+        }
+        mz_text_.assign(token);
+        state_changed();
+    } else if (c0 == 'C' && starts_with(line, "CHARGE=")) {
+        const std::string_view value = strip(second_field(line, 6));
+        if (value.empty()) throw index_error("string index out of range");
+        // "10+" is charge 10: the whole leading run of digits, not its first digit.
+        std::size_t n = 0;
+        while (n < value.size() && is_ascii_digit(value[n])) ++n;
+        if (n == 0) n = std::min(value.size(), utf8_length(static_cast<unsigned char>(value[0])));
+        charge_.assign(value.substr(0, n));
+        state_changed();
+    } else if (c0 == 'S' && starts_with(line, "SCANS=")) {
+        on_scans_line(second_field(line, 5));
+    }
+
+    if (!block_complete()) return;
+    if (state_dirty_) note_block_state();
+    if (line == "END IONS") clear_block();
 }
 
 void MgfParser::on_scans_line(std::string_view value) {
@@ -84,7 +92,7 @@ void MgfParser::on_scans_line(std::string_view value) {
     flush_peaks();
     record_ = nullptr;
     scan_no_ = scan;
-    state_dirty_ = true;
+    state_changed();
     SpectrumRecord* rec = table_.find(scan);
     if (rec == nullptr) {
         table_.insert_or_assign(scan, SpectrumRecord{RecordKeys::IonMassTitleHeader, {}, {}, {}});
@@ -106,22 +114,15 @@ void MgfParser::flush_peaks() {
     peaks_.detach();
 }
 
-void MgfParser::on_complete_line(std::string_view line) {
-    if (state_dirty_) {
-        // Titles and headers change only with the block state, so they are added once per change.
-        add_distinct(record_->titles, title_);
-        header_scratch_.assign(mz_text_);
-        header_scratch_ += ' ';
-        header_scratch_ += charge_;
-        add_distinct(record_->headers, header_scratch_);
-        state_dirty_ = false;
-    }
-    if (is_ascii_digit(line[0])) {
-        const Peak p = parse_peak_line(line);
-        if (storage_ == PeakStorage::Keep) peaks_.store(p.mz, p.intensity);
-        return;
-    }
-    if (line == "END IONS") clear_block();
+void MgfParser::note_block_state() {
+    // Titles and headers change only with the block state, so they are added once per change.
+    add_distinct(record_->titles, title_);
+    header_scratch_.assign(mz_text_);
+    header_scratch_ += ' ';
+    header_scratch_ += charge_;
+    add_distinct(record_->headers, header_scratch_);
+    state_dirty_ = false;
+    usual_peaks_ = true;
 }
 
 void MgfParser::clear_block() {
@@ -129,7 +130,7 @@ void MgfParser::clear_block() {
     mz_text_.clear();
     charge_.clear();
     scan_no_ = 0;
-    state_dirty_ = true;
+    state_changed();
 }
 
 SpectrumTable MgfParser::finish() {
@@ -149,6 +150,18 @@ SpectrumTable read_mgf(const std::string& path, PeakStorage peaks) {
         throw;
     }
     return parser.finish();
+}
+
+std::vector<SpectrumTable> read_mgf_files(const std::vector<MgfInput>& inputs, unsigned threads) {
+    std::vector<SpectrumTable> tables(inputs.size());
+    std::vector<ParallelRead> reads;
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        reads.emplace_back([&inputs, &tables, i](std::vector<std::string>&) {
+            tables[i] = read_mgf(inputs[i].path, inputs[i].peaks);
+        });
+    }
+    run_reads(reads, {}, threads);
+    return tables;
 }
 
 SpectrumTable parse_mgf(std::string_view text, const std::string& name, PeakStorage peaks) {

@@ -40,14 +40,40 @@ public:
     explicit MgfParser(PeakStorage peaks = PeakStorage::Keep);
 
     // Throws HostError without context; the caller knows the file and line.
-    void feed(std::string_view line);
+    void feed(std::string_view line) {
+        // The usual line: a peak line of a complete block whose state the record already holds,
+        // with no whitespace to strip (it starts with a digit and ends in printable ASCII).
+        if (usual_peaks_ && !line.empty() && static_cast<unsigned>(line.front() - '0') < 10 &&
+            static_cast<unsigned>(static_cast<unsigned char>(line.back()) - 0x21) < 0x5F) {
+            peak_line(line);
+            return;
+        }
+        feed_other(line);
+    }
 
     // The finished table; the parser is spent afterwards.
     SpectrumTable finish();
 
 private:
+    void feed_other(std::string_view line);
+    void peak_line(std::string_view line) {
+        if (storage_ == PeakStorage::Keep) {
+            const Peak p = parse_peak_line(line);
+            peaks_.store(p.mz, p.intensity);
+        } else {
+            check_peak_line(line);
+        }
+    }
     void on_scans_line(std::string_view value);
-    void on_complete_line(std::string_view line);
+    void state_changed() {
+        state_dirty_ = true;
+        usual_peaks_ = false;
+    }
+    // Once title, m/z, charge and scan are all set, every line counts for the record.
+    bool block_complete() const {
+        return scan_no_ != 0 && !title_.empty() && !mz_text_.empty() && !charge_.empty();
+    }
+    void note_block_state();
     void flush_peaks();
     // "BEGIN IONS" and the "END IONS" of a complete block both forget title, m/z, charge and scan.
     void clear_block();
@@ -61,6 +87,8 @@ private:
     std::int64_t scan_no_ = 0;
     // True when the state changed since titles/headers were last added to the record.
     bool state_dirty_ = true;
+    // The block is complete and its state noted: a peak line needs nothing else.
+    bool usual_peaks_ = false;
     SpectrumRecord* record_ = nullptr;  // the record of scan_no_
     PeakMapBuilder peaks_;              // builds the record's peak map in scratch_
     std::vector<Peak> scratch_;         // the peaks of scan_no_ since its last SCANS line
@@ -69,6 +97,15 @@ private:
 
 // Reads the MGF file at `path` (strict UTF-8, universal newlines).
 SpectrumTable read_mgf(const std::string& path, PeakStorage peaks = PeakStorage::Keep);
+
+struct MgfInput {
+    std::string path;
+    PeakStorage peaks = PeakStorage::Keep;
+};
+
+// Reads the files at once (see parallel_reads.hpp; `threads` 0 chooses): their tables in the
+// inputs' order, or the error that reading them one after the other raises first.
+std::vector<SpectrumTable> read_mgf_files(const std::vector<MgfInput>& inputs, unsigned threads = 0);
 
 // Parses MGF text held in memory (universal newlines; the text is taken as valid UTF-8).
 // Errors carry "in file '<name>', line N".

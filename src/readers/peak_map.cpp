@@ -6,6 +6,7 @@
 
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
+#include "common/plain_decimal.hpp"
 
 namespace vombrelle {
 
@@ -61,44 +62,17 @@ double parse_field(std::string_view text) {
 
 [[noreturn]] void missing_field() { throw index_error("list index out of range"); }
 
-constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
-// A plain decimal "[-+]digits[.digits]" at p, ending at `end` or at ASCII whitespace. With at
-// most 19 digits whose value fits 53 bits and at most 22 decimals both the digits and the power
-// of ten are exact doubles, so one correctly rounded division gives float()'s result. False for
-// anything else, which the general path then reads (or rejects). `decimals` is the count of
-// digits after the point.
-inline bool parse_plain_decimal(const char*& p, const char* end, double& out, int& decimals) {
-    const char* q = p;
-    bool negative = false;
-    if (q < end && (*q == '-' || *q == '+')) negative = *q++ == '-';
-    std::uint64_t m = 0;
-    int digits = 0;
-    while (q < end && static_cast<unsigned>(*q - '0') < 10) {
-        m = m * 10 + static_cast<unsigned>(*q++ - '0');
-        ++digits;
-    }
-    decimals = 0;
-    if (q < end && *q == '.') {
-        ++q;
-        while (q < end && static_cast<unsigned>(*q - '0') < 10) {
-            m = m * 10 + static_cast<unsigned>(*q++ - '0');
-            ++digits;
-            ++decimals;
-        }
-    }
-    if (digits == 0 || digits > 19 || m > (std::uint64_t(1) << 53) || decimals > 22) return false;
-    if (q < end && !is_ascii_space(static_cast<unsigned char>(*q))) return false;
-    const double v = static_cast<double>(m) / kPow10[decimals];
-    out = negative ? -v : v;
-    p = q;
-    return true;
-}
+inline bool ascii_space_at(const char* p) { return is_ascii_space(static_cast<unsigned char>(*p)); }
 
 inline const char* skip_ascii_space(const char* p, const char* end) {
-    while (p < end && is_ascii_space(static_cast<unsigned char>(*p))) ++p;
+    while (p < end && ascii_space_at(p)) ++p;
     return p;
+}
+
+// q when the plain decimal read up to q ends its field (at the line's end or at ASCII
+// whitespace), else nullptr.
+inline const char* plain_field_end(const char* q, const char* end) {
+    return q != nullptr && (q == end || ascii_space_at(q)) ? q : nullptr;
 }
 
 } // namespace
@@ -116,18 +90,17 @@ double round5(double x) {
     return r / 1e5;
 }
 
-Peak parse_peak_line(std::string_view line) {
-    // The usual line, "<m/z> <intensity>" in plain decimals, in one pass.
+Peak parse_unusual_peak_line(std::string_view line) {
+    const char* const floor = line.data();
+    const char* const end = floor + line.size();
+    double mz, intensity;
+    int decimals;
+    // Plain decimals of any length, field by field.
     {
-        const char* end = line.data() + line.size();
-        const char* p = skip_ascii_space(line.data(), end);
-        double mz, intensity;
-        int decimals;
-        if (parse_plain_decimal(p, end, mz, decimals)) {
-            p = skip_ascii_space(p, end);
-            if (parse_plain_decimal(p, end, intensity, decimals)) {
-                // With five decimals or fewer the text is its own rounding, and the nearest
-                // double to it is the value already parsed.
+        const char* p = skip_ascii_space(floor, end);
+        if (const char* q = plain_field_end(read_plain_decimal(p, end, mz, decimals), end)) {
+            p = skip_ascii_space(q, end);
+            if (plain_field_end(read_plain_decimal(p, end, intensity, decimals), end) != nullptr) {
                 return {mz, decimals <= 5 ? intensity : round5(intensity)};
             }
         }
@@ -136,9 +109,20 @@ Peak parse_peak_line(std::string_view line) {
     std::size_t count = 0;
     if (!split_two_ascii(line, fields, count)) count = split_whitespace_first(line, fields, 2);
     if (count < 1) missing_field();
-    const double mz = parse_field(fields[0]);
+    mz = parse_field(fields[0]);
     if (count < 2) missing_field();
     return {mz, round5(parse_field(fields[1]))};
+}
+
+void check_unusual_peak_line(std::string_view line) {
+    const char* const floor = line.data();
+    const char* const end = floor + line.size();
+    const auto field = [&](const char* p) { return plain_field_end(scan_plain_decimal(p, end), end); };
+    if (const char* q = field(skip_ascii_space(floor, end))) {
+        const char* p = skip_ascii_space(q, end);
+        if (p < end && field(p) != nullptr) return;
+    }
+    parse_unusual_peak_line(line);
 }
 
 void PeakMapBuilder::attach(std::vector<Peak>* peaks) {
@@ -179,15 +163,9 @@ void PeakMapBuilder::build_index() {
     }
 }
 
-void PeakMapBuilder::store(double mz, double intensity) {
+void PeakMapBuilder::store_out_of_order(double mz, double intensity) {
     auto& v = *peaks_;
-    if (ascending_) {
-        if (v.empty() || mz > v.back().mz) {
-            v.push_back({mz, intensity});
-            return;
-        }
-        ascending_ = false;
-    }
+    ascending_ = false;
     if (slots_.empty() || indexed_ != v.size() || (v.size() + 1) * 2 > slots_.size()) build_index();
     const std::size_t pos = find_or_insert_slot(mz, v.size());
     if (pos == v.size()) {

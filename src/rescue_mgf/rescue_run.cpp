@@ -7,6 +7,7 @@
 #include "common/errors.hpp"
 #include "common/number.hpp"
 #include "common/parent_lookup.hpp"
+#include "readers/mgf.hpp"
 #include "rescue_mgf/partner_derivation.hpp"
 #include "common/scan_grouping.hpp"
 
@@ -182,6 +183,15 @@ void generate_rescue_spectra(const RescueTables& tables, const RescueArguments& 
                              RescueMgfWriter& out) {
     RescueRun(tables, args, pairs, out).run();
     out.finish();
+}
+
+RescueTables read_rescue_tables(const RescueInputs& files, unsigned threads) {
+    std::vector<SpectrumTable> read = read_mgf_files({{files.ms2, PeakStorage::Keep},
+                                                      {files.ms3, PeakStorage::CheckOnly},
+                                                      {files.ms2_deconv, PeakStorage::Keep},
+                                                      {files.own_precursor, PeakStorage::CheckOnly}},
+                                                     threads);
+    return RescueTables{std::move(read[0]), std::move(read[1]), std::move(read[2]), std::move(read[3])};
 }
 
 void refuse_overwriting_inputs(const NamedPath& spec_file, const std::vector<NamedPath>& inputs) {

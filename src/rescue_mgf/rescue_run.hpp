@@ -23,6 +23,19 @@ struct RescueTables {
     SpectrumTable own_precursor;   // the same MS3 scans labelled with their own precursor (peaks unused)
 };
 
+// The four MGF files of a run, when the module's own reader reads them.
+struct RescueInputs {
+    std::string ms2;
+    std::string ms3;
+    std::string ms2_deconv;
+    std::string own_precursor;
+};
+
+// Reads the four files at once. What is returned or raised is what reading them one by one in the
+// run's order gives (MS2, MS3, deconvoluted MS2, own precursors: the first failure in that order
+// is the one raised); the peaks of the two MS3 tables are checked, not kept.
+RescueTables read_rescue_tables(const RescueInputs& files, unsigned threads = 0);
+
 struct RescueArguments {
     LinkerArgument linker_dm;       // Da, arm-form difference; only the two-scan arm-pair test uses it
     LinkerArgument linker_deficit;  // Da, added to two fragment MH+ to reach the precursor MH+

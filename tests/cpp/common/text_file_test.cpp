@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <random>
 #include <string>
 #include <sys/stat.h>
 #include <tuple>
@@ -102,6 +104,104 @@ TEST(TextLineReader, InvalidUtf8RaisesTheInterpretersDecodeError) {
         for (std::size_t block : {1, 3, 4096, 1 << 20}) {
             EXPECT_EQ(decode_failure(paths[i], block),
                       expected[i] + " in file '" + paths[i] + "', line " + std::to_string(cases[i].second))
+                << "with blocks of " << block;
+        }
+    }
+}
+
+// Universal newlines over bytes (the texts below are valid UTF-8, which decoding leaves alone).
+std::vector<std::string> split_universal(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\n' && text[i] != '\r') continue;
+        lines.push_back(text.substr(start, i - start));
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        start = i + 1;
+    }
+    if (start < text.size()) lines.push_back(text.substr(start));
+    return lines;
+}
+
+// Texts long enough for the many-bytes-at-a-time reading: random lines of characters of one to
+// four bytes, ended by LF, CRLF or CR, so that line ends and characters fall across the 64-byte
+// masks, the interpreter's 8192-byte decoding blocks and the buffer's refills; and line ends at
+// every offset around a decoding block's end.
+TEST(TextLineReader, LongTextsSplitAtEveryBoundary) {
+    std::mt19937_64 rng(8192);
+    const char* const chars[] = {"a", "b", " ", "\t", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "1", "."};
+    const char* const ends[] = {"\n", "\r\n", "\r"};
+    std::vector<std::string> texts;
+    for (int t = 0; t < 6; ++t) {
+        std::string text;
+        while (text.size() < 40000) {
+            for (auto n = rng() % (t % 2 ? 12 : 150); n > 0; --n) text += chars[rng() % std::size(chars)];
+            text += ends[rng() % 3];
+        }
+        texts.push_back(text);
+    }
+    for (std::size_t at = 8192 - 70; at < 8192 + 70; ++at) {
+        for (const char* end : ends) {
+            for (const char* c : {"a", "\xE2\x82\xAC"}) {
+                std::string text;
+                while (text.size() + 4 < at) text += c;  // whole characters up to near `at`
+                text.append(at - text.size(), 'z');
+                texts.push_back(text + end + std::string(300, 'q') + end + "tail");
+            }
+        }
+    }
+    test::TempDir dir;
+    for (const std::string& text : texts) {
+        const std::string path = dir.write("long.txt", text);
+        for (std::size_t block : {71, 4096, 1 << 20}) {
+            ASSERT_EQ(read_lines(path, block), split_universal(text)) << "with blocks of " << block;
+        }
+    }
+}
+
+// Bad bytes near where the reading changes pace (a decoding block's end, the end of a 64-byte
+// mask, a buffer refill), after many good lines: the error and the line it is reported on are
+// the interpreter's, at every offset.
+TEST(TextLineReader, InvalidUtf8NearBlockEndsFailsAsTheInterpreterFails) {
+    const std::string bad[] = {"\xFF", "\xE2\x82\n", "\xED\xA0\x80", "\xF0\x9F\x98", "\r\xC3"};
+    std::vector<std::string> contents;
+    std::vector<int> lines;
+    for (std::size_t at : {std::size_t(8192), std::size_t(16384), std::size_t(1) << 16}) {
+        for (std::size_t offset = at - 24; offset < at + 24; offset += 3) {
+            const std::string& b = bad[contents.size() % std::size(bad)];
+            std::string text;
+            while (text.size() < offset) text += "0123456789 abcdefghij\n";
+            text.resize(offset);
+            if (!text.empty() && text.back() == '\n') text.back() = 'x';
+            text += b + "after\r\nmore\n" + std::string(200, 'z') + "\n";
+            // The note names the line that holds the bad bytes (after the CR, for the last kind).
+            lines.push_back(1 + static_cast<int>(std::count(text.begin(), text.begin() + offset, '\n')) +
+                            (b[0] == '\r' ? 1 : 0));
+            contents.push_back(text);
+        }
+    }
+    // A CR that ends a decoding block makes the interpreter decode the next block before it
+    // returns the line: a bad byte anywhere in that block fails first.
+    for (std::size_t cr_at : {std::size_t(8191), std::size_t(16383)}) {
+        for (std::size_t distance : {1, 7, 64, 300, 8000}) {
+            std::string text;
+            while (text.size() < cr_at - 63) text += "0123456789 abcdefghij\n";
+            text.resize(cr_at - 64);
+            text += "\n" + std::string(63, 'y');  // the CR is the last of 64 bytes from a line's start
+            text += "\rafter\n" + std::string(distance, 'z') + "\xFF\n";
+            lines.push_back(2 + static_cast<int>(std::count(text.begin(), text.end() - 2, '\n')));
+            contents.push_back(text);
+        }
+    }
+    test::TempDir dir;
+    std::vector<std::string> paths;
+    for (const auto& c : contents) paths.push_back(dir.write(std::to_string(paths.size()) + ".txt", c));
+    const auto expected = test::ask_interpreter(kDecodeOracle, paths);
+    ASSERT_EQ(expected.size(), paths.size());
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        for (std::size_t block : {71, 4096, 1 << 20}) {
+            ASSERT_EQ(decode_failure(paths[i], block),
+                      expected[i] + " in file '" + paths[i] + "', line " + std::to_string(lines[i]))
                 << "with blocks of " << block;
         }
     }

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "common/errors.hpp"
 #include "readers/mgf.hpp"
+#include "../common/temp_dir.hpp"
 
 namespace vombrelle {
 namespace {
@@ -30,6 +33,44 @@ TEST(MgfParser, CheckOnlyIsKeepWithoutThePeaks) {
     }
     // A malformed peak line before the block is complete is no peak line at all.
     EXPECT_NO_THROW(parse_mgf("BEGIN IONS\nTITLE=a\n123\n123 x\nEND IONS\n", "x.mgf", PeakStorage::CheckOnly));
+}
+
+std::string failure_of_reading(const std::vector<MgfInput>& inputs, bool at_once) {
+    try {
+        if (at_once) {
+            read_mgf_files(inputs, 4);
+        } else {
+            for (const auto& in : inputs) read_mgf(in.path, in.peaks);
+        }
+    } catch (const HostError& e) {
+        return std::to_string(static_cast<int>(e.kind())) + " " + e.what() + " " + e.context() + " " + e.filename;
+    }
+    return "no error";
+}
+
+// MGF files bad in different ways (decoding, a peak line, a missing file), in every order: the
+// files read at once fail as the first bad one read alone fails.
+TEST(ReadMgfFiles, FailAsTheFirstBadFileReadAlone) {
+    test::TempDir dir;
+    std::string good = "BEGIN IONS\nTITLE=t\nPEPMASS=500.5\nCHARGE=2+\nSCANS=7\n";
+    for (int i = 0; i < 3000; ++i) good += std::to_string(100 + i) + ".125 " + std::to_string(i) + ".5\n";
+    good += "END IONS\n";
+    const std::vector<std::string> files = {
+        dir.write("good.mgf", good),
+        dir.write("decode.mgf", good + "\xFF\n"),
+        dir.write("peak.mgf", "BEGIN IONS\nTITLE=t\nPEPMASS=1\nCHARGE=2\nSCANS=1\n1 x\n" + good),
+        dir.file("missing.mgf"),
+    };
+    std::vector<std::size_t> order = {0, 1, 2, 3};
+    do {
+        std::vector<MgfInput> inputs;
+        for (std::size_t i : order) inputs.push_back({files[i], i % 2 ? PeakStorage::CheckOnly : PeakStorage::Keep});
+        EXPECT_EQ(failure_of_reading(inputs, true), failure_of_reading(inputs, false));
+    } while (std::next_permutation(order.begin(), order.end()));
+    const auto tables = read_mgf_files({{files[0], PeakStorage::Keep}, {files[0], PeakStorage::CheckOnly}});
+    ASSERT_EQ(tables.size(), 2u);
+    EXPECT_EQ(tables[0].find(7)->peaks.size(), 3000u);
+    EXPECT_TRUE(tables[1].find(7)->peaks.empty());
 }
 
 } // namespace

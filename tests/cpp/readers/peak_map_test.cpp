@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/errors.hpp"
 #include "common/host_text.hpp"
 #include "readers/peak_map.hpp"
 
@@ -65,9 +66,31 @@ TEST(ParsePeakLine, AgreesWithFieldwiseConversion) {
     for (std::size_t i = 0; i < 300000; ++i) {
         const auto [a, b] = i < std::size(odd) ? odd[i] : std::pair{number(), number()};
         const std::string line = (rng() % 5 == 0 ? "  " : "") + a + seps[rng() % 6] + b + ends[rng() % 4];
-        const Peak p = parse_peak_line(line);
+        // The line inside a longer buffer whose next bytes are digits, which must not be taken.
+        const std::string buffer = line + "77.7";
+        const Peak p = parse_peak_line(std::string_view(buffer).substr(0, line.size()));
         ASSERT_TRUE(same_bits(p.mz, parse_float(a))) << line;
         ASSERT_TRUE(same_bits(p.intensity, round_to(parse_float(b), 5))) << line;
+    }
+}
+
+// Checking a line without its values raises what reading it raises, by every path.
+TEST(ParsePeakLine, CheckingFailsWhereReadingFails) {
+    std::mt19937_64 rng(77);
+    const char* const pieces[] = {"1", "23", "4.5", ".", "-", "+7", "e3", "x", "1_0", " ", "\t", "  ", "\xC2\xA0",
+                                  "\x1f", "9999999.9999999", "12345678901234567890", "nan", "\xD9\xA3"};
+    const auto failure = [](auto&& f) -> std::string {
+        try {
+            f();
+        } catch (const HostError& e) {
+            return std::to_string(static_cast<int>(e.kind())) + ": " + e.what();
+        }
+        return "ok";
+    };
+    for (int i = 0; i < 100000; ++i) {
+        std::string line;
+        for (int k = 1 + static_cast<int>(rng() % 6); k > 0; --k) line += pieces[rng() % std::size(pieces)];
+        ASSERT_EQ(failure([&] { check_peak_line(line); }), failure([&] { parse_peak_line(line); })) << line;
     }
 }
 

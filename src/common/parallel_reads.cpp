@@ -1,0 +1,91 @@
+#include "common/parallel_reads.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <system_error>
+#include <thread>
+
+namespace vombrelle {
+
+unsigned parallel_thread_count(std::size_t jobs) {
+    const unsigned hardware = std::max(1u, std::thread::hardware_concurrency());
+    return static_cast<unsigned>(std::min<std::size_t>({jobs == 0 ? 1 : jobs, hardware, 4}));
+}
+
+void run_on_threads(unsigned threads, const std::function<void(unsigned worker)>& body) {
+    threads = std::max(threads, 1u);
+    std::vector<std::exception_ptr> errors(threads);
+    auto guarded = [&](unsigned k) {
+        try {
+            body(k);
+        } catch (...) {
+            errors[k] = std::current_exception();
+        }
+    };
+    std::vector<std::thread> started;
+    started.reserve(threads - 1);
+    for (unsigned k = 1; k < threads; ++k) {
+        try {
+            started.emplace_back(guarded, k);
+        } catch (const std::system_error&) {
+            break;  // fewer threads: the others take the work
+        }
+    }
+    guarded(0);
+    for (auto& t : started) t.join();
+    for (const auto& e : errors) {
+        if (e) std::rethrow_exception(e);
+    }
+}
+
+void for_each_at_once(std::size_t n, unsigned threads, const std::function<bool(unsigned worker)>& start,
+                      const std::function<void(std::size_t i, unsigned worker)>& work) {
+    std::vector<std::exception_ptr> errors(n);
+    std::atomic<std::size_t> next{0};
+    std::atomic<std::size_t> first_failed{n};
+    run_on_threads(threads, [&](unsigned worker) {
+        if (worker != 0 && start && !start(worker)) return;
+        for (;;) {
+            const std::size_t i = next.fetch_add(1);
+            // An item after a failed one cannot change the outcome any more.
+            if (i >= n || i > first_failed.load()) return;
+            try {
+                work(i, worker);
+            } catch (...) {
+                errors[i] = std::current_exception();
+                std::size_t seen = first_failed.load();
+                while (i < seen && !first_failed.compare_exchange_weak(seen, i)) {
+                }
+            }
+        }
+    });
+    const std::size_t failed = first_failed.load();
+    if (failed < n) std::rethrow_exception(errors[failed]);
+}
+
+void run_reads(const std::vector<ParallelRead>& reads, const PrintLine& print, unsigned threads) {
+    const std::size_t n = reads.size();
+    std::vector<std::vector<std::string>> printed(n);
+    std::vector<char> finished(n, 0);
+    std::exception_ptr failure;
+    try {
+        for_each_at_once(n, threads == 0 ? parallel_thread_count(n) : threads, {}, [&](std::size_t i, unsigned) {
+            reads[i](printed[i]);
+            finished[i] = 1;
+        });
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    // Every read before the failed one has finished: the first unfinished read is the failed one,
+    // whose lines are printed, and no later read's.
+    for (std::size_t i = 0; i < n; ++i) {
+        if (print) {
+            for (const auto& line : printed[i]) print(line);
+        }
+        if (!finished[i]) break;
+    }
+    if (failure) std::rethrow_exception(failure);
+}
+
+} // namespace vombrelle

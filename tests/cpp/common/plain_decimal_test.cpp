@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/host_text.hpp"
+#include "common/plain_decimal.hpp"
+
+namespace vombrelle {
+namespace {
+
+// What a plain-form reader made of the text: where it stopped and the value's bits, or "-".
+template <class Read>
+std::string outcome(const std::string& text, std::size_t end, Read read) {
+    double v = 0.0;
+    int decimals = -1;
+    const char* q = read(text.data(), text.data() + end, v, decimals);
+    if (q == nullptr) return "-";
+    return std::to_string(q - text.data()) + " " + std::to_string(std::bit_cast<std::uint64_t>(v)) + " " +
+           std::to_string(decimals);
+}
+
+// The fast reader against the general one: it stops where the plain form ends (found here byte
+// by byte) and reads float() of the text up to there when that holds at most 19 digits, and
+// takes nothing otherwise; the scan takes any number of digits. Texts are random and at the
+// limits (2^53, 19 and 20 digits, empty sides of the point, signs alone), and sit in a buffer
+// whose bytes after their end are digits, points or signs, never to be read as theirs.
+TEST(PlainDecimal, FastReadersAgreeWithFloat) {
+    std::mt19937_64 rng(2024);
+    auto digits = [&](int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i) s += static_cast<char>('0' + (rng() % 4 == 0 ? 9 : rng() % 10));
+        return s;
+    };
+    std::vector<std::string> texts = {"0", "-0", "+0", "-0.0", "5.", ".5", ".", "-", "+", "-.", "+.5", "",
+                                      "1234567.1234567", "12345678.5", "1.12345678", "9007199254740992",
+                                      "9007199254740993", "900719925474099.3", "9999999999999999999",
+                                      "99999999999999999999", "0.0000000000000000001", "1.000000000000000000001",
+                                      "00000001.10000000", "1e5", "1_0", "--1", "1..2", "1.2.3", "12a", "0x1"};
+    for (int i = 0; i < 200000; ++i) {
+        std::string s = rng() % 8 == 0 ? "-" : (rng() % 30 == 0 ? "+" : "");
+        s += digits(static_cast<int>(rng() % (i % 3 == 0 ? 21 : 9)));
+        if (rng() % 5 != 0) s += "." + digits(static_cast<int>(rng() % (i % 3 == 0 ? 24 : 9)));
+        if (rng() % 10 == 0) s += "e1x. -"[rng() % 6];
+        texts.push_back(s);
+    }
+    const auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
+    for (const std::string& text : texts) {
+        std::string buffer = text;
+        buffer.append(32, "0123456789.-"[rng() % 12]);
+        const char* const end = buffer.data() + text.size();
+        std::size_t i = text.empty() || (text[0] != '+' && text[0] != '-') ? 0 : 1;
+        int whole = 0, decimals = 0;
+        for (; i < text.size() && is_digit(text[i]); ++i) ++whole;
+        if (i < text.size() && text[i] == '.') {
+            for (++i; i < text.size() && is_digit(text[i]); ++i) ++decimals;
+        }
+        const std::string taken = whole + decimals == 0 ? "-"
+                                  : std::to_string(i) + " " +
+                                        std::to_string(std::bit_cast<std::uint64_t>(parse_float(text.substr(0, i)))) +
+                                        " " + std::to_string(decimals);
+        const auto read = [](const char* p, const char* e, double& v, int& d) { return read_plain_decimal(p, e, v, d); };
+        ASSERT_EQ(outcome(buffer, text.size(), read), whole + decimals <= 19 ? taken : "-") << text;
+        const char* scanned = scan_plain_decimal(buffer.data(), end);
+        ASSERT_EQ(scanned == nullptr ? "-" : std::to_string(scanned - buffer.data()), taken.substr(0, taken.find(' ')))
+            << text;
+    }
+}
+
+} // namespace
+} // namespace vombrelle
