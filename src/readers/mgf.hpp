@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "common/scan_table.hpp"
+#include "readers/peak_line.hpp"
 #include "readers/peak_map.hpp"
 
 namespace vombrelle {
