@@ -16,6 +16,11 @@
 
 namespace vombrelle {
 
+// Readable bytes (of unspecified value) that a reader keeps before the start and after the end of
+// every line it hands out, so that a scan of a line may load whole words and vectors across its
+// ends.
+inline constexpr std::size_t kLinePadding = 64;
+
 namespace byte_scan_detail {
 
 constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
