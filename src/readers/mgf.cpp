@@ -144,7 +144,12 @@ SpectrumTable read_mgf(const std::string& path, PeakStorage peaks) {
     MgfParser parser(peaks);
     std::string_view line;
     try {
-        while (reader.next(line)) parser.feed(line);
+        for (;;) {
+            // The peak lines of a block, the bulk of a file, go by the inner loop of the reader.
+            if (parser.takes_peak_lines()) reader.take_usual_lines([&](std::string_view l) { return parser.take_peak_line(l); });
+            if (!reader.next(line)) break;
+            parser.feed(line);
+        }
     } catch (HostError& e) {
         e.with_context(file_line_context(path, reader.line_number()));
         throw;
@@ -164,7 +169,12 @@ std::vector<SpectrumTable> read_mgf_files(const std::vector<MgfInput>& inputs, u
     return tables;
 }
 
-SpectrumTable parse_mgf(std::string_view text, const std::string& name, PeakStorage peaks) {
+SpectrumTable parse_mgf(std::string_view in, const std::string& name, PeakStorage peaks) {
+    // The parser's lines have readable padding around them.
+    std::string padded(kLinePadding, '\0');
+    padded += in;
+    padded.append(kLinePadding, '\0');
+    const std::string_view text(padded.data() + kLinePadding, in.size());
     MgfParser parser(peaks);
     std::size_t line_no = 0, pos = 0;
     try {

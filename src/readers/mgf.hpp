@@ -40,7 +40,8 @@ class MgfParser {
 public:
     explicit MgfParser(PeakStorage peaks = PeakStorage::Keep);
 
-    // Throws HostError without context; the caller knows the file and line.
+    // Throws HostError without context; the caller knows the file and line. The line has
+    // kLinePadding readable bytes before and after it (as the text reader's lines have).
     void feed(std::string_view line) {
         // The usual line: a peak line of a complete block whose state the record already holds,
         // with no whitespace to strip (it starts with a digit and ends in printable ASCII).
@@ -52,6 +53,22 @@ public:
         feed_other(line);
     }
 
+    // Whether take_peak_line may take lines now: in a complete block whose state the record holds.
+    bool takes_peak_lines() const { return usual_peaks_; }
+
+    // Takes a usual peak line (see usual_peak_layout) by the fast path, as feed() would; false,
+    // and nothing done, for any other line, which feed() then gets. Padded as for feed().
+    [[gnu::always_inline]] bool take_peak_line(std::string_view line) {
+        if (storage_ == PeakStorage::Keep) {
+            Peak p;
+            if (!read_usual_peak_line(line, p)) return false;
+            peaks_.store(p.mz, p.intensity);
+            return true;
+        }
+        PeakLineLayout layout;
+        return usual_peak_layout(line, layout);
+    }
+
     // The finished table; the parser is spent afterwards.
     SpectrumTable finish();
 
@@ -59,10 +76,10 @@ private:
     void feed_other(std::string_view line);
     void peak_line(std::string_view line) {
         if (storage_ == PeakStorage::Keep) {
-            const Peak p = parse_peak_line(line);
+            const Peak p = parse_padded_peak_line(line);
             peaks_.store(p.mz, p.intensity);
         } else {
-            check_peak_line(line);
+            check_padded_peak_line(line);
         }
     }
     void on_scans_line(std::string_view value);

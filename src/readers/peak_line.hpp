@@ -1,16 +1,20 @@
 // Reading a peak line, "<m/z> <intensity> ...": its two leading fields as float() reads them, the
-// intensity rounded to 5 decimals. Two paths, the second taking what the first leaves:
-//   - the plain path: the plain form of any length, byte by byte (plain_decimal.hpp);
+// intensity rounded to 5 decimals. Three paths, each taking what the one before leaves:
+//   - the fast path, for lines of at most 32 bytes with padding around them (the text reader's
+//     lines): both fields found from masks of the line's bytes by class (byte_scan.hpp), then
+//     the digits of both read at once (plain_decimal.hpp);
+//   - the plain path: the plain form of any length, byte by byte;
 //   - the general path: field splitting at Unicode whitespace and float() of each field, which
 //     also raises the errors.
-// Both give the general path's values, bit for bit; the check-only forms raise what reading
-// raises.
+// Every path gives the general path's values, bit for bit; the check-only forms raise what
+// reading raises.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
+#include "common/byte_scan.hpp"
 #include "common/host_text.hpp"
 #include "common/plain_decimal.hpp"
 #include "common/scan_table.hpp"
@@ -67,6 +71,89 @@ inline void check_peak_line(std::string_view line) {
         if (q != nullptr && (q == end || is_ascii_space(static_cast<unsigned char>(*q)))) return;
     }
     check_unusual_peak_line(line);
+}
+
+// Where the two leading fields of a usual peak line lie (byte offsets in the line).
+struct PeakLineLayout {
+    DigitSpan mz, intensity;
+    unsigned mz_decimals, decimals;
+    bool negative;  // the intensity's sign
+};
+
+namespace peak_line_detail {
+
+inline unsigned lowest_bit(std::uint64_t x) { return static_cast<unsigned>(__builtin_ctzll(x)); }
+
+// A field from `start`: digits, a point (`point` 1) and decimals, as far as they go (the masks
+// hold nothing beyond the line). Returns its end.
+inline unsigned field_layout(std::uint64_t non_digits, std::uint64_t points, unsigned start, DigitSpan& span,
+                             unsigned& decimals) {
+    const unsigned whole = lowest_bit(non_digits >> start);
+    const unsigned point = static_cast<unsigned>(points >> (start + whole)) & 1;
+    decimals = lowest_bit(non_digits >> (start + whole + point));
+    span.end = start + whole + point + decimals;
+    span.digits = whole + decimals;
+    span.in_place = point != 0 ? decimals : span.digits;
+    return span.end;
+}
+
+} // namespace peak_line_detail
+
+// The layout of a usual peak line: at most 32 bytes, kLinePadding readable bytes before and
+// after, "<m/z><blanks or tabs><intensity>" with the m/z "digits[.digits]", the intensity
+// "[-+]digits[.digits]" or "[-+].digits", each of at most 16 digits, then the line's end or ASCII
+// whitespace. False for any other line. The first field starts with a digit, as every peak line
+// does; the second may hold more fields after it, which count for nothing.
+[[gnu::always_inline]] inline bool usual_peak_layout(std::string_view line, PeakLineLayout& out) {
+    using namespace peak_line_detail;
+    const std::size_t n = line.size();
+    if (n > 32) return false;
+    const char* const p = line.data();
+    const NumberBytes32 bytes = number_bytes32(p);
+    const std::uint64_t in_line = (std::uint64_t{1} << n) - 1;
+    const std::uint64_t non_digits = ~(bytes.digits & in_line), points = bytes.points & in_line;
+    const std::uint64_t blanks = bytes.blanks & in_line;
+    const unsigned mz_end = field_layout(non_digits, points, 0, out.mz, out.mz_decimals);
+    if ((non_digits & 1) != 0 || out.mz.digits > 16 || (blanks >> mz_end & 1) == 0) return false;
+    const unsigned next = mz_end + lowest_bit(~blanks >> mz_end);
+    out.negative = p[next] == '-';
+    const unsigned start = next + static_cast<unsigned>(out.negative || p[next] == '+');
+    const unsigned end = field_layout(non_digits, points, start, out.intensity, out.decimals);
+    return out.intensity.digits - 1 < 16 && (end == n || is_ascii_space(static_cast<unsigned char>(p[end])));
+}
+
+// The values of a laid-out line, when both fields' digits are worth at most 2^53 (so that they
+// and the powers of ten are exact doubles and one division rounds correctly); false otherwise.
+[[gnu::always_inline]] inline bool usual_peak_values(std::string_view line, const PeakLineLayout& layout, Peak& peak) {
+    using plain_decimal_detail::kPow10;
+    std::uint64_t mz, intensity;
+    digit_span_values(line.data(), layout.mz, layout.intensity, mz, intensity);
+    if ((mz | intensity) > (std::uint64_t(1) << 53) && (mz > (std::uint64_t(1) << 53) || intensity > (std::uint64_t(1) << 53))) {
+        return false;
+    }
+    peak.mz = static_cast<double>(static_cast<std::int64_t>(mz)) / kPow10[layout.mz_decimals];
+    const double v = static_cast<double>(static_cast<std::int64_t>(intensity)) / kPow10[layout.decimals];
+    peak.intensity = round_intensity(layout.negative ? -v : v, static_cast<int>(layout.decimals));
+    return true;
+}
+
+// A usual peak line read whole by the fast path (peak as parse_peak_line gives it); false, and
+// nothing read, for any other line.
+[[gnu::always_inline]] inline bool read_usual_peak_line(std::string_view line, Peak& peak) {
+    PeakLineLayout layout;
+    return usual_peak_layout(line, layout) && usual_peak_values(line, layout, peak);
+}
+
+// parse_peak_line and check_peak_line for a line with kLinePadding readable bytes before and after
+// it, by the fast path first.
+inline Peak parse_padded_peak_line(std::string_view line) {
+    Peak peak;
+    return read_usual_peak_line(line, peak) ? peak : parse_peak_line(line);
+}
+
+inline void check_padded_peak_line(std::string_view line) {
+    PeakLineLayout layout;
+    if (!usual_peak_layout(line, layout)) check_peak_line(line);
 }
 
 } // namespace vombrelle

@@ -19,7 +19,7 @@ public:
     void detach() { attach(nullptr); }
 
     // Stores the intensity under the m/z.
-    void store(double mz, double intensity) {
+    [[gnu::always_inline]] void store(double mz, double intensity) {
         if (ascending_ && (peaks_->empty() || mz > peaks_->back().mz)) {
             peaks_->push_back({mz, intensity});
             return;

@@ -70,5 +70,48 @@ TEST(PlainDecimal, FastReadersAgreeWithFloat) {
     }
 }
 
+// The digits of two decimals read where they lie, by both forms, against the digits joined and
+// read as one integer: 1 to 16 digits, the point before, among or after them, or none, at every
+// offset of a buffer whose other bytes are digits and points that must not count.
+TEST(PlainDecimal, DigitSpansReadTheirDigitsOnly) {
+    std::mt19937_64 rng(1616);
+    const auto digits = [&](unsigned n) {
+        std::string s;
+        for (unsigned i = 0; i < n; ++i) s += static_cast<char>('0' + (rng() % 3 == 0 ? 9 : rng() % 10));
+        return s;
+    };
+    struct Placed {
+        DigitSpan span;
+        std::uint64_t want;
+    };
+    // Writes the decimal ending at `end` into the buffer.
+    const auto place = [&](std::string& buffer, unsigned end, unsigned n, int point) {
+        const std::string d = digits(n);
+        std::string text = d;
+        if (point >= 0) text.insert(static_cast<std::size_t>(point), ".");
+        buffer.replace(end - text.size(), text.size(), text);
+        const unsigned in_place = point >= 0 ? n - static_cast<unsigned>(point) : n;
+        return Placed{{end, n, in_place}, std::stoull(d)};
+    };
+    for (int round = 0; round < 40000; ++round) {
+        std::string buffer(96, '0');
+        for (char& c : buffer) c = "0123456789.. -"[rng() % 14];
+        const unsigned na = 1 + static_cast<unsigned>(round % 16), nb = 1 + static_cast<unsigned>(rng() % 16);
+        const int pa = static_cast<int>(rng() % (na + 2)) - 1, pb = static_cast<int>(rng() % (nb + 2)) - 1;
+        const unsigned end_a = 18 + static_cast<unsigned>(rng() % 20);
+        const Placed a = place(buffer, end_a, na, pa);
+        const Placed b = place(buffer, end_a + 18 + static_cast<unsigned>(rng() % 30), nb, pb);
+        std::uint64_t va = 0, vb = 0;
+        digit_span_values_portable(buffer.data(), a.span, b.span, va, vb);
+        ASSERT_EQ(va, a.want) << buffer;
+        ASSERT_EQ(vb, b.want) << buffer;
+#if defined(__SSE2__) && defined(__x86_64__)
+        digit_span_values_sse2(buffer.data(), a.span, b.span, va, vb);
+        ASSERT_EQ(va, a.want) << buffer;
+        ASSERT_EQ(vb, b.want) << buffer;
+#endif
+    }
+}
+
 } // namespace
 } // namespace vombrelle

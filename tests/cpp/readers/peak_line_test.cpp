@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstdlib>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -91,6 +93,125 @@ TEST(ParsePeakLine, CheckingFailsWhereReadingFails) {
         std::string line;
         for (int k = 1 + static_cast<int>(rng() % 6); k > 0; --k) line += pieces[rng() % std::size(pieces)];
         ASSERT_EQ(failure([&] { check_peak_line(line); }), failure([&] { parse_peak_line(line); })) << line;
+    }
+}
+
+// What reading or checking a line gave: the values' bits, "ok" for a check, or the error.
+template <class Read>
+std::string outcome(Read read) {
+    try {
+        return read();
+    } catch (const HostError& e) {
+        return std::to_string(static_cast<int>(e.kind())) + ": " + e.what();
+    }
+}
+
+std::string bits(const Peak& p) {
+    return std::to_string(std::bit_cast<std::uint64_t>(p.mz)) + " " + std::to_string(std::bit_cast<std::uint64_t>(p.intensity));
+}
+
+// A line with kLinePadding bytes before and after it that would continue its numbers if they
+// were read as the line's: digits, points, signs, blanks.
+struct PaddedLine {
+    std::string buffer;
+    std::string_view line;
+};
+
+PaddedLine pad(const std::string& line, std::mt19937_64& rng) {
+    const auto filler = [&] {
+        std::string s(kLinePadding, '0');
+        for (char& c : s) c = "0123456789.-+ \t"[rng() % 15];
+        return s;
+    };
+    PaddedLine p{filler() + line + filler(), {}};
+    p.line = std::string_view(p.buffer).substr(kLinePadding, line.size());
+    return p;
+}
+
+// Random peak lines, mostly of the usual form and at its limits (15 to 20 digits, 2^53, leading
+// zeros, signs, points at either end, lengths around 32 bytes), the rest in every other spelling
+// float() takes or refuses, with whitespace of all kinds around and between the fields: the fast
+// path reads and checks each as the general path does, reading the line alone in a buffer of its
+// own size, and takes most of the usual ones itself.
+TEST(PeakLineFastPath, ReadsAndChecksAsTheGeneralPath) {
+    std::mt19937_64 rng(2053);
+    const auto digits = [&](std::size_t n) {
+        std::string s;
+        for (std::size_t i = 0; i < n; ++i) s += static_cast<char>('0' + (rng() % 4 == 0 ? 9 : rng() % 10));
+        return s;
+    };
+    const auto plain = [&](bool sign) {
+        std::string s = sign && rng() % 6 == 0 ? (rng() % 2 ? "-" : "+") : "";
+        const std::size_t total = rng() % 5 == 0 ? 15 + rng() % 6 : 1 + rng() % 12;
+        const std::size_t whole = rng() % (total + 1);
+        s += digits(whole);
+        if (whole < total || rng() % 8 == 0) s += "." + digits(total - whole);
+        return s;
+    };
+    const char* const odd[] = {"9007199254740992", "9007199254740993", "900719925474099.3", "0.9007199254740993",
+                               "0000000000000001.5", "1e5", "1E-3", "-inf", "nan", "Infinity", "1_000.5", "1__0",
+                               "\xD9\xA3.5", "\xEF\xBC\x91", "", ".", "-", "+.5", "5.", "-.5", "1.2.3", "0x1p3",
+                               "12345678901234567890", "1234567890.123456789"};
+    const char* const separators[] = {" ", " ", "\t", "  \t ", "\x0b", "\x1f", "\xC2\xA0", "\xE2\x80\x83", ""};
+    const char* const tails[] = {"", "", "", " ", "\t3 4", " x", "\xC2\xA0", "\x0c", "\xE2\x80\x83y"};
+    std::size_t fast = 0, usual = 0;
+    for (int i = 0; i < 300000; ++i) {
+        const auto field = [&](bool sign) { return rng() % 10 == 0 ? std::string(odd[rng() % std::size(odd)]) : plain(sign); };
+        std::string line = field(false) + separators[rng() % std::size(separators)] + field(true);
+        line += tails[rng() % std::size(tails)];
+        if (rng() % 20 == 0) line = (rng() % 2 ? " " : "\t") + line;
+        if (rng() % 10 == 0) line.resize(std::min<std::size_t>(line.size(), rng() % 40));
+        const std::string alone = line;  // exactly its own size: reading past it is caught
+        const std::string general = outcome([&] { return bits(parse_peak_line(alone)); });
+        const PaddedLine p = pad(line, rng);
+        ASSERT_EQ(outcome([&] { return bits(parse_padded_peak_line(p.line)); }), general) << line;
+        ASSERT_EQ(outcome([&] { check_padded_peak_line(p.line); return std::string("ok"); }),
+                  general.find(':') == std::string::npos ? "ok" : general)
+            << line;
+        Peak peak;
+        if (read_usual_peak_line(p.line, peak)) {
+            ++fast;
+            ASSERT_EQ(bits(peak), general) << line;
+        }
+        PeakLineLayout layout;
+        if (usual_peak_layout(p.line, layout)) ++usual;
+    }
+    EXPECT_GT(fast, 30000u);
+    EXPECT_GE(fast, usual * 9 / 10);  // the layouts the values refuse: digits above 2^53
+    EXPECT_GE(usual, fast);
+}
+
+// Values at the limits of the fast path against strtod (correctly rounded, like float()): digits
+// around 2^53 with the point at every place, and 15 to 17 significant digits; intensities of more
+// than five decimals rounded as round(x, 5) rounds.
+TEST(PeakLineFastPath, ValuesAtTheLimitsAreCorrectlyRounded) {
+    std::mt19937_64 rng(53);
+    std::vector<std::string> texts;
+    for (std::uint64_t m = (std::uint64_t(1) << 53) - 3; m <= (std::uint64_t(1) << 53) + 3; ++m) {
+        const std::string d = std::to_string(m);
+        for (std::size_t point = 0; point <= d.size(); ++point) texts.push_back(d.substr(0, point) + "." + d.substr(point));
+        texts.push_back(d);
+    }
+    for (int i = 0; i < 20000; ++i) {
+        std::string d = std::to_string(rng() % 10000000000000000ULL);
+        d.insert(rng() % (d.size() + 1), ".");
+        texts.push_back(d);
+    }
+    for (const std::string& mz : {std::string("1"), std::string("123.456")}) {
+        for (const std::string& text : texts) {
+            const std::string line = mz + " " + text;
+            const PaddedLine p = pad(line, rng);
+            Peak peak;
+            if (!read_usual_peak_line(p.line, peak)) continue;
+            const double want = std::strtod(text.c_str(), nullptr);
+            const auto point = text.find('.');
+            const bool rounded = point != std::string::npos && text.size() - point - 1 > 5;
+            ASSERT_TRUE(same_bits(peak.intensity, rounded ? round_to(want, 5) : want)) << line;
+            ASSERT_TRUE(same_bits(peak.mz, std::strtod(mz.c_str(), nullptr))) << line;
+        }
+        Peak peak;
+        ASSERT_TRUE(read_usual_peak_line(pad(mz + " 9007199254740992", rng).line, peak));
+        ASSERT_FALSE(read_usual_peak_line(pad(mz + " 9007199254740993", rng).line, peak));
     }
 }
 
