@@ -13,16 +13,17 @@
 // computing a value.
 //
 // Why byte by byte: this reader takes any text and reads nothing past `end`. Where a line's layout
-// is known and padding surrounds it, digit_span_values reads the digits of two numbers at once,
-// sixteen bytes at a time (the peak lines' fast path).
+// is known and padding surrounds it, digit_span_decimals reads two numbers at once, sixteen
+// digits each (the peak lines' fast path).
 #pragma once
 
+#include <algorithm>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__) && defined(__x86_64__)
+#if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
@@ -36,10 +37,14 @@ inline constexpr int kMaxDigits = 19;  // 10^19 - 1 fits 64 bits
 
 inline bool is_digit(char c) { return static_cast<unsigned>(c - '0') < 10; }
 
-// 16 bytes of 0x00, then 16 of 0xFF: the 16 bytes from kRamp + 16 - k have lanes k to 15 set.
+// 16 bytes of 0x00, then 16 of 0xFF: the 16 bytes from kRamp + n have their last n lanes set.
+// kDigitRamp the same with 0x0F, which masks a digit's character to its value.
 alignas(32) inline constexpr unsigned char kRamp[32] = {
     0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
     0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+alignas(32) inline constexpr unsigned char kDigitRamp[32] = {
+    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
+    0x0F, 0x0F, 0x0F, 0x0F, 0x0F, 0x0F, 0x0F, 0x0F, 0x0F, 0x0F, 0x0F, 0x0F, 0x0F, 0x0F, 0x0F, 0x0F};
 
 inline std::uint64_t load8(const void* p) {
     std::uint64_t w;
@@ -58,50 +63,55 @@ inline std::uint64_t eight_digits_value(std::uint64_t w) {
 
 } // namespace plain_decimal_detail
 
-// Where the digits of a plain decimal lie in a text: they end at byte `end` (exclusive) and number
-// `digits` (1 to 16); the last `in_place` of them lie in the bytes just before `end`, the others
-// one byte further back (before the point). Without a point in_place is all of them.
+// Where a plain decimal's digits lie in a text: they end at byte `end` (exclusive), number
+// `digits` (1 to 16) of which `decimals` follow the point, if there is one; the digits before the
+// point lie one byte further back.
 struct DigitSpan {
     unsigned end;
     unsigned digits;
-    unsigned in_place;
+    unsigned decimals;
+    bool point;
 };
 
-// The digits' values of two decimals of text at p (the point skipped: 12.5 gives 125), 17 bytes
-// before each span's end readable. The 16 bytes that end the span are loaded twice, in place and
-// one byte back; a lane mask takes each digit from where it lies and clears the bytes before the
-// first, so that the digits stand right-aligned in 16 lanes for a fixed reduction.
-inline void digit_span_values_portable(const char* p, DigitSpan a, DigitSpan b, std::uint64_t& va, std::uint64_t& vb) {
+// float() of two plain decimals of text at p (17 bytes before each span's end readable), when
+// their digits are worth less than 2^53, so that the digits and the power of ten are exact doubles
+// and one division rounds correctly; false otherwise. The 16 bytes that end a span are loaded
+// twice, in place and one byte back; lane masks take each digit from where it lies and clear the
+// bytes before the first, so that the digits stand right-aligned in 16 lanes for a fixed
+// reduction.
+inline bool digit_span_decimals_portable(const char* p, DigitSpan a, DigitSpan b, double& va, double& vb) {
     using namespace plain_decimal_detail;
-    const auto value = [p](DigitSpan s) {
+    const auto digits_value = [p](DigitSpan s) {
         const char* const end = p + s.end;
+        const unsigned in_place = s.point ? s.decimals : s.digits;
         std::uint64_t half[2];  // lanes 0-7 and 8-15
         for (int h = 0; h < 2; ++h) {
-            const std::uint64_t in_place = load8(kRamp + 16 - (16 - s.in_place) + 8 * h);
-            const std::uint64_t keep = load8(kRamp + 16 - (16 - s.digits) + 8 * h);
-            const std::uint64_t bytes = (load8(end - 16 + 8 * h) & in_place) | (load8(end - 17 + 8 * h) & ~in_place);
-            half[h] = (bytes & keep) - (0x3030303030303030ULL & keep);
+            const std::uint64_t mask = load8(kRamp + in_place + 8 * h);
+            const std::uint64_t bytes = (load8(end - 16 + 8 * h) & mask) | (load8(end - 17 + 8 * h) & ~mask);
+            half[h] = bytes & load8(kDigitRamp + s.digits + 8 * h);
         }
         return eight_digits_value(half[0]) * 100000000 + eight_digits_value(half[1]);
     };
-    va = value(a);
-    vb = value(b);
+    const std::uint64_t ma = digits_value(a), mb = digits_value(b);
+    if (std::max(ma, mb) >= (std::uint64_t(1) << 53)) return false;
+    va = static_cast<double>(static_cast<std::int64_t>(ma)) / kPow10[a.decimals];
+    vb = static_cast<double>(static_cast<std::int64_t>(mb)) / kPow10[b.decimals];
+    return true;
 }
 
-#if defined(__SSE2__) && defined(__x86_64__)
+#if defined(__SSE2__)
 
 // The same with both spans' lanes in vectors: bytes to 16-bit lanes, then pairs, fours and eights
-// of digits by multiply-adds, the two numbers sharing the last steps.
-[[gnu::always_inline]] inline void digit_span_values_sse2(const char* p, DigitSpan a, DigitSpan b, std::uint64_t& va, std::uint64_t& vb) {
-    using plain_decimal_detail::kRamp;
-    const auto lanes_from = [](unsigned k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(kRamp + 16 - k)); };
+// of digits by multiply-adds, the two numbers sharing the last steps; the halves of eight digits
+// joined as doubles (exact below 2^53), both divisions in one.
+[[gnu::always_inline]] inline bool digit_span_decimals_sse2(const char* p, DigitSpan a, DigitSpan b, double& va, double& vb) {
+    using namespace plain_decimal_detail;
+    const auto load = [](const void* q) { return _mm_loadu_si128(static_cast<const __m128i*>(q)); };
     const auto pairs = [&](DigitSpan s) {
         const char* const end = p + s.end;
-        const __m128i in_place = lanes_from(16 - s.in_place);
-        const __m128i bytes = _mm_or_si128(_mm_and_si128(in_place, _mm_loadu_si128(reinterpret_cast<const __m128i*>(end - 16))),
-                                           _mm_andnot_si128(in_place, _mm_loadu_si128(reinterpret_cast<const __m128i*>(end - 17))));
-        const __m128i keep = lanes_from(16 - s.digits);
-        const __m128i digits = _mm_and_si128(_mm_sub_epi8(bytes, _mm_set1_epi8('0')), keep);
+        const __m128i in_place = load(kRamp + (s.point ? s.decimals : s.digits));
+        const __m128i bytes = _mm_or_si128(_mm_and_si128(in_place, load(end - 16)), _mm_andnot_si128(in_place, load(end - 17)));
+        const __m128i digits = _mm_and_si128(bytes, load(kDigitRamp + s.digits));
         const __m128i zero = _mm_setzero_si128(), ten_one = _mm_set1_epi32(0x0001000A);
         return _mm_packs_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(digits, zero), ten_one),
                                _mm_madd_epi16(_mm_unpackhi_epi8(digits, zero), ten_one));
@@ -109,19 +119,25 @@ inline void digit_span_values_portable(const char* p, DigitSpan a, DigitSpan b, 
     const __m128i hundred_one = _mm_set1_epi32(0x00010064), ten_thousand_one = _mm_set1_epi32(0x00012710);
     const __m128i fours = _mm_packs_epi32(_mm_madd_epi16(pairs(a), hundred_one), _mm_madd_epi16(pairs(b), hundred_one));
     const __m128i eights = _mm_madd_epi16(fours, ten_thousand_one);  // a's first and last eight, then b's
-    const auto value = [](std::uint64_t halves) { return (halves & 0xFFFFFFFF) * 100000000 + (halves >> 32); };
-    va = value(static_cast<std::uint64_t>(_mm_cvtsi128_si64(eights)));
-    vb = value(static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(eights, eights))));
+    const __m128d first = _mm_cvtepi32_pd(_mm_shuffle_epi32(eights, _MM_SHUFFLE(3, 1, 2, 0)));
+    const __m128d last = _mm_cvtepi32_pd(_mm_shuffle_epi32(eights, _MM_SHUFFLE(2, 0, 3, 1)));
+    // Exact where the sum is below 2^53; at or above, rounding cannot bring it below.
+    const __m128d digits = _mm_add_pd(_mm_mul_pd(first, _mm_set1_pd(1e8)), last);
+    if (_mm_movemask_pd(_mm_cmpge_pd(digits, _mm_set1_pd(0x1p53))) != 0) return false;
+    const __m128d v = _mm_div_pd(digits, _mm_set_pd(kPow10[b.decimals], kPow10[a.decimals]));
+    va = _mm_cvtsd_f64(v);
+    vb = _mm_cvtsd_f64(_mm_unpackhi_pd(v, v));
+    return true;
 }
 
-inline void digit_span_values(const char* p, DigitSpan a, DigitSpan b, std::uint64_t& va, std::uint64_t& vb) {
-    digit_span_values_sse2(p, a, b, va, vb);
+inline bool digit_span_decimals(const char* p, DigitSpan a, DigitSpan b, double& va, double& vb) {
+    return digit_span_decimals_sse2(p, a, b, va, vb);
 }
 
 #else
 
-inline void digit_span_values(const char* p, DigitSpan a, DigitSpan b, std::uint64_t& va, std::uint64_t& vb) {
-    digit_span_values_portable(p, a, b, va, vb);
+inline bool digit_span_decimals(const char* p, DigitSpan a, DigitSpan b, double& va, double& vb) {
+    return digit_span_decimals_portable(p, a, b, va, vb);
 }
 
 #endif

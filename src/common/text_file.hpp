@@ -31,11 +31,30 @@ public:
     // takes them (returns true: the line counts as read, as if next() had returned it). Stops at
     // the first line take refuses, which next() then returns, or where next() must check more.
     // For the readers' inner loops: the usual lines of a run cost a call of take each.
+    // line_number() counts the lines taken once this returns.
     template <class Take>
     [[gnu::always_inline]] void take_usual_lines(Take&& take) {
-        std::string_view line;
-        std::size_t next_pos;
-        while (peek_usual(line, next_pos) && take(line)) read_usual(line, next_pos);
+        // The state in locals, out of reach of what take writes.
+        std::size_t pos = pos_, breaks_at = breaks_at_, taken = 0;
+        std::uint64_t breaks = breaks_;
+        for (;;) {
+            std::size_t end, next_pos;
+            std::uint64_t rest;
+            if (!usual_line_end(pos, breaks, breaks_at, end, next_pos, rest) ||
+                !take(std::string_view(buf() + pos, end - pos))) {
+                break;
+            }
+            pos = next_pos;
+            breaks = rest;
+            ++taken;
+        }
+        pos_ = pos;
+        breaks_ = breaks;
+        breaks_at_ = breaks_at;
+        if (taken != 0) {
+            line_no_ += taken;
+            line_ended_ = true;
+        }
     }
 
     // Whether the line last returned ended in a line break (only the file's last line may not).
@@ -52,41 +71,44 @@ private:
     // of 64 bytes, in a part of the buffer already checked (below usual_end_), and, after a CR, an
     // ASCII byte that is not the first of a decoding block (a CR that ends its block, or one before
     // a character yet to be read, needs next_checked). False when next_checked must decide.
-    // Peeking leaves the line unread (the mask it may compute is for pos_ and stays valid).
-    [[gnu::always_inline]] bool peek_usual(std::string_view& line, std::size_t& next_pos) {
-        if (breaks_ == 0) {
-            std::size_t at = pos_;
+    // From the line start `pos` and the mask (refilled here when spent): the line's end, where the
+    // next line starts and the mask left after this line's end.
+    [[gnu::always_inline]] bool usual_line_end(std::size_t pos, std::uint64_t& breaks, std::size_t& breaks_at,
+                                               std::size_t& end, std::size_t& next_pos, std::uint64_t& rest) const {
+        const char* const base = buf();
+        if (breaks == 0) {
+            std::size_t at = pos;
             do {
                 if (usual_end_ < 64 || at > usual_end_ - 64) return false;
-                breaks_ = line_break_mask64(buf() + at);
-                breaks_at_ = at;
+                breaks = line_break_mask64(base + at);
+                breaks_at = at;
                 at += 64;
-            } while (breaks_ == 0);
+            } while (breaks == 0);
         }
-        const char* base = buf();
-        const std::size_t t = breaks_at_ + static_cast<std::size_t>(__builtin_ctzll(breaks_));
-        next_pos = t + 1;
-        if (base[t] == '\r') {
-            const auto after = static_cast<unsigned char>(base[t + 1]);
+        end = breaks_at + static_cast<std::size_t>(__builtin_ctzll(breaks));
+        next_pos = end + 1;
+        rest = breaks & (breaks - 1);
+        if (base[end] == '\r') {
+            const auto after = static_cast<unsigned char>(base[end + 1]);
             if (after >= 0x80 || (total_read_ - end_ + next_pos) % kHostBlock == 0) return false;
-            if (after == '\n') ++next_pos;
+            // The LF of a CRLF is the next bit when it lies in the same 64 bytes (when not, no
+            // bit is left).
+            if (after == '\n') {
+                ++next_pos;
+                rest &= rest - 1;
+            }
         }
-        line = std::string_view(base + pos_, t - pos_);
         return true;
     }
-    [[gnu::always_inline]] void read_usual(std::string_view line, std::size_t next_pos) {
-        // Clear the bit of the line end, and of the LF of a CRLF, which is the next bit when it
-        // lies in the same 64 bytes (when not, no bit is left).
-        breaks_ &= breaks_ - 1;
-        if (next_pos - (pos_ + line.size()) == 2) breaks_ &= breaks_ - 1;
+    bool next_usual(std::string_view& line) {
+        std::size_t end, next_pos;
+        std::uint64_t rest;
+        if (!usual_line_end(pos_, breaks_, breaks_at_, end, next_pos, rest)) return false;
+        line = std::string_view(buf() + pos_, end - pos_);
         pos_ = next_pos;
+        breaks_ = rest;
         ++line_no_;
         line_ended_ = true;
-    }
-    bool next_usual(std::string_view& line) {
-        std::size_t next_pos;
-        if (!peek_usual(line, next_pos)) return false;
-        read_usual(line, next_pos);
         return true;
     }
     bool next_checked(std::string_view& line);

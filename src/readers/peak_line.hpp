@@ -76,7 +76,6 @@ inline void check_peak_line(std::string_view line) {
 // Where the two leading fields of a usual peak line lie (byte offsets in the line).
 struct PeakLineLayout {
     DigitSpan mz, intensity;
-    unsigned mz_decimals, decimals;
     bool negative;  // the intensity's sign
 };
 
@@ -84,16 +83,15 @@ namespace peak_line_detail {
 
 inline unsigned lowest_bit(std::uint64_t x) { return static_cast<unsigned>(__builtin_ctzll(x)); }
 
-// A field from `start`: digits, a point (`point` 1) and decimals, as far as they go (the masks
-// hold nothing beyond the line). Returns its end.
-inline unsigned field_layout(std::uint64_t non_digits, std::uint64_t points, unsigned start, DigitSpan& span,
-                             unsigned& decimals) {
+// A field from `start`: digits, a point and decimals, as far as they go (the masks hold nothing
+// beyond the line). Returns its end.
+inline unsigned field_layout(std::uint64_t non_digits, std::uint64_t points, unsigned start, DigitSpan& span) {
     const unsigned whole = lowest_bit(non_digits >> start);
     const unsigned point = static_cast<unsigned>(points >> (start + whole)) & 1;
-    decimals = lowest_bit(non_digits >> (start + whole + point));
-    span.end = start + whole + point + decimals;
-    span.digits = whole + decimals;
-    span.in_place = point != 0 ? decimals : span.digits;
+    span.decimals = lowest_bit(non_digits >> (start + whole + point));
+    span.end = start + whole + point + span.decimals;
+    span.digits = whole + span.decimals;
+    span.point = point != 0;
     return span.end;
 }
 
@@ -113,27 +111,21 @@ inline unsigned field_layout(std::uint64_t non_digits, std::uint64_t points, uns
     const std::uint64_t in_line = (std::uint64_t{1} << n) - 1;
     const std::uint64_t non_digits = ~(bytes.digits & in_line), points = bytes.points & in_line;
     const std::uint64_t blanks = bytes.blanks & in_line;
-    const unsigned mz_end = field_layout(non_digits, points, 0, out.mz, out.mz_decimals);
+    const unsigned mz_end = field_layout(non_digits, points, 0, out.mz);
     if ((non_digits & 1) != 0 || out.mz.digits > 16 || (blanks >> mz_end & 1) == 0) return false;
     const unsigned next = mz_end + lowest_bit(~blanks >> mz_end);
     out.negative = p[next] == '-';
     const unsigned start = next + static_cast<unsigned>(out.negative || p[next] == '+');
-    const unsigned end = field_layout(non_digits, points, start, out.intensity, out.decimals);
+    const unsigned end = field_layout(non_digits, points, start, out.intensity);
     return out.intensity.digits - 1 < 16 && (end == n || is_ascii_space(static_cast<unsigned char>(p[end])));
 }
 
-// The values of a laid-out line, when both fields' digits are worth at most 2^53 (so that they
-// and the powers of ten are exact doubles and one division rounds correctly); false otherwise.
+// The values of a laid-out line, when both fields' digits are worth less than 2^53; false
+// otherwise.
 [[gnu::always_inline]] inline bool usual_peak_values(std::string_view line, const PeakLineLayout& layout, Peak& peak) {
-    using plain_decimal_detail::kPow10;
-    std::uint64_t mz, intensity;
-    digit_span_values(line.data(), layout.mz, layout.intensity, mz, intensity);
-    if ((mz | intensity) > (std::uint64_t(1) << 53) && (mz > (std::uint64_t(1) << 53) || intensity > (std::uint64_t(1) << 53))) {
-        return false;
-    }
-    peak.mz = static_cast<double>(static_cast<std::int64_t>(mz)) / kPow10[layout.mz_decimals];
-    const double v = static_cast<double>(static_cast<std::int64_t>(intensity)) / kPow10[layout.decimals];
-    peak.intensity = round_intensity(layout.negative ? -v : v, static_cast<int>(layout.decimals));
+    double intensity;
+    if (!digit_span_decimals(line.data(), layout.mz, layout.intensity, peak.mz, intensity)) return false;
+    peak.intensity = round_intensity(layout.negative ? -intensity : intensity, static_cast<int>(layout.intensity.decimals));
     return true;
 }
 

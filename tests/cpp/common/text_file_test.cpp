@@ -23,7 +23,7 @@ namespace {
 // alone. `on_line` sees each line once, with the number of lines read before it.
 template <class OnLine>
 void read_each_line(TextLineReader& reader, bool taking, OnLine on_line) {
-    std::size_t offered = 0;
+    std::size_t offered = 0, lines = 0;
     std::string refused;
     bool pending = false;
     for (;;) {
@@ -34,19 +34,19 @@ void read_each_line(TextLineReader& reader, bool taking, OnLine on_line) {
                     pending = true;
                     return false;
                 }
-                on_line(line, reader.line_number());
+                on_line(line, lines++);
                 return true;
             });
+            EXPECT_EQ(reader.line_number(), lines);
         }
         std::string_view line;
-        const std::size_t before = reader.line_number();
         if (!reader.next(line)) break;
         if (pending) {
             EXPECT_EQ(line, refused);
         }
         pending = false;
-        EXPECT_EQ(reader.line_number(), before + 1);
-        on_line(line, before);
+        EXPECT_EQ(reader.line_number(), lines + 1);
+        on_line(line, lines++);
     }
     EXPECT_FALSE(pending);
 }

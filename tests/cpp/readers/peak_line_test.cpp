@@ -210,8 +210,8 @@ TEST(PeakLineFastPath, ValuesAtTheLimitsAreCorrectlyRounded) {
             ASSERT_TRUE(same_bits(peak.mz, std::strtod(mz.c_str(), nullptr))) << line;
         }
         Peak peak;
-        ASSERT_TRUE(read_usual_peak_line(pad(mz + " 9007199254740992", rng).line, peak));
-        ASSERT_FALSE(read_usual_peak_line(pad(mz + " 9007199254740993", rng).line, peak));
+        ASSERT_TRUE(read_usual_peak_line(pad(mz + " 9007199254740991", rng).line, peak));
+        ASSERT_FALSE(read_usual_peak_line(pad(mz + " 9007199254740992", rng).line, peak));
     }
 }
 
