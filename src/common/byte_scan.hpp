@@ -154,7 +154,8 @@ inline std::uint64_t line_break_mask64_sse2(const char* p) {
     const auto classes = [](__m128i v, unsigned& digits, unsigned& points, unsigned& blanks) {
         const __m128i from_0 = _mm_sub_epi8(v, _mm_set1_epi8('0'));
         const __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(from_0, _mm_set1_epi8(9)), from_0);
-        const __m128i blank = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\t')));
+        const __m128i blank =
+            _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\t')));
         digits = static_cast<unsigned>(_mm_movemask_epi8(digit));
         points = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('.'))));
         blanks = static_cast<unsigned>(_mm_movemask_epi8(blank));

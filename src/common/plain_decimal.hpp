@@ -104,13 +104,15 @@ inline bool digit_span_decimals_portable(const char* p, DigitSpan a, DigitSpan b
 // The same with both spans' lanes in vectors: bytes to 16-bit lanes, then pairs, fours and eights
 // of digits by multiply-adds, the two numbers sharing the last steps; the halves of eight digits
 // joined as doubles (exact below 2^53), both divisions in one.
-[[gnu::always_inline]] inline bool digit_span_decimals_sse2(const char* p, DigitSpan a, DigitSpan b, double& va, double& vb) {
+[[gnu::always_inline]] inline bool digit_span_decimals_sse2(const char* p, DigitSpan a, DigitSpan b, double& va,
+                                                           double& vb) {
     using namespace plain_decimal_detail;
     const auto load = [](const void* q) { return _mm_loadu_si128(static_cast<const __m128i*>(q)); };
     const auto pairs = [&](DigitSpan s) {
         const char* const end = p + s.end;
         const __m128i in_place = load(kRamp + (s.point ? s.decimals : s.digits));
-        const __m128i bytes = _mm_or_si128(_mm_and_si128(in_place, load(end - 16)), _mm_andnot_si128(in_place, load(end - 17)));
+        const __m128i bytes =
+            _mm_or_si128(_mm_and_si128(in_place, load(end - 16)), _mm_andnot_si128(in_place, load(end - 17)));
         const __m128i digits = _mm_and_si128(bytes, load(kDigitRamp + s.digits));
         const __m128i zero = _mm_setzero_si128(), ten_one = _mm_set1_epi32(0x0001000A);
         return _mm_packs_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(digits, zero), ten_one),

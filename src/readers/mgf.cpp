@@ -146,7 +146,9 @@ SpectrumTable read_mgf(const std::string& path, PeakStorage peaks) {
     try {
         for (;;) {
             // The peak lines of a block, the bulk of a file, go by the inner loop of the reader.
-            if (parser.takes_peak_lines()) reader.take_usual_lines([&](std::string_view l) { return parser.take_peak_line(l); });
+            if (parser.takes_peak_lines()) {
+                reader.take_usual_lines([&](std::string_view l) { return parser.take_peak_line(l); });
+            }
             if (!reader.next(line)) break;
             parser.feed(line);
         }

@@ -125,7 +125,8 @@ inline unsigned field_layout(std::uint64_t non_digits, std::uint64_t points, uns
 [[gnu::always_inline]] inline bool usual_peak_values(std::string_view line, const PeakLineLayout& layout, Peak& peak) {
     double intensity;
     if (!digit_span_decimals(line.data(), layout.mz, layout.intensity, peak.mz, intensity)) return false;
-    peak.intensity = round_intensity(layout.negative ? -intensity : intensity, static_cast<int>(layout.intensity.decimals));
+    const int decimals = static_cast<int>(layout.intensity.decimals);
+    peak.intensity = round_intensity(layout.negative ? -intensity : intensity, decimals);
     return true;
 }
 

@@ -107,7 +107,8 @@ std::string outcome(Read read) {
 }
 
 std::string bits(const Peak& p) {
-    return std::to_string(std::bit_cast<std::uint64_t>(p.mz)) + " " + std::to_string(std::bit_cast<std::uint64_t>(p.intensity));
+    return std::to_string(std::bit_cast<std::uint64_t>(p.mz)) + " " +
+           std::to_string(std::bit_cast<std::uint64_t>(p.intensity));
 }
 
 // A line with kLinePadding bytes before and after it that would continue its numbers if they
@@ -156,7 +157,9 @@ TEST(PeakLineFastPath, ReadsAndChecksAsTheGeneralPath) {
     const char* const tails[] = {"", "", "", " ", "\t3 4", " x", "\xC2\xA0", "\x0c", "\xE2\x80\x83y"};
     std::size_t fast = 0, usual = 0;
     for (int i = 0; i < 300000; ++i) {
-        const auto field = [&](bool sign) { return rng() % 10 == 0 ? std::string(odd[rng() % std::size(odd)]) : plain(sign); };
+        const auto field = [&](bool sign) {
+            return rng() % 10 == 0 ? std::string(odd[rng() % std::size(odd)]) : plain(sign);
+        };
         std::string line = field(false) + separators[rng() % std::size(separators)] + field(true);
         line += tails[rng() % std::size(tails)];
         if (rng() % 20 == 0) line = (rng() % 2 ? " " : "\t") + line;
@@ -189,7 +192,9 @@ TEST(PeakLineFastPath, ValuesAtTheLimitsAreCorrectlyRounded) {
     std::vector<std::string> texts;
     for (std::uint64_t m = (std::uint64_t(1) << 53) - 3; m <= (std::uint64_t(1) << 53) + 3; ++m) {
         const std::string d = std::to_string(m);
-        for (std::size_t point = 0; point <= d.size(); ++point) texts.push_back(d.substr(0, point) + "." + d.substr(point));
+        for (std::size_t point = 0; point <= d.size(); ++point) {
+            texts.push_back(d.substr(0, point) + "." + d.substr(point));
+        }
         texts.push_back(d);
     }
     for (int i = 0; i < 20000; ++i) {
