@@ -19,12 +19,12 @@ unsigned mode_of(const std::string& path) { return static_cast<unsigned>(fs::sta
 TEST(AtomicFileWriter, ANewFileFollowsTheUmaskAndSameFileNeedsOneExistingFile) {
     test::TempDir dir;
     const std::string target = dir.write("table.tsv", "new\n");
-    const mode_t old_mask = ::umask(027);
+    const mode_t old_mask = ::umask(002);
     AtomicFileWriter fresh(dir.file("fresh.tsv"));
     fresh.write("new\n");
     fresh.commit();
     ::umask(old_mask);
-    EXPECT_EQ(mode_of(dir.file("fresh.tsv")), 0640u);
+    EXPECT_EQ(mode_of(dir.file("fresh.tsv")), 0664u);
     EXPECT_FALSE(same_file(target, dir.file("fresh.tsv")));  // equal content is not the same file
     EXPECT_FALSE(same_file(target, dir.file("missing")) || same_file(dir.file("missing"), dir.file("missing")));
 }

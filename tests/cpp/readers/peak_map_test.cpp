@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/errors.hpp"
 #include "common/host_text.hpp"
 #include "readers/peak_map.hpp"
 
@@ -69,6 +70,8 @@ TEST(ParsePeakLine, AgreesWithFieldwiseConversion) {
         ASSERT_TRUE(same_bits(p.mz, parse_float(a))) << line;
         ASSERT_TRUE(same_bits(p.intensity, round_to(parse_float(b), 5))) << line;
     }
+    // A field runs on to the next whitespace, also past ASCII: "2\u00b2" is no number.
+    EXPECT_THROW(parse_peak_line("100 2\xc2\xb2"), HostError);
 }
 
 // Against a list searched linearly with the dict's key equality (NaN never equal, -0.0 == 0.0).
