@@ -16,11 +16,12 @@ def written(mod, tmp_path, lines):
     return path.read_bytes().decode("utf-8")
 
 
-def test_exact_bytes(mod, tmp_path):
-    full = line(32.0, "TKGDR;TKGER", "KVLEÄ", count=3, remarks="x y") + "\n"
-    f = full.rstrip("\n").split("\t")
+def test_exact_bytes_also_past_every_buffer(mod, tmp_path):
     assert written(mod, tmp_path, []) == HEADER
-    assert written(mod, tmp_path, [full, full]) == HEADER + 2 * ("\t".join(f[:2] + f[4:]) + "\n")
+    # Some 1.2 MB: more than the row buffer (64 KiB) and the file's own (1 MiB).
+    lines = [line(i, "TKGDR;TKGER", "KVLEÄ", count=3, remarks="x " * (i * 97 % 10000)) + "\n" for i in range(120)]
+    rows = ["\t".join(f[:2] + f[4:]) + "\n" for f in (l.rstrip("\n").split("\t") for l in lines)]
+    assert written(mod, tmp_path, lines) == HEADER + "".join(rows)
 
 
 @pytest.mark.parametrize("src, row", [
