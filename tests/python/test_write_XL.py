@@ -70,9 +70,3 @@ def test_replacement_through_a_link_keeps_the_mode(mod, old_table):
     assert stat.S_IMODE(old_table.stat().st_mode) == 0o640
     assert old_table.read_text().startswith(HEADER)
     assert sorted(os.listdir(old_table.parent)) == ["link.tsv", "table.tsv"]
-
-
-@pytest.mark.parametrize("name, exc", [("missing/x.tsv", FileNotFoundError), (".", IsADirectoryError)])
-def test_unwritable_path(mod, tmp_path, name, exc):
-    with pytest.raises(exc):
-        mod.write_XL([line(1)], str(tmp_path / name))
