@@ -6,7 +6,8 @@ import pytest
 
 from scored_lines import record
 
-MASS = {"A": 71.03711, "G": 57.02146, "K": 128.09496, "P": 97.05276, "E": 129.04259, "R": 156.10111}
+# K with six decimals: the peptide masses' rounding to five shows in every comparison.
+MASS = {"A": 71.03711, "G": 57.02146, "K": 128.094963, "P": 97.05276, "E": 129.04259, "R": 156.10111}
 MOD = {"mm_H": 1.007825, "mm_O": 15.994915}
 LINKER = 158.0038
 
@@ -38,6 +39,8 @@ def test_kept_records_best_first_with_scores_passed_through(mod):
     for i in range(6):
         assert out[recs[i] + "\t3"] is scores[i]
     assert mod.filter_pep_pair({}, {}, {}, "x", "y", None) == {}   # an empty map reads no mass
+    shortest = "\t".join(good().split("\t")[:10])   # peptide B is its last field
+    assert list(call(mod, {shortest: 1.0})) == [shortest + "\tF1"]
 
 
 @pytest.mark.parametrize("fraction, suffix", [(2, "\t2"), (1.5, "\t1.5"), (" F 1 ", "\t F 1 ")])

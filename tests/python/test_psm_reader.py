@@ -65,12 +65,6 @@ def test_lysine_and_c_terminal_rules(mod, seq, uniprot, kept):
     assert all((10 in t) is kept for t in tables)
 
 
-def test_a_scan_of_many_sequences_matches_three_walk_reading(mod):
-    # Past a handful of sequences a scan's records are found through an index, not in place.
-    lines = [header()] + [row(seq="A%dkR" % (i % 40), mass=str(1000 + i)) for i in range(100)]
-    assert ref.outcome(lambda: read(mod, lines)) == ref.outcome(lambda: ref.read_lines(lines, {}, *LINKER))
-
-
 def test_uniprot_dict_is_any_mapping_looked_up_by_split_accessions_and_never_written(mod):
     uniprot = collections.defaultdict(str, {"P2": "MMLVTDLTK"})
     tables = read(mod, [header(), row(seq="LVTDLTk", acc="P1; P2")], uniprot)

@@ -81,6 +81,13 @@ def test_bad_members_raise_after_the_names_are_printed(mod, tmp_path, capsys, da
     assert capsys.readouterr().out == "skip.me\n"
 
 
+def test_names_are_printed_through_a_print_bound_in_the_module(mod, tmp_path):
+    printed = []
+    mod.print = printed.append
+    mod.read_ms_DtaZip(make_zip(tmp_path / "p.zip", [("skip.me", "")]))
+    assert printed == ["skip.me"]
+
+
 def patch_headers(flag=0, method=None):
     """Sets flag bits and the method in both headers of the archive's one member."""
     def patch(data):
