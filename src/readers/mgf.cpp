@@ -1,6 +1,8 @@
 #include "readers/mgf.hpp"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
@@ -184,15 +186,24 @@ bool MgfPartReader::read(std::vector<MgfScanPart>& parts, std::size_t batch_weig
     return !parts.empty() || !ended_;
 }
 
+std::uint64_t mgf_read_cost(const MgfInput& input) {
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(input.path, ec);
+    // Storing the peaks costs about as much again as checking them.
+    return ec ? 0 : static_cast<std::uint64_t>(size) * (input.peaks == PeakStorage::Keep ? 2 : 1);
+}
+
 std::vector<SpectrumTable> read_mgf_files(const std::vector<MgfInput>& inputs, unsigned threads) {
     std::vector<SpectrumTable> tables(inputs.size());
     std::vector<ParallelRead> reads;
+    std::vector<std::uint64_t> costs;
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         reads.emplace_back([&inputs, &tables, i](std::vector<std::string>&) {
             tables[i] = read_mgf(inputs[i].path, inputs[i].peaks);
         });
+        costs.push_back(mgf_read_cost(inputs[i]));
     }
-    run_reads(reads, {}, threads);
+    run_reads(reads, {}, threads, costs);
     return tables;
 }
 

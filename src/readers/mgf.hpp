@@ -144,6 +144,10 @@ struct MgfInput {
     PeakStorage peaks = PeakStorage::Keep;
 };
 
+// What reading the input costs, to start the costliest first (run_reads): its size, doubled
+// when the peaks are stored; 0 when it cannot be told.
+std::uint64_t mgf_read_cost(const MgfInput& input);
+
 // Reads the files at once (see parallel_reads.hpp; `threads` 0 chooses): their tables in the
 // inputs' order, or the error that reading them one after the other raises first.
 std::vector<SpectrumTable> read_mgf_files(const std::vector<MgfInput>& inputs, unsigned threads = 0);
