@@ -51,4 +51,17 @@ using PrintLine = std::function<void(const std::string& line)>;
 void run_reads(const std::vector<ParallelRead>& reads, const PrintLine& print = {}, unsigned threads = 0,
                const std::vector<std::uint64_t>& costs = {});
 
+// Frees large independent structures at once, each on a thread of its own (freeing the hundreds
+// of thousands of small blocks of a fraction's tables one table after the other is a good part of
+// a call), leaving each empty. Every thread is joined before the call returns.
+template <class... Owned>
+void free_at_once(Owned&... owned) {
+    const std::vector<std::function<void()>> frees = {[&owned] {
+        Owned freed(std::move(owned));
+        owned = Owned();
+    }...};
+    for_each_at_once(frees.size(), parallel_thread_count(frees.size()), {},
+                     [&](std::size_t i, unsigned) { frees[i](); });
+}
+
 } // namespace vombrelle

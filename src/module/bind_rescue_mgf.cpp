@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/parallel_reads.hpp"
 #include "module/binding.hpp"
 #include "module/convert_number.hpp"
 #include "module/named_reads.hpp"
@@ -95,7 +96,7 @@ py::object generate(Arguments& a) {
     const py::object& ms3_path = a[2];
     const py::object& own_path = a[3];
 
-    const rescue_mgf::RescueTables tables = read_tables(deconv_path, ms2_path, ms3_path, own_path);
+    rescue_mgf::RescueTables tables = read_tables(deconv_path, ms2_path, ms3_path, own_path);
 
     // open(spec_file, "w") takes the same objects and raises the same TypeError for others.
     const rescue_mgf::NamedPath spec_file{"spec_file", fs_path(a[4]), py::repr(a[4])};
@@ -110,7 +111,10 @@ py::object generate(Arguments& a) {
     rescue_mgf::refuse_overwriting_inputs(spec_file, inputs);
 
     const rescue_mgf::RescueArguments args{linker_argument(a[5]), linker_argument(a[6])};
-    unlocked([&] { rescue_mgf::write_rescue_mgf(spec_file.path, tables, args, mass_pairs); });
+    unlocked([&] {
+        rescue_mgf::write_rescue_mgf(spec_file.path, tables, args, mass_pairs);
+        free_at_once(tables.ms2, tables.ms3, tables.ms2_deconv, tables.own_precursor);
+    });
     return py::none();
 }
 

@@ -126,6 +126,8 @@ py::object search(Arguments& a) {
     const CrossLinkScoreMap map = run_with_callees(kSearchCallees, calls, [&](NamedCalls& c) {
         return find_cross_links(in.tables, args, c);
     });
+    SearchTables& t = in.tables;
+    unlocked([&] { free_at_once(t.ms1, t.psm, t.ms3, t.msn1_ms3, t.ms2); });
     return score_map_to_python(map);
 }
 
