@@ -4,9 +4,9 @@ keeps in /tmp/vombrelle_whole_run, generated there when missing).
 
 Measured, each call alone in a fresh interpreter: read_ms_Mgf on the MS3 file, read_ms_DtaZip on
 the MS1 archive, read_PD_PSM_results_tsv_wrapper on the MS3 search's PSM table, and the rescue
-spectrum generation (its four MGF reads and the rescue MGF). Beside them, the same MGF file and PSM
-table read by a straight Python reading of the algorithm (the module tests' reference readers), as
-the yardstick of memory: a reader of the module should need no more than that.
+spectrum generation (its four MGF reads and the rescue MGF). Beside them, the same MGF file, archive
+and PSM table read by a straight Python reading of the algorithm (the module tests' reference
+readers), as the yardstick of memory: a reader of the module should need no more than that.
 
 For each call: the wall time, the extra peak memory (VmHWM above the resident memory before the
 call, the arguments already loaded) and the memory the result holds (VmRSS after the call, result
