@@ -62,9 +62,13 @@ bool read_at_once(const Arguments& a, const PsmReadArguments& psm, std::optional
     if (!psm_questions_are_pure(psm)) return false;
     const std::optional<std::vector<std::string>> files = plain_paths({a[5], a[6], a[3], a[4], a[2]});
     if (!files) return false;
+    // Options of each read's own, as each read one after the other makes them: an argument the
+    // rows cannot use is an error object that its read completes with its file and line.
     PyProteinLookup proteins(psm.uniprot_dict);
-    const PsmReadOptions options =
-        psm_read_options(psm.linker_long, psm.linker_short, psm.long_name, psm.short_name, proteins);
+    auto options = [&] {
+        return psm_read_options(psm.linker_long, psm.linker_short, psm.long_name, psm.short_name, proteins);
+    };
+    const PsmReadOptions ms3_options = options(), rescue_options = options();
     const auto& f = *files;
     SearchTables& t = in.tables;
     std::vector<ParallelRead> reads;
@@ -75,8 +79,8 @@ bool read_at_once(const Arguments& a, const PsmReadArguments& psm, std::optional
         reads.emplace_back([&](auto&) { t.ms1 = ms1->read(); });
         costs.push_back(0);
     }
-    reads.emplace_back([&](auto&) { t.psm.ms3 = take_psm_tables(read_psm_file(f[0], options)); });
-    reads.emplace_back([&](auto&) { t.psm.rescue = take_psm_tables(read_psm_file(f[1], options)); });
+    reads.emplace_back([&](auto&) { t.psm.ms3 = take_psm_tables(read_psm_file(f[0], ms3_options)); });
+    reads.emplace_back([&](auto&) { t.psm.rescue = take_psm_tables(read_psm_file(f[1], rescue_options)); });
     costs.insert(costs.end(), {0, 0});
     // Nothing reads the peaks of the MS3 scans.
     const MgfInput mgf[] = {{f[2], PeakStorage::CheckOnly}, {f[3], PeakStorage::CheckOnly}, {f[4], PeakStorage::Keep}};

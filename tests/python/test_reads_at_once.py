@@ -103,6 +103,23 @@ def test_rescue_inputs_bad_at_once_fail_as_one_after_the_other(mod, fraction, tm
     assert at_once[0][3] == ["in file '%s', line %d" % (args[bad[0]], len(open(args[bad[0]]).readlines()) - 1)]
 
 
+def test_a_linker_mass_the_rows_cannot_use_fails_each_export_as_alone(mod, fraction, tmp_path, capsys):
+    # Raised where the first accepted row uses it, naming that row's file and line: the MS3
+    # search's export, read first, although the other fails as well.
+    args, _ = copied(fraction, tmp_path)
+    args["linker_Long"] = 2 ** 70
+    # The MS3 search's export reaches its first accepted row late: the other export fails first.
+    path = pathlib.Path(args["PD_result_path"])
+    lines = path.read_text().splitlines(keepends=True)
+    unlinked = lines[1].split("\t")
+    unlinked[4] = "PEPTIDER"  # no marked lysine: no table accepts it
+    path.write_text("".join(lines[:1] + ["\t".join(unlinked)] * 20000 + lines[1:]))
+    at_once = outcome(lambda: mod.find_XL_from_mgf(**args), capsys)
+    one_after_the_other(mod)
+    assert outcome(lambda: mod.find_XL_from_mgf(**args), capsys) == at_once
+    assert at_once[0][1] == "OverflowError" and at_once[0][3][0].startswith("in file '%s'" % args["PD_result_path"])
+
+
 def test_search_inputs_read_at_once_give_the_same_map(mod, fraction, tmp_path, capsys):
     args, _ = copied(fraction, tmp_path)
     at_once = outcome(lambda: mod.find_XL_from_mgf(**args), capsys)
