@@ -62,6 +62,18 @@ def test_psm_export_from_a_fifo(mod, tmp_path):
     assert done() == []
 
 
+def test_mgf_from_a_fifo(mod, tmp_path):
+    # The file is opened and read by a worker of the call's while the caller's thread waits for
+    # what it reads, without the lock.
+    text = b"".join(b"BEGIN IONS\nTITLE=t\nPEPMASS=500.5\nCHARGE=2+\nSCANS=%d\n100.5 2\n200.25 3\nEND IONS\n" % s
+                    for s in range(1, 200))
+    (tmp_path / "file.mgf").write_bytes(text)
+    expected = mod.read_ms_Mgf(str(tmp_path / "file.mgf"))
+    done = serve(tmp_path / "fifo", text)
+    assert mod.read_ms_Mgf(str(tmp_path / "fifo")) == expected
+    assert done() == []
+
+
 def test_rescue_input_from_a_fifo(mod, tmp_path):
     paths = two_scan_fraction(tmp_path)
     expected = run(mod, paths, tmp_path / "out.mgf", 32.0, 50.0)

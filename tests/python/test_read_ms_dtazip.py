@@ -206,3 +206,17 @@ def test_real_archives_and_dta_files(mod, realdata, tmp_path, capsys):
     expected = outcome(reference_read_dta_zip, path, capsys)
     assert expected[0][0] == "ok" and len(expected[0][1][1]) > 10
     assert outcome(mod.read_ms_DtaZip, path, capsys) == expected
+
+
+def test_archives_handed_over_in_several_batches_match_the_algorithm(mod, tmp_path, capsys):
+    # The scans are handed over a few hundred kilobytes of members at a time: a table spanning
+    # several batches, with a scan of two members, and a bad member in a late batch.
+    rng = random.Random(1104)
+    members = [("run.%d.%d.0.dta" % (s, s), "%d.5 2\n" % (400 + s) + "".join(
+        "%.4f %.2f\n" % (100 + k + rng.random(), rng.uniform(1, 1e6)) for k in range(300))) for s in range(1, 130)]
+    members.append(("more.7.7.0.dta", "407.5 3\n100.0 1\n5000.5 2\n"))
+    for name, extra in (("good.zip", []), ("bad.zip", [("bad.120.120.0.dta", "1 2\n1 x\n")])):
+        path = make_zip(tmp_path / name, members + extra, zipfile.ZIP_STORED)
+        expected = outcome(reference_read_dta_zip, path, capsys)
+        assert outcome(mod.read_ms_DtaZip, path, capsys) == expected
+    assert expected[0][0] == "error"
