@@ -4,7 +4,7 @@ import math
 
 import pytest
 
-from scored_lines import record
+from helpers.scored_lines import record
 
 MASS = {"A": 71.03711, "G": 57.02146, "K": 128.09496, "P": 97.05276, "E": 129.04259, "R": 156.10111}
 MOD = {"mm_H": 1.007825, "mm_O": 15.994915}

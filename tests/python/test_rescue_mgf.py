@@ -1,14 +1,11 @@
 """Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf through the module."""
 import itertools
 import os
-import pathlib
 import re
-import sys
 
 import pytest
 
-sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "bench"))
-from rescue_fraction import PROTON, make_fraction, mh, mz_of, write_fraction  # noqa: E402
+from helpers.rescue_fraction import PROTON, make_fraction, mh, mz_of, write_fraction
 
 NAME = "Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf"
 
@@ -184,7 +181,7 @@ def test_matches_reference_on_synthetic_fractions(mod, tmp_path):
 
 def test_real_spectra(mod, tmp_path, realdata):
     # The MS2-MS3 cluster: MS3 scans 4-7 relabelled with their parent's precursor (MS2 scan 2).
-    derived = realdata / "derived"
+    derived = realdata
     ms3_text = re.sub(r"(?m)^PEPMASS=.*$", "PEPMASS=860.390319824219 1", (derived / "ms2ms3mixed_10226_MS3.mgf").read_text())
     (tmp_path / "ms3.mgf").write_text(re.sub(r"(?m)^CHARGE=.*$", "CHARGE=4+", ms3_text))
     ms2 = str(derived / "ms2ms3mixed_10226_MS2.mgf")

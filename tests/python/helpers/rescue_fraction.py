@@ -1,5 +1,5 @@
-"""Synthetic fractions for the rescue spectrum generation (the benchmark's input, also used by
-the module tests): four MGF files whose MS3 groups exercise every branch (four-, three- and
+"""Synthetic fractions for the rescue spectrum generation (the module tests' input, also the
+benchmark's): four MGF files whose MS3 groups exercise every branch (four-, three- and
 two-scan groups, matching and mismatching pairs, partners found and missed, charges that come
 out 0 or negative, scans without an own precursor, shared parents, titles with quotes and
 non-ASCII text)."""
