@@ -1,6 +1,6 @@
 import pytest
 
-from scored_lines import decoy, line
+from helpers.scored_lines import decoy, line
 
 T = [line(50, "AAK", "GGK"), line(40, "PPK", "EEK"), line(30, "RRK", "EEK"), line(20, "KKR", "GGK")]
 D = decoy(35, "DDK", "GGK")

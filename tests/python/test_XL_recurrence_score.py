@@ -4,7 +4,7 @@ import math
 
 import pytest
 
-from scored_lines import record
+from helpers.scored_lines import record
 
 
 def key(pep_a, pep_b, fraction="F1", **kw):

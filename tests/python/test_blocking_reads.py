@@ -12,9 +12,9 @@ import zipfile
 
 import pytest
 
-from scored_lines import line
-from test_psm_reader import LINKER, header, row
-from test_rescue_mgf import run, two_scan_fraction
+from helpers.scored_lines import line
+from helpers.psm import LINKER, header, row
+from helpers.rescue_fraction import run, two_scan_fraction
 
 
 @pytest.fixture(autouse=True)

@@ -5,7 +5,7 @@ import random
 
 import pytest
 
-from scored_lines import decoy, line
+from helpers.scored_lines import decoy, line
 
 EXAMPLE = [line(50, "AAK", "GGK"), line(40, "PPK", "EEK"), decoy(30, "RRK", "EEK"),
            line(20, "KKR", "GGK"), line(10, "DDK", "GGK")]

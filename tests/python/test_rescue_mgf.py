@@ -1,16 +1,13 @@
 """Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf through the module."""
 import itertools
 import os
-import pathlib
 import re
-import sys
 
 import pytest
 
-sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "bench"))
-from rescue_fraction import PROTON, make_fraction, mz_of, write_fraction  # noqa: E402
+from helpers.rescue_fraction import (MS2_MZ, NAME, PROTON, block, fraction, make_fraction, mz_of, partner_mz, run,
+                                     two_scan_fraction, write_fraction)
 
-NAME = "Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf"
 
 
 def reference(V, deconv_path, ms2_path, ms3_path, own_path, linker_dm, linker_deficit):
@@ -103,37 +100,6 @@ def reference(V, deconv_path, ms2_path, ms3_path, own_path, linker_dm, linker_de
     return "".join(out).encode("utf-8")
 
 
-def run(V, paths, out, linker_dm=31.97207, linker_deficit=18.01056):
-    getattr(V, NAME)(*paths, str(out), linker_dm, linker_deficit)
-    return out.read_bytes()
-
-
-def block(title, mz, z, scan, peaks=(), charge_line=True):
-    lines = ["BEGIN IONS", "TITLE=" + title, "PEPMASS=%s" % mz] + ["CHARGE=%s+" % z] * charge_line
-    return "\n".join(lines + ["SCANS=%d" % scan] + ["%s %s" % p for p in peaks] + ["END IONS", ""])
-
-
-def fraction(tmp_path, ms2, ms3, own, deconv=()):
-    return write_fraction(tmp_path, ["".join(deconv), "".join(ms2), "".join(ms3), "".join(own)])
-
-
-def partner_mz(m, z_scan, ms2_mass=3000.0, ms2_z=4, deficit=50.0):
-    return mz_of(ms2_mass - (m + deficit - PROTON), ms2_z - z_scan or 1)
-
-
-MS2_MZ = mz_of(3000.0, 4)
-
-
-def two_scan_fraction(tmp_path, m1=1000.0, m2=1031.0, z1=2, z2=2, ms2_peaks=((976.0, 1.0), (960.5, 1.0))):
-    # The worked two-scan example: MS2 MH+ 3000.0 at charge 4, fragments 1000.0 and 1031.0 at
-    # charge 2; with linker_dm 32.0 and linker_deficit 50.0 the partners are 976.007825 and 960.507825.
-    return fraction(
-        tmp_path, ms2=[block("p", repr(MS2_MZ), 4, 1233, ms2_peaks)],
-        ms3=[block("m", repr(MS2_MZ), 4, s) for s in (1234, 1235)],
-        own=[block('t "%d" é' % s, repr(mz_of(m, z)), z, s) for s, m, z in ((1234, m1, z1), (1235, m2, z2))],
-        deconv=[block("d", "1", 1, 1233, ((175.11895, 1520.40625), (99.5, 1e-05), (1303.6551, 87.0), (120.08078, 311.5)))])
-
-
 def test_two_scan_blocks_byte_for_byte(mod, tmp_path):
     got = run(mod, two_scan_fraction(tmp_path), tmp_path / "out.mgf", 32.0, 50.0)
     peaks = "99.5 1e-05\n120.08078 311.5\n175.11895 1520.40625\n1303.6551 87.0\nEND IONS\n"
@@ -170,7 +136,7 @@ def test_matches_reference_on_synthetic_fractions(mod, tmp_path):
 
 def test_real_spectra(mod, tmp_path, realdata):
     # The MS2-MS3 cluster: MS3 scans 4-7 relabelled with their parent's precursor (MS2 scan 2).
-    derived = realdata / "derived"
+    derived = realdata
     ms3_text = re.sub(r"(?m)^PEPMASS=.*$", "PEPMASS=860.390319824219 1", (derived / "ms2ms3mixed_10226_MS3.mgf").read_text())
     (tmp_path / "ms3.mgf").write_text(re.sub(r"(?m)^CHARGE=.*$", "CHARGE=4+", ms3_text))
     ms2 = str(derived / "ms2ms3mixed_10226_MS2.mgf")

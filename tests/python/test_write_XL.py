@@ -3,7 +3,7 @@ import stat
 
 import pytest
 
-from scored_lines import line
+from helpers.scored_lines import line
 
 HEADER = ("Score\t#CSMs\tScan_no(MS3a1:MS3a2:MS3b1:MS3b2,MS2)\tXL MH+\tz\tXL m/z\tPeptide A\t"
           "Protein_A id\tProtein_a description\tPeptide_B\tProtein_B id\tProtein_b description\t"
