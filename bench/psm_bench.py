@@ -37,7 +37,7 @@ def uniprot():
 
 
 def child(kind, path):
-    sys.path.insert(0, os.path.join(HERE, "..", "tests", "python"))
+    sys.path.insert(0, os.path.join(HERE, "..", "tests", "python"))  # the tests' shared helpers
     import Vombrelle1pt0_Submission as V
     lines = None
     if kind in ("lines", "reference"):
@@ -48,8 +48,8 @@ def child(kind, path):
     before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
     start = time.perf_counter()
     if kind == "reference":
-        import psm_reference
-        result = psm_reference.read_lines(lines, uniprot(), *LINKER)
+        from helpers.psm import read_lines
+        result = read_lines(lines, uniprot(), *LINKER)
     elif kind == "lines":
         result = V.read_PD_PSM_results(lines, uniprot(), *LINKER)
     else:

@@ -1,94 +1,151 @@
-"""Whole-call figures for read_ms_Mgf and read_ms_DtaZip from the interpreter, at the sizes of a
-generated fraction of 500, 2,000 and 5,000 groups.
+"""Whole-call figures for the readers from the interpreter, on generated fractions of 500, 2,000 and
+5,000 groups (tools/make_fraction.py, seed 1, default peak counts; the fractions bench/whole_run.py
+keeps in /tmp/vombrelle_whole_run, generated there when missing).
 
-Run by hand after building (PYTHONPATH=build /usr/bin/python3 bench/readers_bench.py [groups...]).
-Uses the synthetic inputs that bench/readers_bench.cpp writes into /tmp (an MS3 MGF of 60 MB and
-an MS1 DTA zip of 20 MB at 5,000 groups); they are written here too, with the same shapes, when
-missing. Each call runs in a fresh interpreter, three times; reported are the median time, the
-throughput and the call's extra peak memory (the high-water mark of resident memory above what
-the interpreter held before the call).
+Measured, each call alone in a fresh interpreter: read_ms_Mgf on the MS3 file, read_ms_DtaZip on
+the MS1 archive, read_PD_PSM_results_tsv_wrapper on the MS3 search's PSM table, and the rescue
+spectrum generation (its four MGF reads and the rescue MGF). Beside them, the same MGF file, archive
+and PSM table read by a straight Python reading of the algorithm (the module tests' reference
+readers), as the yardstick of memory: a reader of the module should need no more than that.
+
+For each call: the wall time, the extra peak memory (VmHWM above the resident memory before the
+call, the arguments already loaded) and the memory the result holds (VmRSS after the call, result
+alive, less before). Peak and held memory close together mean that nothing but the returned
+objects was resident at the peak. Times are the best of --repeat runs; the memory figures are
+those of the same run.
+
+    PYTHONPATH=build /usr/bin/python3 bench/readers_bench.py [--sizes 500,2000,5000] [--repeat 5]
+
+The core's own MB/s, without the interpreter, is build/readers_bench's.
 """
+import argparse
+import json
 import os
-import random
-import statistics
 import subprocess
 import sys
-import zipfile
+import tempfile
+import time
 
-MEASURE = """
-import sys, time
-import Vombrelle1pt0_Submission as V
-def hwm():
-    for line in open("/proc/self/status"):
-        if line.startswith("VmHWM:"):
-            return int(line.split()[1])
-call = getattr(V, sys.argv[1])
-before = hwm()
-t0 = time.perf_counter()
-table = call(sys.argv[2])
-seconds = time.perf_counter() - t0
-print(seconds, (hwm() - before) / 1024, len(table), sum(len(r["ion_mass"]) for r in table.values()))
-"""
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+sys.path.insert(0, os.path.join(ROOT, "tools"))
+sys.path.insert(0, os.path.join(ROOT, "examples"))
+sys.path.insert(0, os.path.join(ROOT, "tests", "python"))
 
-
-def write_mgf(path, spectra, peaks, seed):
-    rng = random.Random(seed)
-    with open(path + ".part", "w") as f:
-        f.write("MASS=Monoisotopic\n")
-        for s in range(1, spectra + 1):
-            f.write('BEGIN IONS\nTITLE=run.%d.%d.2 File:"run.raw", NativeID:"controllerType=0 controllerNumber=1 '
-                    'scan=%d"\nPEPMASS=%.5f %.5f\nCHARGE=%d+\nRTINSECONDS=%d\nSCANS=%d\n'
-                    % (s, s, s, 400 + rng.uniform(0.5, 12) * 50, rng.uniform(100, 1e6), 2 + s % 4, s // 10, s))
-            mz = 100.0
-            lines = []
-            for k in range(peaks):
-                mz += rng.uniform(0.5, 12.0) * 150.0 / peaks
-                lines.append("%.5f %.*f\n" % (mz, 1 + k % 4, rng.uniform(100, 1e6)))
-            f.write("".join(lines) + "END IONS\n")
-    os.rename(path + ".part", path)
+SEED = 1
+RESCUE = "Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf"
+# (row name, the fraction file it reads)
+CALLS = [
+    ("read_ms_Mgf", "ms3"), ("plain Python MGF reading", "ms3"), ("read_ms_DtaZip", "ms1"),
+    ("plain Python DTA-zip reading", "ms1"),
+    ("read_PD_PSM_results_tsv_wrapper", "psm_ms3"), ("plain Python PSM reading", "psm_ms3"),
+    (RESCUE, None),
+]
 
 
-def write_dta(path, members):
-    rng = random.Random(43)
-    with zipfile.ZipFile(path + ".part", "w", zipfile.ZIP_DEFLATED) as zf:
-        for m in range(members):
-            mz = 350.0
-            lines = ["0 0\n"]
-            for _ in range(1000):
-                mz += rng.uniform(0.05, 1.5)
-                lines.append("%.6f\t%.4f\n" % (mz, rng.uniform(1e3, 1e7)))
-            scan = m * 10 + 1
-            zf.writestr("run.MS1.%d.%d.0.dta" % (scan, scan), "".join(lines))
-    os.rename(path + ".part", path)
+def status_kb(field):
+    with open("/proc/self/status") as f:
+        for line in f:
+            if line.startswith(field + ":"):
+                return int(line.split()[1])
 
 
-def inputs(groups):
-    mgf = "/tmp/vombrelle_bench_ms3_%dx140.mgf" % (4 * groups)
-    dta = "/tmp/vombrelle_bench_ms1_%d.dta.zip" % (groups * 8 // 25)
-    if not os.path.exists(mgf):
-        write_mgf(mgf, 4 * groups, 140, 42)
-    if not os.path.exists(dta):
-        write_dta(dta, groups * 8 // 25)
-    with zipfile.ZipFile(dta) as zf:
-        text_mb = sum(i.file_size for i in zf.infolist()) / 1e6
-    return [("read_ms_Mgf", mgf, os.path.getsize(mgf) / 1e6), ("read_ms_DtaZip", dta, text_mb)]
+def child(name, folder):
+    """One measured call; prints one JSON line."""
+    import Vombrelle1pt0_Submission as V
+    import make_fraction as gen
+    import xl_driver
+    fraction = xl_driver.read_fraction_file(folder)
+    xl_driver.check_fraction(fraction)
+    path = os.path.join(folder, gen.FILES[dict(CALLS)[name]]) if dict(CALLS)[name] else None
+    search = fraction.args[xl_driver.SEARCH]
+    psm_rest = [search[k] for k in ("uniprot_dict", "linker_Long", "linker_Short", "linker_Long_name_SEQUEST",
+                                    "linker_Short_name_SEQUEST")]
+    if name == "read_ms_Mgf":
+        call = lambda: V.read_ms_Mgf(path)  # noqa: E731
+    elif name == "plain Python MGF reading":
+        from test_read_ms_mgf import reference_read_mgf
+        call = lambda: reference_read_mgf(path)  # noqa: E731
+    elif name == "read_ms_DtaZip":
+        sys.stdout = open(os.devnull, "w")  # its skipped names, if any
+        call = lambda: V.read_ms_DtaZip(path)  # noqa: E731
+    elif name == "plain Python DTA-zip reading":
+        from test_read_ms_dtazip import reference_read_dta_zip
+        sys.stdout = open(os.devnull, "w")
+        call = lambda: reference_read_dta_zip(path)  # noqa: E731
+    elif name == "read_PD_PSM_results_tsv_wrapper":
+        call = lambda: V.read_PD_PSM_results_tsv_wrapper(path, *psm_rest)  # noqa: E731
+    elif name == "plain Python PSM reading":
+        import psm_reference
+        call = lambda: psm_reference.read_lines(psm_reference.file_lines(path), *psm_rest)  # noqa: E731
+    else:
+        args = fraction.positional(RESCUE)
+        out = tempfile.NamedTemporaryFile(suffix=".mgf", delete=False)
+        out.close()
+        args[4] = out.name
+        path = None
+        call = lambda: V.Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf(*args)  # noqa: E731
+    before = status_kb("VmRSS")
+    start = time.perf_counter()
+    result = call()
+    seconds = time.perf_counter() - start
+    held = status_kb("VmRSS") - before
+    peak = status_kb("VmHWM") - before
+    if name == RESCUE:
+        size = sum(os.path.getsize(fraction.args[RESCUE][k]) for k in (
+            "MS2_DeisoDeconv_file_path", "MS2_file_path", "MS3_file_path", "msn_1_MS3_path"))
+        os.remove(args[4])
+    else:
+        size = os.path.getsize(path)
+    sys.__stdout__.write(json.dumps({"seconds": seconds, "bytes": size, "peak_mb": peak / 1024.0,
+                                     "held_mb": held / 1024.0}) + "\n")
+    del result
+
+
+def fraction_folder(cache, groups):
+    import make_fraction as gen
+    folder = os.path.join(cache, "g%d_s%d" % (groups, SEED))
+    if not os.path.exists(os.path.join(folder, gen.FILES["manifest"])):
+        print("generating %d groups into %s" % (groups, folder), file=sys.stderr, flush=True)
+        gen.make_fraction(folder, seed=SEED, groups=groups)
+    return folder
+
+
+def measure(name, folder, repeat):
+    best = None
+    for _ in range(repeat):
+        done = subprocess.run([sys.executable, os.path.abspath(__file__), "--child", name, folder],
+                              capture_output=True, text=True)
+        if done.returncode != 0:
+            raise SystemExit("%s on %s failed:\n%s" % (name, folder, done.stderr))
+        got = json.loads(done.stdout.strip().splitlines()[-1])
+        if best is None or got["seconds"] < best["seconds"]:
+            best = got
+    return best
 
 
 def main():
-    sizes = [int(a) for a in sys.argv[1:]] or [500, 2000, 5000]
-    print("python", sys.version.split()[0])
-    for groups in sizes:
-        for call, path, size_mb in inputs(groups):
-            runs = []
-            for _ in range(3):
-                out = subprocess.run([sys.executable, "-c", MEASURE, call, path], check=True, capture_output=True,
-                                     text=True, env=dict(os.environ)).stdout.split()
-                runs.append((float(out[0]), float(out[1]), int(out[2]), int(out[3])))
-            seconds = statistics.median(r[0] for r in runs)
-            memory = statistics.median(r[1] for r in runs)
-            print("%5d groups  %-15s %7.1f MB  %7.3f s  %7.1f MB/s  extra memory %6.0f MB  (%d scans, %d peaks)"
-                  % (groups, call, size_mb, seconds, size_mb / seconds, memory, runs[0][2], runs[0][3]))
+    p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    p.add_argument("--sizes", default="500,2000,5000", help="groups per fraction, comma-separated")
+    p.add_argument("--repeat", type=int, default=5, help="runs per figure; the fastest counts")
+    p.add_argument("--calls", default=None, help="only these rows (comma-separated names)")
+    p.add_argument("--cache", default="/tmp/vombrelle_whole_run", help="where the fractions are kept")
+    p.add_argument("--child", nargs=2, metavar=("CALL", "FOLDER"), help=argparse.SUPPRESS)
+    a = p.parse_args()
+    if a.child:
+        return child(*a.child)
+    sizes = [int(s) for s in a.sizes.split(",")]
+    names = a.calls.split(",") if a.calls else [name for name, _ in CALLS]
+    folders = {n: fraction_folder(a.cache, n) for n in sizes}
+    print("| call | groups | input MB | wall s | MB/s | extra peak MB | held MB |")
+    print("|---|---:|---:|---:|---:|---:|---:|")
+    for name in names:
+        for n in sizes:
+            m = measure(name, folders[n], a.repeat)
+            mb = m["bytes"] / 1e6
+            print("| %s | %d | %.1f | %.3f | %.0f | %.0f | %.0f |" % (
+                name, n, mb, m["seconds"], mb / m["seconds"], m["peak_mb"], m["held_mb"]), flush=True)
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

@@ -13,10 +13,11 @@ import sys
 import tempfile
 import time
 
-sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+# The synthetic fraction is the module tests' own, from their shared helpers.
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "tests" / "python"))
 
 import Vombrelle1pt0_Submission as V  # noqa: E402
-from rescue_fraction import make_fraction, write_fraction  # noqa: E402
+from helpers.rescue_fraction import make_fraction, write_fraction  # noqa: E402
 
 
 # The high-water mark of this process's own memory (ru_maxrss would carry the parent's over).

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <numeric>
 #include <system_error>
 #include <thread>
 
@@ -40,16 +41,19 @@ void run_on_threads(unsigned threads, const std::function<void(unsigned worker)>
 }
 
 void for_each_at_once(std::size_t n, unsigned threads, const std::function<bool(unsigned worker)>& start,
-                      const std::function<void(std::size_t i, unsigned worker)>& work) {
+                      const std::function<void(std::size_t i, unsigned worker)>& work,
+                      const std::vector<std::size_t>& start_order) {
     std::vector<std::exception_ptr> errors(n);
     std::atomic<std::size_t> next{0};
     std::atomic<std::size_t> first_failed{n};
     run_on_threads(threads, [&](unsigned worker) {
         if (worker != 0 && start && !start(worker)) return;
         for (;;) {
-            const std::size_t i = next.fetch_add(1);
-            // An item after a failed one cannot change the outcome any more.
-            if (i >= n || i > first_failed.load()) return;
+            const std::size_t k = next.fetch_add(1);
+            if (k >= n) return;
+            const std::size_t i = start_order.empty() ? k : start_order[k];
+            // An item above a failed one cannot change the outcome any more.
+            if (i > first_failed.load()) continue;
             try {
                 work(i, worker);
             } catch (...) {
@@ -64,16 +68,26 @@ void for_each_at_once(std::size_t n, unsigned threads, const std::function<bool(
     if (failed < n) std::rethrow_exception(errors[failed]);
 }
 
-void run_reads(const std::vector<ParallelRead>& reads, const PrintLine& print, unsigned threads) {
+void run_reads(const std::vector<ParallelRead>& reads, const PrintLine& print, unsigned threads,
+               const std::vector<std::uint64_t>& costs) {
     const std::size_t n = reads.size();
     std::vector<std::vector<std::string>> printed(n);
     std::vector<char> finished(n, 0);
+    std::vector<std::size_t> order;
+    if (costs.size() == n) {
+        order.resize(n);
+        std::iota(order.begin(), order.end(), std::size_t{0});
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return costs[a] > costs[b]; });
+    }
     std::exception_ptr failure;
     try {
-        for_each_at_once(n, threads == 0 ? parallel_thread_count(n) : threads, {}, [&](std::size_t i, unsigned) {
-            reads[i](printed[i]);
-            finished[i] = 1;
-        });
+        for_each_at_once(
+            n, threads == 0 ? parallel_thread_count(n) : threads, {},
+            [&](std::size_t i, unsigned) {
+                reads[i](printed[i]);
+                finished[i] = 1;
+            },
+            order);
     } catch (...) {
         failure = std::current_exception();
     }

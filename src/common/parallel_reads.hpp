@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -26,11 +27,13 @@ unsigned parallel_thread_count(std::size_t jobs);
 void run_on_threads(unsigned threads, const std::function<void(unsigned worker)>& body);
 
 // Calls work(i, worker) once for each i in [0, n), on up to `threads` threads, the items started
-// in increasing order and none after one that has failed; then rethrows the failure of the lowest
-// item, which is the failure of doing them one after the other. Before its first item a worker
-// other than 0 calls start(worker), and takes no item when that returns false.
+// in increasing order (or in `start_order`, a permutation of them, when given) and none above one
+// that has failed; then rethrows the failure of the lowest item, which is the failure of doing them
+// one after the other. Before its first item a worker other than 0 calls start(worker), and takes
+// no item when that returns false.
 void for_each_at_once(std::size_t n, unsigned threads, const std::function<bool(unsigned worker)>& start,
-                      const std::function<void(std::size_t i, unsigned worker)>& work);
+                      const std::function<void(std::size_t i, unsigned worker)>& work,
+                      const std::vector<std::size_t>& start_order = {});
 
 // One read: fills its own result (held by the caller) and may print lines, which are kept back
 // and printed in the reads' order once all have finished.
@@ -41,6 +44,24 @@ using PrintLine = std::function<void(const std::string& line)>;
 // reads' order, hands each read's printed lines to `print` and rethrows the exception of the
 // first read that failed, dropping the lines of the reads after it. A read after a failed one
 // may not run at all.
-void run_reads(const std::vector<ParallelRead>& reads, const PrintLine& print = {}, unsigned threads = 0);
+//
+// `costs`, when given (one per read, in any unit: bytes to read, say), has the reads started
+// costliest first, so that with more reads than threads the longest is not left to start last.
+// It changes nothing of what is returned, printed or raised.
+void run_reads(const std::vector<ParallelRead>& reads, const PrintLine& print = {}, unsigned threads = 0,
+               const std::vector<std::uint64_t>& costs = {});
+
+// Frees large independent structures at once, each on a thread of its own (freeing the hundreds
+// of thousands of small blocks of a fraction's tables one table after the other is a good part of
+// a call), leaving each empty. Every thread is joined before the call returns.
+template <class... Owned>
+void free_at_once(Owned&... owned) {
+    const std::vector<std::function<void()>> frees = {[&owned] {
+        Owned freed(std::move(owned));
+        owned = Owned();
+    }...};
+    for_each_at_once(frees.size(), parallel_thread_count(frees.size()), {},
+                     [&](std::size_t i, unsigned) { frees[i](); });
+}
 
 } // namespace vombrelle

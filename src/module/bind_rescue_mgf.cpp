@@ -1,9 +1,11 @@
-// Binding of: Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf. The native reads and the
-// writing of the rescue MGF run with the interpreter lock released.
+// Binding of: Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf. The native reads (at once,
+// while the reader is the module's own) and the writing of the rescue MGF run with the
+// interpreter lock released.
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/parallel_reads.hpp"
 #include "module/binding.hpp"
 #include "module/convert_number.hpp"
 #include "module/named_reads.hpp"
@@ -68,17 +70,33 @@ void mass_pairs(const std::vector<double>& masses, MassPairs& out) {
     }
 }
 
+// The four tables, read through read_ms_Mgf's name in the run's order (MS2, MS3, deconvoluted MS2,
+// own precursors). While the name is the module's own the four files are read at once, without
+// the lock: it is looked up once, as no code of the driver's runs between native reads to rebind
+// it, provided the four arguments are plain paths (plain_paths).
+rescue_mgf::RescueTables read_tables(const py::object& deconv_path, const py::object& ms2_path,
+                                     const py::object& ms3_path, const py::object& own_path) {
+    if (own_function("read_ms_Mgf")) {
+        if (auto files = plain_paths({ms2_path, ms3_path, deconv_path, own_path})) {
+            const rescue_mgf::RescueInputs inputs{(*files)[0], (*files)[1], (*files)[2], (*files)[3]};
+            return unlocked([&] { return rescue_mgf::read_rescue_tables(inputs); });
+        }
+    }
+    rescue_mgf::RescueTables tables;
+    tables.ms2 = read_mgf_by_name(ms2_path, PeakStorage::Keep);
+    tables.ms3 = read_mgf_by_name(ms3_path, PeakStorage::CheckOnly);
+    tables.ms2_deconv = read_mgf_by_name(deconv_path, PeakStorage::Keep);
+    tables.own_precursor = read_mgf_by_name(own_path, PeakStorage::CheckOnly);
+    return tables;
+}
+
 py::object generate(Arguments& a) {
     const py::object& deconv_path = a[0];
     const py::object& ms2_path = a[1];
     const py::object& ms3_path = a[2];
     const py::object& own_path = a[3];
 
-    rescue_mgf::RescueTables tables;
-    tables.ms2 = read_mgf_by_name(ms2_path, PeakStorage::Keep);
-    tables.ms3 = read_mgf_by_name(ms3_path, PeakStorage::CheckOnly);
-    tables.ms2_deconv = read_mgf_by_name(deconv_path, PeakStorage::Keep);
-    tables.own_precursor = read_mgf_by_name(own_path, PeakStorage::CheckOnly);
+    rescue_mgf::RescueTables tables = read_tables(deconv_path, ms2_path, ms3_path, own_path);
 
     // open(spec_file, "w") takes the same objects and raises the same TypeError for others.
     const rescue_mgf::NamedPath spec_file{"spec_file", fs_path(a[4]), py::repr(a[4])};
@@ -93,7 +111,10 @@ py::object generate(Arguments& a) {
     rescue_mgf::refuse_overwriting_inputs(spec_file, inputs);
 
     const rescue_mgf::RescueArguments args{linker_argument(a[5]), linker_argument(a[6])};
-    unlocked([&] { rescue_mgf::write_rescue_mgf(spec_file.path, tables, args, mass_pairs); });
+    unlocked([&] {
+        rescue_mgf::write_rescue_mgf(spec_file.path, tables, args, mass_pairs);
+        free_at_once(tables.ms2, tables.ms3, tables.ms2_deconv, tables.own_precursor);
+    });
     return py::none();
 }
 

@@ -1,8 +1,32 @@
 #include "module/convert_number.hpp"
 
+#include <cstring>
+
 #include "common/scan_key.hpp"
 
 namespace vombrelle::module {
+
+static_assert(_PyHASH_BITS == 61, "numeric hashes modulo 2**61 - 1 (64-bit builds)");
+
+Py_hash_t finite_float_hash(double x) {
+    constexpr std::uint64_t modulus = _PyHASH_MODULUS;
+    std::uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    const bool negative = (bits >> 63) != 0;
+    const int biased = static_cast<int>((bits >> 52) & 0x7FF);
+    std::uint64_t mantissa = bits & ((std::uint64_t(1) << 52) - 1);
+    int exponent = -1074;  // subnormal
+    if (biased != 0) {
+        mantissa |= std::uint64_t(1) << 52;
+        exponent = biased - 1075;
+    }
+    // |x| = mantissa * 2**exponent with mantissa < 2**53 < modulus, and 2**61 is 1 modulo it.
+    int e = exponent % _PyHASH_BITS;
+    if (e < 0) e += _PyHASH_BITS;
+    const std::uint64_t h = e == 0 ? mantissa : ((mantissa << e) & modulus) | (mantissa >> (_PyHASH_BITS - e));
+    const Py_hash_t signed_hash = negative ? -static_cast<Py_hash_t>(h) : static_cast<Py_hash_t>(h);
+    return signed_hash == -1 ? -2 : signed_hash;
+}
 
 HostOperand to_operand(py::handle value) {
     PyObject* v = value.ptr();

@@ -28,6 +28,13 @@ std::optional<double> to_double(py::handle value);
 
 py::object to_python(HostNumber n);
 
+// hash(x) of a finite float as the interpreter computes it: |x| as a fraction reduced modulo the
+// prime 2**61 - 1, the sign applied, -1 taken as -2. Here straight from the double's bits (the
+// mantissa times a power of two, which modulo 2**61 - 1 is a rotation of 61 bits), where the
+// interpreter walks the mantissa 28 bits at a time: a table of new floats is filled without
+// hashing its keys that slow way.
+Py_hash_t finite_float_hash(double x);
+
 // A table key as a scan number: an int or a whole float, which a lookup by int finds; nothing for
 // any other key, which no lookup by scan number finds. An int beyond 64 bits raises OverflowError
 // with `refuse_too_large` (a table taken whole), and is passed over without (only scans below some

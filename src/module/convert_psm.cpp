@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <type_traits>
 
 #include "module/binding.hpp"
 #include "module/convert_number.hpp"
@@ -141,12 +142,17 @@ PyObject* entry_to_python(const PsmScanEntry& e, RowObjects& rows, const std::ve
     return d.release().ptr();
 }
 
-py::object table_to_python(const PsmMatchTable& table, RowObjects& rows, const std::vector<py::object>* qvals) {
+// A table's entries one by one. From a table not held const, each entry's data is freed once
+// converted: the tables and their host objects are never both resident whole.
+template <class Table>
+py::object table_to_python(Table& table, RowObjects& rows, const std::vector<py::object>* qvals) {
     py::object d = new_text_defaultdict_table();
-    for (const auto& [scan, entry] : table.scans) {
+    for (auto& [scan, entry] : table.scans) {
         py::object key = own(PyLong_FromLongLong(scan));
         set_stolen(d.ptr(), key.ptr(), entry_to_python(entry, rows, qvals));
+        if constexpr (!std::is_const_v<Table>) entry = PsmScanEntry{};
     }
+    if constexpr (!std::is_const_v<Table>) table.scans = {};
     return d;
 }
 
@@ -429,7 +435,7 @@ std::string PyProteinLookup::upper(std::string_view s) {
     return host_upper(s);
 }
 
-py::tuple psm_tables_to_python(const PsmTables& tables, const std::array<std::vector<py::object>, 3>* qvals) {
+py::tuple psm_tables_to_python(PsmTables&& tables, const std::array<std::vector<py::object>, 3>* qvals) {
     CollectorPause pause;
     RowObjects rows(tables.high.rows());
     py::tuple out(3);
@@ -461,7 +467,7 @@ py::object psm_outcome_to_python(PsmReadOutcome&& outcome) {
         }
     }
     if (outcome.error) std::rethrow_exception(outcome.error);
-    return psm_tables_to_python(outcome.tables, rebound ? &qvals : nullptr);
+    return psm_tables_to_python(std::move(outcome.tables), rebound ? &qvals : nullptr);
 }
 
 PsmReadOptions psm_read_options(py::handle long_mass, py::handle short_mass, py::handle long_name,

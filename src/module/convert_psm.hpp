@@ -40,8 +40,9 @@ private:
 
 // (match_dict_high, match_dict_med_high, match_dict_all) as defaultdicts whose missing scans read as
 // a new defaultdict(str); scan entries and records are defaultdict(str). `qvals`, when given, holds
-// per table the "qval" object of each record by PsmRecord::id, in place of the native value.
-py::tuple psm_tables_to_python(const PsmTables& tables, const std::array<std::vector<py::object>, 3>* qvals);
+// per table the "qval" object of each record by PsmRecord::id, in place of the native value. Each
+// scan entry is freed as soon as it is converted.
+py::tuple psm_tables_to_python(PsmTables&& tables, const std::array<std::vector<py::object>, 3>* qvals);
 
 // One table as psm_tables_to_python makes each of its three.
 py::object psm_table_to_python(const PsmMatchTable& table);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <span>
+#include <type_traits>
 
 #include "common/scan_key.hpp"
 #include "module/binding.hpp"
@@ -35,19 +37,25 @@ const Types& types() {
     return t;
 }
 
-py::object peak_map(const std::vector<Peak>& peaks) {
+// A record's "ion_mass": a defaultdict(float) filled entry by entry, so that it grows to the size
+// the interpreter's own reading leaves it at. (Filling a presized dict and copying it into the
+// defaultdict costs a second table per record, and the presizing doubled some tables.)
+py::object peak_map(std::span<const Peak> peaks) {
     const Types& t = types();
-    // Filled as a dict sized once, then handed to defaultdict(float, ...), whose update from an
-    // exact dict copies the entries with their stored hashes: cheaper than growing the
-    // defaultdict entry by entry.
-    py::object plain = own(_PyDict_NewPresized(static_cast<Py_ssize_t>(peaks.size())));
+    py::object map = own(PyObject_CallOneArg(t.defaultdict, t.float_type));
     for (const Peak& p : peaks) {
-        const py::object k = own(PyFloat_FromDouble(p.mz));
-        const py::object v = own(PyFloat_FromDouble(p.intensity));
-        checked(PyDict_SetItem(plain.ptr(), k.ptr(), v.ptr()));
+        PyObject* mz = PyFloat_FromDouble(p.mz);
+        PyObject* intensity = mz == nullptr ? nullptr : PyFloat_FromDouble(p.intensity);
+        int rc = -1;
+        if (intensity != nullptr) {
+            rc = std::isfinite(p.mz) ? _PyDict_SetItem_KnownHash(map.ptr(), mz, intensity, finite_float_hash(p.mz))
+                                     : PyDict_SetItem(map.ptr(), mz, intensity);
+        }
+        Py_XDECREF(mz);
+        Py_XDECREF(intensity);
+        checked(rc);
     }
-    if (peaks.empty()) return own(PyObject_CallOneArg(t.defaultdict, t.float_type));
-    return own(PyObject_CallFunctionObjArgs(t.defaultdict, t.float_type, plain.ptr(), nullptr));
+    return map;
 }
 
 void set_item(PyObject* dict, PyObject* key, const py::object& value) { checked(PyDict_SetItem(dict, key, value.ptr())); }
@@ -100,12 +108,24 @@ std::vector<Peak> peaks_from_py(const py::object& ion, const Blame& blame) {
 
 } // namespace
 
-py::object spectrum_table_to_py(const SpectrumTable& table, bool default_inserting) {
+namespace {
+
+// Appends to a record's list the texts it does not hold yet, in order.
+void add_new_texts(PyObject* list, const std::vector<std::string>& texts) {
+    for (const std::string& text : texts) {
+        const py::object item = text_object(text);
+        if (checked(PySequence_Contains(list, item.ptr())) == 0) checked(PyList_Append(list, item.ptr()));
+    }
+}
+
+// The records of `table` added to `out`, one by one. From a table not held const, each record's
+// data is freed once converted, so that the table and its host objects are never both resident
+// whole.
+template <class Table>
+void add_records(PyObject* out, Table& table) {
     const Types& t = types();
     CollectorPause pause;
-    py::object out = default_inserting ? new_text_defaultdict_table()
-                                       : own(PyDict_New());
-    for (const auto& [scan, rec] : table) {
+    for (auto& [scan, rec] : table) {
         py::object r = new_text_defaultdict();
         switch (rec.keys) {
             case RecordKeys::None:
@@ -121,10 +141,56 @@ py::object spectrum_table_to_py(const SpectrumTable& table, bool default_inserti
                 set_item(r.ptr(), t.key_ion_mass, peak_map(rec.peaks));
                 break;
         }
+        if constexpr (!std::is_const_v<Table>) rec = SpectrumRecord{};
         py::object key = own(PyLong_FromLongLong(scan));
-        set_item(out.ptr(), key.ptr(), r);
+        set_item(out, key.ptr(), r);
     }
-    return out;
+}
+
+} // namespace
+
+SpectrumTableObject::SpectrumTableObject(bool default_inserting)
+    : table_(default_inserting ? new_text_defaultdict_table() : own(PyDict_New())) {}
+
+void SpectrumTableObject::add(SpectrumTable& scans) {
+    add_records(table_.ptr(), scans);
+    scans = SpectrumTable();
+}
+
+void SpectrumTableObject::add(std::vector<MgfScanPart>& parts) {
+    const Types& t = types();
+    CollectorPause pause;
+    for (MgfScanPart& part : parts) {
+        const py::object key = own(PyLong_FromLongLong(part.scan));
+        PyObject* known = PyDict_GetItemWithError(table_.ptr(), key.ptr());
+        if (known == nullptr && PyErr_Occurred()) throw py::error_already_set();
+        if (known == nullptr) {
+            py::object r = new_text_defaultdict();
+            set_item(r.ptr(), t.key_ion_mass, peak_map(part.peaks));
+            set_item(r.ptr(), t.key_title, text_list(part.titles));
+            set_item(r.ptr(), t.key_header, text_list(part.headers));
+            set_item(table_.ptr(), key.ptr(), r);
+        } else {
+            // The scan read again: its peaks start anew, its titles and headers accumulate.
+            set_item(known, t.key_ion_mass, peak_map(part.peaks));
+            add_new_texts(PyDict_GetItem(known, t.key_title), part.titles);
+            add_new_texts(PyDict_GetItem(known, t.key_header), part.headers);
+        }
+        part = MgfScanPart{};
+    }
+    parts.clear();
+}
+
+py::object spectrum_table_to_py(const SpectrumTable& table, bool default_inserting) {
+    SpectrumTableObject out(default_inserting);
+    add_records(out.table().ptr(), table);
+    return out.table();
+}
+
+py::object spectrum_table_to_py(SpectrumTable&& table, bool default_inserting) {
+    SpectrumTableObject out(default_inserting);
+    out.add(table);
+    return out.table();
 }
 
 SpectrumTable spectrum_table_from_py(py::handle obj, const char* callee_name) {

@@ -5,9 +5,11 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "common/number.hpp"
 #include "common/scan_table.hpp"
+#include "readers/mgf.hpp"
 #include "module/binding.hpp"
 
 namespace vombrelle::module {
@@ -19,6 +21,26 @@ namespace py = pybind11;
 // `default_inserting` the table is a defaultdict whose missing scans read as a new
 // defaultdict(str) (the MGF reader); otherwise a plain dict (the DTA reader).
 py::object spectrum_table_to_py(const SpectrumTable& t, bool default_inserting);
+
+// The same from a table that is not needed afterwards: each record's data is freed as soon as it
+// is converted, so that the call needs little more memory than the objects it returns.
+py::object spectrum_table_to_py(SpectrumTable&& t, bool default_inserting);
+
+// A table built while its file is read, from batches of what the readers hand over; each batch's
+// data is freed as soon as it is converted. What comes of a whole file is what
+// spectrum_table_to_py makes of the file's SpectrumTable.
+class SpectrumTableObject {
+public:
+    explicit SpectrumTableObject(bool default_inserting);
+    // Records of scans the table does not hold yet (the zip reader's batches); empties `scans`.
+    void add(SpectrumTable& scans);
+    // The MGF reader's parts (MgfScanPart), in the file's order; empties `parts`.
+    void add(std::vector<MgfScanPart>& parts);
+    const py::object& table() const { return table_; }
+
+private:
+    py::object table_;
+};
 
 // The reverse, for a rebound reader whose result another module function reads: any mapping of
 // int scan -> mapping record is taken (a scan beyond 64 bits raises OverflowError); "title"/"header" as sequences of str, "ion_mass" as a

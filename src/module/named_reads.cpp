@@ -17,16 +17,6 @@ namespace {
 
 constexpr const char* kWrapper = "read_PD_PSM_results_tsv_wrapper";
 
-// Whether `name` is bound to the module's own function. A name the driver deleted is not: the call
-// that needs it raises NameError when it comes.
-bool own_function(const char* name) {
-    try {
-        return lookup_callee(name).native;
-    } catch (py::error_already_set&) {
-        return false;
-    }
-}
-
 // The scan numbers of a table a rebound reader returned, in its own order. Keys that name no scan
 // number (a text, an int beyond 64 bits) are never looked up by the search.
 std::vector<std::int64_t> scans_of(py::handle table) {
@@ -40,6 +30,44 @@ std::vector<std::int64_t> scans_of(py::handle table) {
 }
 
 } // namespace
+
+bool own_function(const char* name) {
+    // A name the driver deleted is not: the call that needs it raises NameError when it comes.
+    try {
+        return lookup_callee(name).native;
+    } catch (py::error_already_set&) {
+        return false;
+    }
+}
+
+std::optional<std::vector<std::string>> plain_paths(std::initializer_list<py::handle> args) {
+    std::vector<std::string> files;
+    for (py::handle arg : args) {
+        if (!PyUnicode_Check(arg.ptr()) && !PyBytes_Check(arg.ptr())) return std::nullopt;
+        try {
+            files.push_back(fs_path(arg));
+        } catch (py::error_already_set&) {
+            return std::nullopt;  // raised again, in its place, by the reads one after the other
+        } catch (py::builtin_exception&) {
+            return std::nullopt;
+        }
+    }
+    return files;
+}
+
+bool psm_questions_are_pure(const PsmReadArguments& args) {
+    PyObject* proteins = args.uniprot_dict.ptr();
+    if (!PyDict_CheckExact(proteins)) return false;
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    Py_ssize_t pos = 0;
+    while (PyDict_Next(proteins, &pos, &key, &value)) {
+        if (!PyUnicode_CheckExact(key) || !PyUnicode_CheckExact(value)) return false;
+    }
+    auto number = [](py::handle v) { return PyFloat_Check(v.ptr()) || PyLong_Check(v.ptr()); };
+    return number(args.linker_long) && number(args.linker_short) && PyUnicode_CheckExact(args.long_name.ptr()) &&
+           PyUnicode_CheckExact(args.short_name.ptr());
+}
 
 void print_names(const std::vector<std::string>& names) {
     if (names.empty()) return;
@@ -59,16 +87,20 @@ SpectrumTable read_mgf_by_name(const py::object& path, PeakStorage peaks) {
     return spectrum_table_from_py(reader.object(path), "read_ms_Mgf");
 }
 
-SpectrumTable read_dta_zip_by_name(const py::object& path, py::object& result) {
+std::optional<DtaZipReading> open_dta_zip_by_name(const py::object& path, SpectrumTable& table, py::object& result) {
     Callee reader = lookup_callee("read_ms_DtaZip");
     if (reader.native) {
         const std::string file = zip_path_from_py(path);
-        return unlocked([&] { return read_dta_zip(file, print_names); });
+        std::vector<std::string> skipped;
+        std::optional<DtaZipReading> reading;
+        unlocked([&] { reading.emplace(file, skipped); });
+        print_names(skipped);
+        return reading;
     }
-    py::object table = reader.object(path);
-    SpectrumTable native = spectrum_table_from_py(table, "read_ms_DtaZip");
-    result = std::move(table);
-    return native;
+    py::object object = reader.object(path);
+    table = spectrum_table_from_py(object, "read_ms_DtaZip");
+    result = std::move(object);
+    return std::nullopt;
 }
 
 void read_psm_by_name(const py::object& path, const PsmReadArguments& args, NamedPsmRead into,

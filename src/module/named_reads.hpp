@@ -11,13 +11,16 @@
 #include <pybind11/pybind11.h>
 
 #include <array>
+#include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/psm.hpp"
 #include "common/scan_table.hpp"
 #include "module/convert_psm.hpp"
+#include "readers/dta_zip.hpp"
 #include "readers/mgf.hpp"
 
 namespace vombrelle::module {
@@ -33,9 +36,24 @@ void print_names(const std::vector<std::string>& names);
 // whose peaks nothing reads; the lines are checked all the same).
 SpectrumTable read_mgf_by_name(const py::object& path, PeakStorage peaks);
 
-// read_ms_DtaZip(path). `result` receives what a rebound reader returned; it stays empty after a
-// native read.
-SpectrumTable read_dta_zip_by_name(const py::object& path, py::object& result);
+// read_ms_DtaZip(path) up to the reading of its members. A rebound reader is called: its table goes
+// into `table`, its result into `result`. The module's own opens the archive and prints the names
+// of the members it skips; the members are left to read (DtaZipReading::read), with nothing of the
+// driver's to run before that read is done.
+std::optional<DtaZipReading> open_dta_zip_by_name(const py::object& path, SpectrumTable& table, py::object& result);
+
+// --- Reads at once ---
+// Native reads run no code of the driver's: several may go at once, in any order, and give what
+// they give one after the other, provided that nothing the driver can change runs between them
+// either. These say when that holds.
+
+// Whether `name` is bound to the module's own function at this moment (false when unbound).
+bool own_function(const char* name);
+
+// The files the arguments name, when every one is a str or bytes that names a file as open()
+// takes it: their conversion runs no code of the driver's (a path-like object's __fspath__ would).
+// Nothing otherwise, the reads then going one after the other, each with its own errors.
+std::optional<std::vector<std::string>> plain_paths(std::initializer_list<py::handle> args);
 
 // The arguments read_PD_PSM_results_tsv_wrapper takes after the file.
 struct PsmReadArguments {
@@ -62,5 +80,11 @@ struct NamedPsmRead {
 // native table holding its rows in `rows`.
 void read_psm_by_name(const py::object& path, const PsmReadArguments& args, NamedPsmRead into,
                       const std::shared_ptr<PsmRowStore>& rows);
+
+// Whether the PSM reader's questions to the driver's objects are pure: the protein map an exact
+// dict of str to str (its lookups run no code of the driver's, and nothing changes it during the
+// reads), the masses ints or floats, the names exact str. Reads of several exports may then ask
+// them at once, in any order.
+bool psm_questions_are_pure(const PsmReadArguments& args);
 
 } // namespace vombrelle::module

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <unistd.h>
 #include <unordered_map>
 #include <zip.h>
@@ -315,70 +316,130 @@ void merge_dta_member(std::string_view bytes, const std::string& name, const std
     }
 }
 
-SpectrumTable read_dta_zip(const std::string& path, const SkippedNamesSink& on_skipped, unsigned threads) {
+struct DtaZipReading::Archive {
+    std::string path;
     std::unique_ptr<Descriptor> file;
-    ZipHandle z = open_archive(path, file);
-    const zip_int64_t count = zip_get_num_entries(z.get(), 0);
+    ZipHandle zip;
+    std::vector<Selected> selected;  // in ascending scan order
+    std::vector<ScanGroup> groups;   // the members of each scan, in scan order
+    std::vector<std::uint64_t> group_bytes;  // compressed bytes of each group's members
+    std::uint64_t compressed = 0;            // of all groups
+    std::size_t next_group = 0;              // the first group not read yet
+    // Per worker, kept from one batch to the next: an archive handle (worker 0 uses `zip`) and
+    // the reading state.
+    std::vector<ZipHandle> handles;
+    std::vector<MemberReader> readers;
+
+    unsigned threads_for(unsigned threads, std::size_t group_count) const {
+        if (threads != 0) return threads;
+        return compressed < kParallelBytes ? 1 : parallel_thread_count(group_count);
+    }
+
+    // Reads groups [first, first + records.size()) into `records`, one each. Several workers
+    // take whole groups at a time; the first failed group in scan order is the error the
+    // sequential reading raises.
+    void read_groups(std::size_t first, std::span<SpectrumRecord* const> records, unsigned threads) {
+        if (readers.size() < std::max(threads, 1u)) {
+            handles.resize(std::max(threads, 1u));
+            readers.resize(std::max(threads, 1u), MemberReader{zip.get(), {}, {}});
+        }
+        auto read = [&](std::size_t i, unsigned worker) {
+            readers[worker].read_group(selected, groups[first + i], path, *records[i]);
+        };
+        if (threads <= 1) {
+            for (std::size_t i = 0; i < records.size(); ++i) read(i, 0);
+            return;
+        }
+        for_each_at_once(
+            records.size(), threads,
+            [&](unsigned worker) {
+                if (!handles[worker]) handles[worker] = reopen_archive(*file);
+                readers[worker].zip = handles[worker].get();
+                return handles[worker] != nullptr;
+            },
+            read);
+    }
+};
+
+DtaZipReading::DtaZipReading(const std::string& path, std::vector<std::string>& skipped)
+    : archive_(std::make_unique<Archive>()) {
+    Archive& a = *archive_;
+    a.path = path;
+    a.zip = open_archive(path, a.file);
+    const zip_int64_t count = zip_get_num_entries(a.zip.get(), 0);
     if (count < 0) throw not_a_zip(path);
 
-    std::vector<Selected> selected;
-    std::vector<std::string> skipped;
+    skipped.clear();
     std::unordered_map<std::string, zip_uint64_t> last_index;
     for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(count); ++i) {
-        std::string name = entry_name(z.get(), i, path);
+        std::string name = entry_name(a.zip.get(), i, path);
         last_index[name] = i;
         if (auto scan = dta_scan_number(name)) {
-            selected.push_back({std::move(name), *scan, i});
+            a.selected.push_back({std::move(name), *scan, i});
         } else {
             skipped.push_back(std::move(name));
         }
     }
-    if (on_skipped) on_skipped(skipped);
+    for (auto& s : a.selected) s.index = last_index[s.name];
+    std::stable_sort(a.selected.begin(), a.selected.end(),
+                     [](const Selected& x, const Selected& y) { return x.scan < y.scan; });
 
-    for (auto& s : selected) s.index = last_index[s.name];
-    std::stable_sort(selected.begin(), selected.end(),
-                     [](const Selected& a, const Selected& b) { return a.scan < b.scan; });
-
-    // One record per scan, created up front in table order; the groups then fill them.
-    SpectrumTable table;
-    std::vector<ScanGroup> groups;
-    std::uint64_t compressed = 0;
-    for (std::size_t i = 0; i < selected.size(); ++i) {
-        if (i == 0 || selected[i].scan != selected[i - 1].scan) {
-            groups.push_back({i, i + 1});
-            table.insert_or_assign(selected[i].scan, SpectrumRecord{RecordKeys::TitleHeaderIonMass, {}, {}, {}});
+    for (std::size_t i = 0; i < a.selected.size(); ++i) {
+        if (i == 0 || a.selected[i].scan != a.selected[i - 1].scan) {
+            a.groups.push_back({i, i + 1});
+            a.group_bytes.push_back(0);
         } else {
-            groups.back().end = i + 1;
+            a.groups.back().end = i + 1;
         }
         zip_stat_t st;
-        if (zip_stat_index(z.get(), selected[i].index, 0, &st) == 0 && (st.valid & ZIP_STAT_COMP_SIZE)) {
-            compressed += st.comp_size;
+        if (zip_stat_index(a.zip.get(), a.selected[i].index, 0, &st) == 0 && (st.valid & ZIP_STAT_COMP_SIZE)) {
+            a.group_bytes.back() += st.comp_size;
+            a.compressed += st.comp_size;
         }
     }
-    if (threads == 0) threads = compressed < kParallelBytes ? 1 : parallel_thread_count(groups.size());
+}
 
-    if (threads <= 1) {
-        MemberReader reader{z.get(), {}, {}};
-        for (std::size_t g = 0; g < groups.size(); ++g) reader.read_group(selected, groups[g], path, table.at_position(g).second);
-        return table;
-    }
+DtaZipReading::~DtaZipReading() = default;
+DtaZipReading::DtaZipReading(DtaZipReading&&) noexcept = default;
+DtaZipReading& DtaZipReading::operator=(DtaZipReading&&) noexcept = default;
 
-    // Members inflated and parsed by several workers, each with an archive handle of its own and
-    // whole groups at a time; the first failed group in scan order is the error the sequential
-    // reading raises. The table does not grow meanwhile, so its records stay put.
-    std::vector<ZipHandle> handles(threads);
-    std::vector<MemberReader> readers(threads, MemberReader{z.get(), {}, {}});
-    for_each_at_once(
-        groups.size(), threads,
-        [&](unsigned worker) {
-            handles[worker] = reopen_archive(*file);
-            readers[worker].zip = handles[worker].get();
-            return handles[worker] != nullptr;
-        },
-        [&](std::size_t g, unsigned worker) {
-            readers[worker].read_group(selected, groups[g], path, table.at_position(g).second);
-        });
+SpectrumTable DtaZipReading::read(unsigned threads) {
+    SpectrumTable table;
+    read_batch(table, UINT64_MAX, threads);
     return table;
+}
+
+bool DtaZipReading::read_batch(SpectrumTable& records, std::uint64_t batch_bytes, unsigned threads) {
+    Archive& a = *archive_;
+    const std::size_t first = a.next_group;
+    if (first == a.groups.size()) return false;
+    std::size_t end = first;
+    for (std::uint64_t bytes = 0; end < a.groups.size() && bytes < batch_bytes; ++end) bytes += a.group_bytes[end];
+    // One record per scan, created up front in table order; the groups then fill them. The table
+    // does not grow meanwhile, so its records stay put.
+    std::vector<SpectrumRecord*> targets;
+    targets.reserve(end - first);
+    records.reserve(records.size() + (end - first));
+    for (std::size_t g = first; g < end; ++g) {
+        const std::int64_t scan = a.selected[a.groups[g].first].scan;
+        records.insert_or_assign(scan, SpectrumRecord{RecordKeys::TitleHeaderIonMass, {}, {}, {}});
+    }
+    for (std::size_t g = first; g < end; ++g) targets.push_back(records.find(a.selected[a.groups[g].first].scan));
+    a.next_group = end;
+    try {
+        a.read_groups(first, targets, a.threads_for(threads, end - first));
+    } catch (...) {
+        a.next_group = a.groups.size();
+        throw;
+    }
+    return true;
+}
+
+SpectrumTable read_dta_zip(const std::string& path, const SkippedNamesSink& on_skipped, unsigned threads) {
+    std::vector<std::string> skipped;
+    DtaZipReading reading(path, skipped);
+    if (on_skipped) on_skipped(skipped);
+    return reading.read(threads);
 }
 
 SpectrumTable read_dta_zip(const std::string& path, std::vector<std::string>& skipped_names, unsigned threads) {

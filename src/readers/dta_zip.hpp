@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,7 +28,6 @@ namespace vombrelle {
 // is read (so they are reported even when a member later fails).
 using SkippedNamesSink = std::function<void(const std::vector<std::string>&)>;
 
-//
 // Large archives are read by several threads at once (`threads` 0 chooses by the compressed size,
 // 1 reads on the caller's thread alone): members are inflated and parsed a scan at a time, each
 // thread with an archive handle of its own, and the table and the first error are those of the
@@ -37,6 +37,31 @@ SpectrumTable read_dta_zip(const std::string& path, const SkippedNamesSink& on_s
 // The same, collecting the skipped names into `skipped_names` (filled before any member is read,
 // so it holds them also when the call throws).
 SpectrumTable read_dta_zip(const std::string& path, std::vector<std::string>& skipped_names, unsigned threads = 0);
+
+// read_dta_zip in its two steps, for a caller that must report the skipped names before it goes
+// on (another read after this one, say) and read the members later.
+class DtaZipReading {
+public:
+    // Opens the archive and chooses its members: `skipped` receives the others' names, in archive
+    // order. Raises read_dta_zip's errors of the archive itself.
+    DtaZipReading(const std::string& path, std::vector<std::string>& skipped);
+    ~DtaZipReading();
+    DtaZipReading(DtaZipReading&&) noexcept;
+    DtaZipReading& operator=(DtaZipReading&&) noexcept;
+
+    // Reads the chosen members, as read_dta_zip does.
+    SpectrumTable read(unsigned threads = 0);
+
+    // Or a batch of scans at a time, in ascending scan order, for a caller that takes the records
+    // over while the rest is read: adds to `records` the next scans, at least `batch_bytes` of
+    // compressed members' worth (or the rest), read as read() reads them. False once every scan
+    // has been read. After an error nothing more is read.
+    bool read_batch(SpectrumTable& records, std::uint64_t batch_bytes, unsigned threads = 0);
+
+private:
+    struct Archive;
+    std::unique_ptr<Archive> archive_;
+};
 
 // The scan number of a member name, or nothing when the name does not match the pattern.
 // Throws OverflowError for a scan number beyond 64 bits.

@@ -1,6 +1,8 @@
 #include "readers/mgf.hpp"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
@@ -40,7 +42,19 @@ void add_distinct(std::vector<T>& list, const T& value) {
 
 } // namespace
 
-MgfParser::MgfParser(PeakStorage peaks) : storage_(peaks) {}
+void add_scan_part(SpectrumTable& table, MgfScanPart&& part) {
+    SpectrumRecord* rec = table.find(part.scan);
+    if (rec == nullptr) {
+        table.insert_or_assign(part.scan, SpectrumRecord{RecordKeys::IonMassTitleHeader, std::move(part.titles),
+                                                         std::move(part.headers), std::move(part.peaks)});
+        return;
+    }
+    rec->peaks = std::move(part.peaks);
+    for (const auto& t : part.titles) add_distinct(rec->titles, t);
+    for (const auto& h : part.headers) add_distinct(rec->headers, h);
+}
+
+MgfParser::MgfParser(PeakStorage peaks, PartSink sink) : storage_(peaks), sink_(std::move(sink)) {}
 
 void MgfParser::feed_other(std::string_view raw) {
     const std::string_view line = strip_line(raw);
@@ -88,39 +102,34 @@ void MgfParser::feed_other(std::string_view raw) {
 
 void MgfParser::on_scans_line(std::string_view value) {
     const std::int64_t scan = parse_int(value);
-    // Insertion may move the records: the cached pointer is renewed below.
-    flush_peaks();
-    record_ = nullptr;
+    // Every SCANS line starts a new, empty peak map for its scan; titles and headers accumulate.
+    hand_over_part();
     scan_no_ = scan;
     state_changed();
-    SpectrumRecord* rec = table_.find(scan);
-    if (rec == nullptr) {
-        table_.insert_or_assign(scan, SpectrumRecord{RecordKeys::IonMassTitleHeader, {}, {}, {}});
-        rec = table_.find(scan);
-    }
-    // A new, empty peak map at every SCANS line; titles and headers accumulate.
-    std::vector<Peak>().swap(rec->peaks);
-    rec->keys = RecordKeys::IonMassTitleHeader;
-    record_ = rec;
-    scratch_.clear();
+    in_part_ = true;
+    part_.scan = scan;
     peaks_.attach(&scratch_);
 }
 
-void MgfParser::flush_peaks() {
-    // The peaks are built in a reused buffer and copied once, at their exact size, into the
-    // record: no growth by doubling and no slack left in the table.
-    if (record_ != nullptr && !scratch_.empty()) record_->peaks.assign(scratch_.begin(), scratch_.end());
+void MgfParser::hand_over_part() {
+    if (!in_part_) return;
+    // The peaks are built in a reused buffer and copied once, at their exact size: no growth by
+    // doubling and no slack left in what is kept.
+    part_.peaks.assign(scratch_.begin(), scratch_.end());
     scratch_.clear();
     peaks_.detach();
+    sink_(std::move(part_));
+    part_ = MgfScanPart{};
+    in_part_ = false;
 }
 
 void MgfParser::note_block_state() {
     // Titles and headers change only with the block state, so they are added once per change.
-    add_distinct(record_->titles, title_);
+    add_distinct(part_.titles, title_);
     header_scratch_.assign(mz_text_);
     header_scratch_ += ' ';
     header_scratch_ += charge_;
-    add_distinct(record_->headers, header_scratch_);
+    add_distinct(part_.headers, header_scratch_);
     state_dirty_ = false;
     usual_peaks_ = true;
 }
@@ -133,41 +142,81 @@ void MgfParser::clear_block() {
     state_changed();
 }
 
-SpectrumTable MgfParser::finish() {
-    flush_peaks();
-    record_ = nullptr;
-    return std::move(table_);
+void MgfParser::finish() { hand_over_part(); }
+
+namespace {
+
+// The next line the parser is to be fed, after the usual peak lines before it, the bulk of a file,
+// have gone to it by the reader's inner loop. False at the end of the file.
+bool next_line_past_peaks(TextLineReader& reader, MgfParser& parser, std::string_view& line) {
+    if (parser.takes_peak_lines()) {
+        reader.take_usual_lines([&](std::string_view l) { return parser.take_peak_line(l); });
+    }
+    return reader.next(line);
 }
+
+} // namespace
 
 SpectrumTable read_mgf(const std::string& path, PeakStorage peaks) {
     TextLineReader reader(path);
-    MgfParser parser(peaks);
+    SpectrumTable table;
+    MgfParser parser(peaks, [&table](MgfScanPart&& part) { add_scan_part(table, std::move(part)); });
     std::string_view line;
     try {
-        for (;;) {
-            // The peak lines of a block, the bulk of a file, go by the inner loop of the reader.
-            if (parser.takes_peak_lines()) {
-                reader.take_usual_lines([&](std::string_view l) { return parser.take_peak_line(l); });
-            }
-            if (!reader.next(line)) break;
-            parser.feed(line);
-        }
+        while (next_line_past_peaks(reader, parser, line)) parser.feed(line);
     } catch (HostError& e) {
         e.with_context(file_line_context(path, reader.line_number()));
         throw;
     }
-    return parser.finish();
+    parser.finish();
+    return table;
+}
+
+MgfPartReader::MgfPartReader(const std::string& path, PeakStorage peaks)
+    : path_(path), lines_(path), parser_(peaks, [this](MgfScanPart&& part) {
+          weight_ += part.weight();
+          out_->push_back(std::move(part));
+      }) {}
+
+bool MgfPartReader::read(std::vector<MgfScanPart>& parts, std::size_t batch_weight) {
+    if (ended_) return false;
+    out_ = &parts;
+    weight_ = 0;
+    std::string_view line;
+    try {
+        while (weight_ < batch_weight) {
+            if (!next_line_past_peaks(lines_, parser_, line)) {
+                parser_.finish();
+                ended_ = true;
+                break;
+            }
+            parser_.feed(line);
+        }
+    } catch (HostError& e) {
+        e.with_context(file_line_context(path_, lines_.line_number()));
+        throw;
+    }
+    return !parts.empty() || !ended_;
+}
+
+std::uint64_t mgf_read_cost(const MgfInput& input) {
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(input.path, ec);
+    // Storing the peaks costs about as much again as checking them.
+    return ec ? 0 : static_cast<std::uint64_t>(size) * (input.peaks == PeakStorage::Keep ? 2 : 1);
 }
 
 std::vector<SpectrumTable> read_mgf_files(const std::vector<MgfInput>& inputs, unsigned threads) {
     std::vector<SpectrumTable> tables(inputs.size());
     std::vector<ParallelRead> reads;
+    std::vector<std::uint64_t> costs;
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         reads.emplace_back([&inputs, &tables, i](std::vector<std::string>&) {
             tables[i] = read_mgf(inputs[i].path, inputs[i].peaks);
         });
+        costs.push_back(mgf_read_cost(inputs[i]));
     }
-    run_reads(reads, {}, threads);
+    run_reads(reads, {}, threads, costs);
     return tables;
 }
 
@@ -177,7 +226,8 @@ SpectrumTable parse_mgf(std::string_view in, const std::string& name, PeakStorag
     padded += in;
     padded.append(kLinePadding, '\0');
     const std::string_view text(padded.data() + kLinePadding, in.size());
-    MgfParser parser(peaks);
+    SpectrumTable table;
+    MgfParser parser(peaks, [&table](MgfScanPart&& part) { add_scan_part(table, std::move(part)); });
     std::size_t line_no = 0, pos = 0;
     try {
         while (pos < text.size()) {
@@ -192,7 +242,8 @@ SpectrumTable parse_mgf(std::string_view in, const std::string& name, PeakStorag
         e.with_context(file_line_context(name, line_no));
         throw;
     }
-    return parser.finish();
+    parser.finish();
+    return table;
 }
 
 } // namespace vombrelle

@@ -20,11 +20,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/scan_table.hpp"
+#include "common/text_file.hpp"
 #include "readers/peak_line.hpp"
 #include "readers/peak_map.hpp"
 
@@ -34,11 +36,28 @@ namespace vombrelle {
 // (for tables whose peaks are never read).
 enum class PeakStorage { Keep, CheckOnly };
 
-// The line-level parser: fed one line at a time (without its line end), it builds the table.
-// It does no I/O; read_mgf feeds it from a file.
+// What the lines from one SCANS line up to the next (or the end of the text) leave in the record of
+// its scan: the part of the record that no later line can change any more. A scan read again
+// (a later SCANS line of the same number) gives another part, whose peaks replace the record's and
+// whose titles and headers join the record's where they are new (add_scan_part).
+struct MgfScanPart {
+    std::int64_t scan = 0;
+    std::vector<std::string> titles;   // distinct, in order of first addition
+    std::vector<std::string> headers;  // distinct PrecursorHeader texts ("<m/z text> <charge>")
+    std::vector<Peak> peaks;           // the record's whole peak map; empty with CheckOnly
+
+    std::size_t weight() const { return peaks.size() + 16; }  // cost of handing it on, in peaks
+};
+
+// Merges a part into the table being built, as reading the file whole leaves the record.
+void add_scan_part(SpectrumTable& table, MgfScanPart&& part);
+
+// The line-level parser: fed one line at a time (without its line end), it hands each finished
+// scan part to its sink, in the order of the SCANS lines. It does no I/O; the readers below feed it.
 class MgfParser {
 public:
-    explicit MgfParser(PeakStorage peaks = PeakStorage::Keep);
+    using PartSink = std::function<void(MgfScanPart&& part)>;
+    MgfParser(PeakStorage peaks, PartSink sink);
 
     // Throws HostError without context; the caller knows the file and line. The line has
     // kLinePadding readable bytes before and after it (as the text reader's lines have).
@@ -53,7 +72,7 @@ public:
         feed_other(line);
     }
 
-    // Whether take_peak_line may take lines now: in a complete block whose state the record holds.
+    // Whether take_peak_line may take lines now: in a complete block whose state the part holds.
     bool takes_peak_lines() const { return usual_peaks_; }
 
     // Takes a usual peak line (see usual_peak_layout) by the fast path, as feed() would; false,
@@ -69,8 +88,8 @@ public:
         return usual_peak_layout(line, layout);
     }
 
-    // The finished table; the parser is spent afterwards.
-    SpectrumTable finish();
+    // Hands over the last part at the end of the text; the parser is spent afterwards.
+    void finish();
 
 private:
     void feed_other(std::string_view line);
@@ -92,34 +111,60 @@ private:
         return scan_no_ != 0 && !title_.empty() && !mz_text_.empty() && !charge_.empty();
     }
     void note_block_state();
-    void flush_peaks();
+    void hand_over_part();
     // "BEGIN IONS" and the "END IONS" of a complete block both forget title, m/z, charge and scan.
     void clear_block();
 
     PeakStorage storage_;
-    SpectrumTable table_;
+    PartSink sink_;
     // Block state.
     std::string title_;
     std::string mz_text_;
     std::string charge_;
     std::int64_t scan_no_ = 0;
-    // True when the state changed since titles/headers were last added to the record.
+    // True when the state changed since titles/headers were last added to the part.
     bool state_dirty_ = true;
     // The block is complete and its state noted: a peak line needs nothing else.
     bool usual_peaks_ = false;
-    SpectrumRecord* record_ = nullptr;  // the record of scan_no_
-    PeakMapBuilder peaks_;              // builds the record's peak map in scratch_
-    std::vector<Peak> scratch_;         // the peaks of scan_no_ since its last SCANS line
+    bool in_part_ = false;       // a SCANS line has started part_
+    MgfScanPart part_;           // of the last SCANS line's scan, its peaks in scratch_
+    PeakMapBuilder peaks_;       // builds the part's peak map in scratch_
+    std::vector<Peak> scratch_;  // reused: the peaks are copied out at their exact size
     std::string header_scratch_;
 };
 
 // Reads the MGF file at `path` (strict UTF-8, universal newlines).
 SpectrumTable read_mgf(const std::string& path, PeakStorage peaks = PeakStorage::Keep);
 
+// Reads an MGF file a batch of scan parts at a time, for a caller that takes the scans over while
+// the file is still being read instead of as one table at its end.
+class MgfPartReader {
+public:
+    // Opens the file (the errors of read_mgf).
+    MgfPartReader(const std::string& path, PeakStorage peaks);
+
+    // Reads on until the parts handed over in `parts` (appended) weigh at least `batch_weight`
+    // (MgfScanPart::weight) or the file ends. False once the file has ended and every part has been
+    // handed over. Errors are read_mgf's.
+    bool read(std::vector<MgfScanPart>& parts, std::size_t batch_weight);
+
+private:
+    std::string path_;
+    TextLineReader lines_;
+    std::vector<MgfScanPart>* out_ = nullptr;
+    std::size_t weight_ = 0;
+    MgfParser parser_;
+    bool ended_ = false;
+};
+
 struct MgfInput {
     std::string path;
     PeakStorage peaks = PeakStorage::Keep;
 };
+
+// What reading the input costs, to start the costliest first (run_reads): its size, doubled
+// when the peaks are stored; 0 when it cannot be told.
+std::uint64_t mgf_read_cost(const MgfInput& input);
 
 // Reads the files at once (see parallel_reads.hpp; `threads` 0 chooses): their tables in the
 // inputs' order, or the error that reading them one after the other raises first.

@@ -1,5 +1,4 @@
 import json
-import os
 import pathlib
 import sys
 
@@ -29,8 +28,8 @@ def mod():
 
 @pytest.fixture(scope="session")
 def realdata():
-    return pathlib.Path(os.environ.get("VOMBRELLE_REALDATA_DIR",
-                                       pathlib.Path(__file__).resolve().parents[3] / "shared" / "realdata"))
+    """The folder of real files from public repositories (tests/data; its README names each source)."""
+    return pathlib.Path(__file__).resolve().parents[1] / "data"
 
 
 class Fraction:

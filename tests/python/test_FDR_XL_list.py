@@ -1,6 +1,6 @@
 import pytest
 
-from scored_lines import decoy, line
+from helpers.scored_lines import decoy, line
 
 T = [line(50, "AAK", "GGK"), line(40, "PPK", "EEK"), line(30, "RRK", "EEK"), line(20, "KKR", "GGK")]
 D = decoy(35, "DDK", "GGK")
@@ -40,11 +40,14 @@ def test_lines_come_back_without_edge_blanks_but_keep_edge_tabs(mod):
 
 
 def test_errors_in_line_order(mod):
-    twelve = "\t".join(T[2].split("\t")[:12])
+    twelve, thirteen = ("\t".join(T[2].split("\t")[:n]) for n in (12, 13))
     with pytest.raises(IndexError):
         mod.FDR_XL_list([T[0], twelve])
+    assert mod.FDR_XL_list([thirteen]) == (0.0, [thirteen])   # a counted line needs field 12, its last
     assert mod.FDR_XL_list([line(1, "RRK", "EEK"), twelve])[0] == 0.0   # seen pair: skipped
     with pytest.raises(AttributeError, match="'int' object has no attribute 'strip'"):
         mod.FDR_XL_list([T[0], 7, "a\tb"])
+    with pytest.raises(AttributeError):   # lines are used as they come: the 7 fails before the iteration
+        mod.FDR_XL_list(1 / 0 if x is None else x for x in (T[0], 7, None))
     with pytest.raises(TypeError, match="a bytes-like object is required, not 'str'"):
         mod.FDR_XL_list([T[0], T[1].encode()])   # bytes strip, then fail at the split

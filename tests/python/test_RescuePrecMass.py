@@ -5,8 +5,8 @@ from collections import defaultdict
 
 import pytest
 
-import psm_reference as ref
-from test_read_ms_dtazip import make_zip
+from helpers.outcome import shape
+from helpers.readers import make_zip
 
 # A group 1 Da off at charge 3: the monoisotopic m/z expected is 800 - 0.33333.
 MASS_LISTS = ([1.0], [2.0], [2.0], [1.0])
@@ -26,10 +26,10 @@ def record(*peaks):
 def test_on_a_dta_reader_table_and_an_equal_plain_dict(mod, tmp_path):
     members = [("run.90.90.0.dta", "801.0 3\n800.0 10\n799.6666 5\n"), ("run.95.95.0.dta", "501.0 3\n500.0 1\n")]
     ms1 = mod.read_ms_DtaZip(make_zip(tmp_path / "ms1.zip", members))
-    before = ref.shape(ms1)
+    before = shape(ms1)
     med_high = defaultdict(lambda: defaultdict(str), {51: defaultdict(str), 54: defaultdict(str)})
     assert rescue(mod, ms1, med_high) == LOCATED
-    assert ref.shape(ms1) == before and list(med_high) == [51, 54]  # read, never written
+    assert shape(ms1) == before and list(med_high) == [51, 54]  # read, never written
     plain = {scan: {"ion_mass": dict(r["ion_mass"])} for scan, r in ms1.items()}
     assert rescue(mod, plain, {52: 1, 53: 1}) == LOCATED
     result = rescue(mod, plain, {52: 1})  # no side-B scan identified

@@ -6,8 +6,8 @@ from fractions import Fraction
 
 import pytest
 
-import psm_reference as ref
-from rescue_tables import A_MASS, B_MASS, LINKER_MASS, MS2_MASS, export, shapes
+from helpers.outcome import outcome, shape
+from helpers.rescue_tables import A_MASS, B_MASS, LINKER_MASS, MS2_MASS, export, shapes
 
 MASS_LISTS = ([1.0], [2.0], [], None)  # never read, like linker_deficit
 
@@ -52,7 +52,7 @@ def test_modes_call_the_builder_by_name_with_the_drivers_tables(mod, spy, mode, 
 
 def test_repeated_records_keep_their_place_and_take_the_later_score(mod, spy):
     spy.script = [("rec", 1), ("rec", 2.0)]
-    assert ref.shape(dispatch(mod, 4, (51, 52, 53, 54), [{}] * 6)) == ref.shape(defaultdict(str, {"rec": 2.0}))
+    assert shape(dispatch(mod, 4, (51, 52, 53, 54), [{}] * 6)) == shape(defaultdict(str, {"rec": 2.0}))
 
 
 @pytest.mark.parametrize("mode", [5, 1, 0, 3.5, "4", None, True, 2 ** 70])
@@ -85,13 +85,13 @@ def group_tables(mod):
 @pytest.mark.parametrize("mode, scans", [(4, (51, 52, 53, 54)), (3, (51, 52, 52, 53)), (2, (51, 52, 51, 52))])
 def test_a_builder_rebound_to_a_wrapper_of_its_own_changes_nothing(mod, mode, scans):
     ms3, rescue = group_tables(mod)
-    expected = ref.outcome(lambda: dispatch(mod, mode, scans, ms3 + rescue)), shapes(ms3 + rescue)
+    expected = outcome(lambda: dispatch(mod, mode, scans, ms3 + rescue)), shapes(ms3 + rescue)
     own, seen = mod.Vombrelle_FindXLs_MS2Rescue, []
     # The first call also puts the module's own builder back: the second one is looked up anew.
     mod.Vombrelle_FindXLs_MS2Rescue = lambda *args: seen.append(args[:4]) or setattr(
         mod, "Vombrelle_FindXLs_MS2Rescue", own) or own(*args)
     ms3, rescue = group_tables(mod)
-    assert (ref.outcome(lambda: dispatch(mod, mode, scans, ms3 + rescue)), shapes(ms3 + rescue)) == expected
+    assert (outcome(lambda: dispatch(mod, mode, scans, ms3 + rescue)), shapes(ms3 + rescue)) == expected
     assert len(seen) == 1 and expected[0][0] == "ok"
     if mode == 3:  # the second call found what the first one's reads left, and read it in turn
         assert list(ms3[0][52].items()) == list(rescue[0][1000052].items()) == [("pep_seq", ""), ("selected_pep", "")]

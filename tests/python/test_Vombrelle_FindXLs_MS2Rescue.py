@@ -4,8 +4,8 @@ from collections import defaultdict
 
 import pytest
 
-import psm_reference as ref
-from rescue_tables import A_MASS, B_MASS, LINKER_MASS, MS2_MASS, export, plain, shapes
+from helpers.outcome import outcome
+from helpers.rescue_tables import A_MASS, B_MASS, LINKER_MASS, MS2_MASS, export, plain, shapes
 
 A, B = "AkDEFR", "GGkR"
 RECORD = "Medium\tH_H_\t51:52:53.1:54.1,50\t2157.742175\t3\t719.919275\tAkDEFR\tP1\td\tGGkR\tP1\td\tMS2_Rescued_XL"
@@ -66,14 +66,14 @@ def test_plain_dicts_raise_key_error_where_a_read_would_insert(mod, case, error)
     def tables():
         b2 = (54, B, B_MASS, "High", "Rejected" if case == "b2 rejected" else "Unambiguous")
         return export(mod, (51, A, A_MASS), *[(52, A, A_MASS)] * (case != "a2 absent")) + export(mod, (53, B, B_MASS), b2)
-    expected = ref.outcome(lambda: build(mod, tables()))
-    got = ref.outcome(lambda: build(mod, [plain(t) for t in tables()]))
+    expected = outcome(lambda: build(mod, tables()))
+    got = outcome(lambda: build(mod, [plain(t) for t in tables()]))
     assert expected[0] == "ok"
     assert got == (expected if error is None else ("error", "KeyError", str(error)))
 
 
 def test_result_types(mod):
-    assert ref.outcome(lambda: build(mod, export(mod) + export(mod))) == ref.outcome(lambda: ("", 0))
+    assert outcome(lambda: build(mod, export(mod) + export(mod))) == outcome(lambda: ("", 0))
     # A driver's own table whose q-values are the integer 0 scores the integer 0.
     record = {"ptn_accesion": ["P9"], "ptn_description": ["x"], "pep_mass": A_MASS, "confidence": "High", "qval": 0}
     ms3 = {s: {"pep_seq": [A], "selected_pep": [A], A: record} for s in (51, 52)}

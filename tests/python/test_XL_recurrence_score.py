@@ -4,7 +4,7 @@ import math
 
 import pytest
 
-from scored_lines import record
+from helpers.scored_lines import record
 
 
 def key(pep_a, pep_b, fraction="F1", **kw):
@@ -15,6 +15,7 @@ K1, K2, K3, K4 = key("TKGDR;TKGER", "KVLEA"), key("KVLEA", "TKGDR", "F2"), key("
 AB, BA, AA1, AA2 = key("AAK", "GGK"), key("GGK", "AAK", "F2"), key("PPK", "PPK"), key("PPK", "PPK", "F2")
 PADDED = key(" AAK ", "GGK ", "F2")
 FIRST_EMPTY = AB[len("High"):]   # empty class field: the key opens with a tab
+SHORTEST = "a\tb\tc\td\te\tf\tAAK\th\ti\tGGK"
 
 
 @pytest.mark.parametrize("xl, expected", [
@@ -28,6 +29,8 @@ FIRST_EMPTY = AB[len("High"):]   # empty class field: the key opens with a tab
     ({K4: 3.5, AB: 2, BA: 1.0, AA1: 2.0, **{key("RRK", "EEK", remarks=str(i)): 1.0 for i in range(3)}},
      ["3.5\t1\t" + K4, "3\t2\t" + AB, "3.0\t3\t" + key("RRK", "EEK", remarks="0"), "2.0\t1\t" + AA1]),
     ({}, []),
+    # the shortest key: peptide B is its last field (one field fewer is an IndexError below)
+    ({SHORTEST: 1.0}, ["1.0\t1\t" + SHORTEST]),
 ])
 def test_pairs(mod, xl, expected):
     assert mod.XL_recurrence_score(xl) == expected
@@ -57,7 +60,7 @@ def test_nan_scores_take_the_hosts_order(mod):
 
 
 @pytest.mark.parametrize("xl, exc, text", [
-    ({AB: 9.0, "a\tb\tc\td\te\tf\tAAK\th\ti": 1.0}, IndexError, ""),
+    ({AB: 9.0, SHORTEST.rsplit("\t", 1)[0]: 1.0}, IndexError, ""),
     ({"a\tb": 9.0, 5: 1.0}, IndexError, ""),   # keys are split in map order: the first faulty key decides
     ({AB: 9.0, b"x": 1.0, "a\tb": 2.0}, TypeError, "bytes-like"),
     ({AB: "9", key("AAK", "PPK"): 1.0}, TypeError, "'<' not supported"),

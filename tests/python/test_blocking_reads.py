@@ -12,9 +12,9 @@ import zipfile
 
 import pytest
 
-from scored_lines import line
-from test_psm_reader import LINKER, header, row
-from test_rescue_mgf import run, two_scan_fraction
+from helpers.scored_lines import line
+from helpers.psm import LINKER, header, row
+from helpers.rescue_fraction import run, two_scan_fraction
 
 
 @pytest.fixture(autouse=True)
@@ -59,6 +59,18 @@ def test_psm_export_from_a_fifo(mod, tmp_path):
     assert 10 in expected[0]
     done = serve(tmp_path / "fifo", text)
     assert mod.read_PD_PSM_results_tsv_wrapper(str(tmp_path / "fifo"), *args) == expected
+    assert done() == []
+
+
+def test_mgf_from_a_fifo(mod, tmp_path):
+    # The file is opened and read by a worker of the call's while the caller's thread waits for
+    # what it reads, without the lock.
+    text = b"".join(b"BEGIN IONS\nTITLE=t\nPEPMASS=500.5\nCHARGE=2+\nSCANS=%d\n100.5 2\n200.25 3\nEND IONS\n" % s
+                    for s in range(1, 200))
+    (tmp_path / "file.mgf").write_bytes(text)
+    expected = mod.read_ms_Mgf(str(tmp_path / "file.mgf"))
+    done = serve(tmp_path / "fifo", text)
+    assert mod.read_ms_Mgf(str(tmp_path / "fifo")) == expected
     assert done() == []
 
 

@@ -3,7 +3,7 @@ import gc
 
 import pytest
 
-from test_path_arguments import READERS
+from helpers.readers import READERS
 
 
 @pytest.mark.parametrize("enabled", [True, False])

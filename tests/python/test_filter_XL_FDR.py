@@ -5,7 +5,7 @@ import random
 
 import pytest
 
-from scored_lines import decoy, line
+from helpers.scored_lines import decoy, line
 
 EXAMPLE = [line(50, "AAK", "GGK"), line(40, "PPK", "EEK"), decoy(30, "RRK", "EEK"),
            line(20, "KKR", "GGK"), line(10, "DDK", "GGK")]
@@ -25,6 +25,8 @@ def test_examples(mod, cutoff, kept):
 
 
 @pytest.mark.parametrize("lines, cutoff, exc", [
+    # sorted() takes every line before it reads one: the iteration fails before the 3 does
+    ((1 / 0 if x is None else x for x in (line(1), 3, line(2), None)), 5, ZeroDivisionError),
     (["x\t1"], "5", ValueError),                 # the sort fails before the cut-off is judged
     ([line(1), 3], 5, AttributeError),
     ([line(1), line(2).encode()], 5, TypeError),    # bytes have split, but not at a text tab

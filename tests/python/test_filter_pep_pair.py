@@ -4,20 +4,8 @@ import math
 
 import pytest
 
-from scored_lines import record
+from helpers.scored_lines import LINKER, MASS, MOD, expected_mh, record
 
-MASS = {"A": 71.03711, "G": 57.02146, "K": 128.09496, "P": 97.05276, "E": 129.04259, "R": 156.10111}
-MOD = {"mm_H": 1.007825, "mm_O": 15.994915}
-LINKER = 158.0038
-
-
-def expected_mh(pep_a, pep_b, mass=MASS, mod=MOD, linker=LINKER):
-    def pep(seq):
-        s = 0
-        for aa in seq:
-            s = s + mass[aa]
-        return round(s + (mod["mm_H"] * 2 + mod["mm_O"] + mod["mm_H"]), 5)
-    return ((pep(pep_a) + pep(pep_b)) + linker) - mod["mm_H"]
 
 
 def call(mod, xl, tol=10, fraction="F1", mass=MASS, mod_dict=MOD):
@@ -38,6 +26,8 @@ def test_kept_records_best_first_with_scores_passed_through(mod):
     for i in range(6):
         assert out[recs[i] + "\t3"] is scores[i]
     assert mod.filter_pep_pair({}, {}, {}, "x", "y", None) == {}   # an empty map reads no mass
+    shortest = "\t".join(good().split("\t")[:10])   # peptide B is its last field
+    assert list(call(mod, {shortest: 1.0})) == [shortest + "\tF1"]
 
 
 @pytest.mark.parametrize("fraction, suffix", [(2, "\t2"), (1.5, "\t1.5"), (" F 1 ", "\t F 1 ")])

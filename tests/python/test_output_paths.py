@@ -10,10 +10,9 @@ import sys
 import pytest
 
 import Vombrelle1pt0_Submission as V
-from scored_lines import line
+from helpers.scored_lines import line
 
-sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "bench"))
-from rescue_fraction import make_fraction, write_fraction  # noqa: E402
+from helpers.rescue_fraction import make_fraction, write_fraction
 
 RESCUE = "Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf"
 

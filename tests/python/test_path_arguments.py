@@ -1,29 +1,16 @@
 """File path arguments: every function that opens a file takes what open() takes."""
 import os
 import pathlib
-import zipfile
 
 import pytest
 
-MGF = "BEGIN IONS\nTITLE=t.5.5.2\nPEPMASS=500.25 10.0\nCHARGE=2+\nSCANS=5\n100.5 7.0\nEND IONS\n"
-PSM = ("First Scan\tConfidence\tPSM Ambiguity\tAnnotated Sequence\tProtein Accessions\t"
-       "Protein Descriptions\tMH+ [Da]\tModifications\n"
-       "10\tHigh\tUnambiguous\tAkDEFR\tP1\td\t1000.5\t\n")
-LINKER = (100.5, 50.25, "DSSO_long", "DSSO_short")
+from helpers.readers import MGF, READ_MGF, READ_PSM, READ_ZIP, READERS
 
 
-def make_dta_zip(path):
-    with zipfile.ZipFile(path, "w") as z:
-        z.writestr("x.7.7.0.dta", "500.5 2\n100.5 7.0\n")
+def write_xl(mod, path):
+    return mod.write_XL([], path)
 
 
-READERS = [
-    ("read_ms_Mgf", lambda p: p.write_text(MGF), lambda mod, p: mod.read_ms_Mgf(p)),
-    ("read_ms_DtaZip", make_dta_zip, lambda mod, p: mod.read_ms_DtaZip(p)),
-    ("read_PD_PSM_results_tsv_wrapper", lambda p: p.write_text(PSM),
-     lambda mod, p: mod.read_PD_PSM_results_tsv_wrapper(p, {}, *LINKER)),
-]
-(READ_MGF, READ_ZIP, READ_PSM), WRITE = [call for _, _, call in READERS], lambda mod, p: mod.write_XL([], p)
 # A name that is not UTF-8 reaches the file system byte for byte (surrogateescape round trip).
 FORMS = [("str", str), ("bytes", os.fsencode), ("PathLike", pathlib.Path)]
 
@@ -42,12 +29,12 @@ def test_readers_take_every_path_form(mod, tmp_path, function, make, call, form,
 
 @pytest.mark.parametrize("form, convert", FORMS)
 def test_write_XL_takes_every_path_form(mod, tmp_path, form, convert):
-    WRITE(mod, convert(tmp_path / "caf\udce9.tsv"))
+    write_xl(mod, convert(tmp_path / "caf\udce9.tsv"))
     assert os.path.exists(os.path.join(os.fsencode(tmp_path), b"caf\xe9.tsv"))
 
 
 @pytest.mark.parametrize("call, arg, exc, expected", [
-    (call, 1.5, TypeError, "expected str, bytes or os.PathLike object, not float") for call in (READ_MGF, READ_PSM, WRITE)
+    (call, 1.5, TypeError, "expected str, bytes or os.PathLike object, not float") for call in (READ_MGF, READ_PSM, write_xl)
 ] + [
     # The zip reader takes any other object for an open file.
     (READ_ZIP, 1.5, AttributeError, "'float' object has no attribute 'seek'"),
@@ -59,7 +46,7 @@ def test_other_objects_are_refused_as_open_does(mod, call, arg, exc, expected):
     assert str(info.value) == expected
 
 
-@pytest.mark.parametrize("call", [READ_MGF, READ_ZIP, READ_PSM, WRITE])
+@pytest.mark.parametrize("call", [READ_MGF, READ_ZIP, READ_PSM, write_xl])
 @pytest.mark.parametrize("suffix", ["\0junk", b"\0junk"])
 def test_a_nul_byte_never_opens_the_name_before_it(mod, tmp_path, call, suffix):
     """The C library would stop at the NUL and open another file than the one named."""

@@ -5,8 +5,9 @@ import random
 
 import pytest
 
-import psm_reference as ref
-from test_psm_reader import LINKER, UNIPROT, header, random_table, row, write
+from helpers import psm as ref
+from helpers.outcome import outcome, shape
+from helpers.psm import LINKER, UNIPROT, header, random_table, row, write
 
 
 @pytest.mark.parametrize("qval, expected", [
@@ -15,8 +16,8 @@ from test_psm_reader import LINKER, UNIPROT, header, random_table, row, write
     ("0.1", ("error", "TypeError", "unsupported operand type(s) for -: 'str' and 'int'")),
 ])
 def test_rescale_qval_uses_the_hosts_arithmetic(mod, qval, expected):
-    got = ref.outcome(lambda: mod.rescale_qval(qval))
-    assert got == (expected if isinstance(expected, tuple) else ("ok", ref.shape(expected)))
+    got = outcome(lambda: mod.rescale_qval(qval))
+    assert got == (expected if isinstance(expected, tuple) else ("ok", shape(expected)))
 
 
 def test_rebound_rescale_is_called_only_for_a_q_value_column_also_from_the_wrapper(mod, tmp_path):
@@ -35,8 +36,8 @@ def test_rebound_rescale_calls_match_three_walk_reading(mod, seed):
     logger = lambda log: lambda q: log.append(q) or -1 / q  # noqa: E731 - a q-value of 0 fails the call
     mod.rescale_qval = logger(got)
     args = (dict(UNIPROT), *LINKER)
-    assert ref.outcome(lambda: mod.read_PD_PSM_results(lines, *args)) == \
-        ref.outcome(lambda: ref.read_lines(lines, *args, rescale=logger(want)))
+    assert outcome(lambda: mod.read_PD_PSM_results(lines, *args)) == \
+        outcome(lambda: ref.read_lines(lines, *args, rescale=logger(want)))
     assert got == want
 
 

@@ -10,7 +10,8 @@ import zlib
 
 import pytest
 
-import psm_reference as ref
+from helpers.outcome import outcome as call_outcome
+from helpers.readers import make_zip
 
 PATTERN = re.compile(r"^.*[^0-9]([0-9]+)\.([0-9]+)\.0\.dta$")
 
@@ -40,16 +41,9 @@ def reference_read_dta_zip(file_path):
 
 
 def outcome(read, path, capsys):  # the result or error, and what was printed
-    return ref.outcome(lambda: read(path)), capsys.readouterr().out
+    return call_outcome(lambda: read(path)), capsys.readouterr().out
 
 
-def make_zip(path, members, compression=zipfile.ZIP_DEFLATED):
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore")  # duplicate names are meant
-        with zipfile.ZipFile(path, "w", compression) as zf:
-            for name, data in members:
-                zf.writestr(name, data)
-    return str(path)
 
 
 def test_result_types_and_reads_of_what_is_missing(mod, tmp_path):
@@ -79,6 +73,13 @@ def test_bad_members_raise_after_the_names_are_printed(mod, tmp_path, capsys, da
     assert str(info.value) == message
     assert info.value.__notes__ == ["in file '%s/r.2.2.0.dta', line %d" % (path, line)]
     assert capsys.readouterr().out == "skip.me\n"
+
+
+def test_names_are_printed_through_a_print_bound_in_the_module(mod, tmp_path):
+    printed = []
+    mod.print = printed.append
+    mod.read_ms_DtaZip(make_zip(tmp_path / "p.zip", [("skip.me", "")]))
+    assert printed == ["skip.me"]
 
 
 def patch_headers(flag=0, method=None):
@@ -187,15 +188,30 @@ def test_randomised_archives_match_the_algorithm(mod, tmp_path, capsys):
 
 
 def test_real_archives_and_dta_files(mod, realdata, tmp_path, capsys):
-    members = [("x.%d.%d.0.dta" % (i + 1, i + 1), p.read_bytes()) for i, p in enumerate(sorted(realdata.glob("dta/*.dta")))]
-    for path in sorted(realdata.glob("derived/*.zip")):
-        # Members named by retention time match no scan pattern: each is printed, none read.
-        expected = outcome(reference_read_dta_zip, str(path), capsys)
-        assert outcome(mod.read_ms_DtaZip, str(path), capsys) == expected
-        assert expected[0] == ("ok", ("dict", [])) and expected[1].count("\n") in (1, 9)
-        with zipfile.ZipFile(path) as zf:  # the same members under scan names, some merging
-            members += [("run.%d.%d.0.dta" % (i + 28800, i), zf.read(n)) for i, n in enumerate(zf.namelist())]
+    # The member is named by retention time and matches no scan pattern: it is printed, not read.
+    archive = str(realdata / "ms2ms3mixed_10226_MS1_dta.zip")
+    expected = outcome(reference_read_dta_zip, archive, capsys)
+    assert outcome(mod.read_ms_DtaZip, archive, capsys) == expected
+    assert expected[0] == ("ok", ("dict", [])) and expected[1].count("\n") == 1
+    # The real DTA files, and that member under the second one's scan name, merging with it.
+    members = [("x.%d.%d.0.dta" % (i + 1, i + 1), p.read_bytes()) for i, p in enumerate(sorted(realdata.glob("*.dta")))]
+    with zipfile.ZipFile(archive) as zf:
+        members += [("run.2.2.0.dta", zf.read(zf.namelist()[0]))]
     path = make_zip(tmp_path / "real.zip", members)
     expected = outcome(reference_read_dta_zip, path, capsys)
-    assert expected[0][0] == "ok" and len(expected[0][1][1]) > 10
+    assert expected[0][0] == "ok" and len(expected[0][1][1]) == 3
     assert outcome(mod.read_ms_DtaZip, path, capsys) == expected
+
+
+def test_archives_handed_over_in_several_batches_match_the_algorithm(mod, tmp_path, capsys):
+    # The scans are handed over a few hundred kilobytes of members at a time: a table spanning
+    # several batches, with a scan of two members, and a bad member in a late batch.
+    rng = random.Random(1104)
+    members = [("run.%d.%d.0.dta" % (s, s), "%d.5 2\n" % (400 + s) + "".join(
+        "%.4f %.2f\n" % (100 + k + rng.random(), rng.uniform(1, 1e6)) for k in range(300))) for s in range(1, 130)]
+    members.append(("more.7.7.0.dta", "407.5 3\n100.0 1\n5000.5 2\n"))
+    for name, extra in (("good.zip", []), ("bad.zip", [("bad.120.120.0.dta", "1 2\n1 x\n")])):
+        path = make_zip(tmp_path / name, members + extra, zipfile.ZIP_STORED)
+        expected = outcome(reference_read_dta_zip, path, capsys)
+        assert outcome(mod.read_ms_DtaZip, path, capsys) == expected
+    assert expected[0][0] == "error"

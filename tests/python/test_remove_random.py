@@ -1,6 +1,6 @@
 import pytest
 
-from scored_lines import line
+from helpers.scored_lines import line
 
 
 def fields(out):

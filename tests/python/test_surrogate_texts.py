@@ -4,11 +4,11 @@ import random
 
 import pytest
 
-import psm_reference as ref
-import results_reference as R
-from scored_lines import line, record
-from test_filter_pep_pair import expected_mh
-from test_psm_reader import LINKER, UNIPROT, random_table
+from helpers import psm as ref
+from helpers.outcome import outcome
+from helpers import results as R
+from helpers.psm import LINKER, UNIPROT, random_table
+from helpers.scored_lines import expected_mh, line, record
 
 # Lone surrogates, a pair of them (two code points, not the character they would encode), that
 # character itself, and neighbours the core must not confuse with them: whitespace and ";".
@@ -34,8 +34,8 @@ def test_scored_lines(mod, seed):
     rng = random.Random(seed)
     lines, cutoff = scored_lines(rng), rng.choice([0, 20, 50.0, 99])
     for name in ("FDR_XL_list", "remove_random"):
-        assert ref.outcome(lambda: getattr(mod, name)(lines)) == ref.outcome(lambda: getattr(R, name)(lines))
-    assert ref.outcome(lambda: mod.filter_XL_FDR(lines, cutoff)) == ref.outcome(lambda: R.filter_XL_FDR(lines, cutoff))
+        assert outcome(lambda: getattr(mod, name)(lines)) == outcome(lambda: getattr(R, name)(lines))
+    assert outcome(lambda: mod.filter_XL_FDR(lines, cutoff)) == outcome(lambda: R.filter_XL_FDR(lines, cutoff))
 
 
 MASS = {"A": 71.03711, "G": 57.02146, "K": 128.09496, "\udc80": 100.5, "\ud83d": 1.25, "\ude00": 2.5, "\U0001f600": 9.0}
@@ -60,9 +60,9 @@ def test_score_maps(mod, seed):
         recs[record(pep_a, pep_b, mh=mh, remarks=text(rng)) + text(rng, 1)] = rng.choice([1.0, 2, 7.5, 7.5])
     fraction = text(rng) or "F\udc80"
     args = (MASS, MOD, LINKER_MASS, 10, fraction)
-    assert ref.outcome(lambda: mod.filter_pep_pair(recs, *args)) == ref.outcome(lambda: R.filter_pep_pair(recs, *args))
+    assert outcome(lambda: mod.filter_pep_pair(recs, *args)) == outcome(lambda: R.filter_pep_pair(recs, *args))
     keys = {k + "\t" + fraction: v for k, v in recs.items()}
-    assert ref.outcome(lambda: mod.XL_recurrence_score(keys)) == ref.outcome(lambda: R.XL_recurrence_score(keys))
+    assert outcome(lambda: mod.XL_recurrence_score(keys)) == outcome(lambda: R.XL_recurrence_score(keys))
 
 
 # The same substitution in the table, the protein map and the linker names keeps the table's
@@ -83,4 +83,4 @@ def test_psm_tables(mod, seed):
     lines = [substituted(l) for l in random_table(random.Random(seed), with_qval=seed % 2 == 0, faults=True)]
     uniprot = {substituted(k): substituted(v) for k, v in UNIPROT.items()}
     args = (uniprot, LINKER[0], LINKER[1], substituted(LINKER[2]), substituted(LINKER[3]))
-    assert ref.outcome(lambda: mod.read_PD_PSM_results(lines, *args)) == ref.outcome(lambda: ref.read_lines(lines, *args))
+    assert outcome(lambda: mod.read_PD_PSM_results(lines, *args)) == outcome(lambda: ref.read_lines(lines, *args))

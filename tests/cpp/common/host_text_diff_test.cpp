@@ -209,6 +209,9 @@ TEST(HostTextAgainstInterpreter, TextFunctions) {
         "9007199254740993" + std::string(600, '0'), "9007199254740993" + std::string(600, '0') + "1e-600"};
     std::mt19937_64 rng(20240601);
     for (int i = 0; i < 25000; ++i) in.push_back(random_text(rng, 14));
+    // Every code point below U+3100 (the interpreter's whitespace all lies there) at both ends of a
+    // text and between its pieces.
+    for (char32_t cp = 0; cp < 0x3100; ++cp) in.push_back(utf8(cp) + "a" + utf8(cp) + "b" + utf8(cp));
     agree("split", in, split_answers);
     std::vector<std::string> texts(in.begin(), in.begin() + 10000);
     // Around the interpreter's 4300-digit limit for int(): the count is taken before anything else is checked.

@@ -40,12 +40,12 @@ void write_whole(const std::string& path, std::string_view bytes) {
 // writers; what they cannot show:
 TEST(OutputFile, ANewFileFollowsTheUmaskLeftAsItIs) {
     test::TempDir dir;
-    const mode_t old_mask = ::umask(027);
+    const mode_t old_mask = ::umask(002);
     umask_calls = 0;
     write_whole(dir.file("fresh.tsv"), "new\n");
     EXPECT_EQ(umask_calls, 0);
     ::umask(old_mask);
-    EXPECT_EQ(status_of(dir.file("fresh.tsv")).st_mode & 07777, 0640u);
+    EXPECT_EQ(status_of(dir.file("fresh.tsv")).st_mode & 07777, 0664u);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 

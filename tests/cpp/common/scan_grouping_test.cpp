@@ -58,7 +58,11 @@ TEST(Grouping, FormsAndMarksGroups) {
              {"after_marked_four", scans_with("H 2", {96, 97, 98, 99, 100, 101}), {96}, {{96, 97, 98, 99}}},
              // A group that uses nothing up marks nothing: every scan is visited and may start a group.
              {"four_without_parent", scans_with("H 2", {100, 101, 102, 103, 104}), {},
-              {{100, 101, 102, 103}, {101, 102, 103, 104}, {102, 103, 104}}}}) {
+              {{100, 101, 102, 103}, {101, 102, 103, 104}, {102, 103, 104}}},
+             // The window of 100 ends at 139; a three-scan group marks all three, so 139 never
+             // starts a group of four with the scans after it.
+             {"three_marks_all_three", scans_with("H 2", {100, 120, 139, 150, 160, 170}), {100},
+              {{100, 120, 139}, {150, 160, 170}}}}) {
         HeaderClasses classes;
         SpectrumTable ms3 = table(c.ms3);
         Ms3HeaderTable index(ms3, classes);

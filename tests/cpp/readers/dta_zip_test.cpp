@@ -32,12 +32,12 @@ std::string write_zip(const test::TempDir& dir, const std::string& name, const M
     return path;
 }
 
-// The table as text: scans, titles, headers and the bits of every peak.
-std::string outcome(const std::string& path, unsigned threads) {
+// The table as text: scans, titles, headers and the bits of every peak. Read whole, or with
+// `batch_bytes` a batch of scans at a time.
+std::string outcome(const std::string& path, unsigned threads, std::uint64_t batch_bytes = 0) {
     std::vector<std::string> skipped;
     std::string out;
-    try {
-        const SpectrumTable table = read_dta_zip(path, skipped, threads);
+    auto print = [&out](const SpectrumTable& table) {
         for (const auto& [scan, record] : table) {
             out += std::to_string(scan) + ":";
             for (const auto& t : record.titles) out += t + ",";
@@ -46,6 +46,20 @@ std::string outcome(const std::string& path, unsigned threads) {
                 out += std::to_string(std::bit_cast<std::uint64_t>(p.mz)) + "=" +
                        std::to_string(std::bit_cast<std::uint64_t>(p.intensity)) + " ";
             }
+        }
+    };
+    try {
+        if (batch_bytes == 0) {
+            print(read_dta_zip(path, skipped, threads));
+        } else {
+            DtaZipReading reading(path, skipped);
+            SpectrumTable whole, batch;
+            while (reading.read_batch(batch, batch_bytes, threads)) {
+                EXPECT_GE(batch.size(), 1u);
+                for (auto& [scan, record] : batch) EXPECT_TRUE(whole.insert_or_assign(scan, std::move(record)));
+                batch = SpectrumTable();
+            }
+            print(whole);
         }
     } catch (const HostError& e) {
         out += "error " + std::to_string(static_cast<int>(e.kind())) + " " + e.what() + " " + e.context();
@@ -56,7 +70,8 @@ std::string outcome(const std::string& path, unsigned threads) {
 
 // Members spread over several threads give the table, the skipped names and the first error of
 // the reading in scan order: scans of several members (whose peaks merge), skipped names, and
-// bad members in several scans, the first of which must be the one reported.
+// bad members in several scans, the first of which must be the one reported. Read a batch of scans
+// at a time, likewise.
 TEST(DtaZip, ReadAtOnceAsReadInScanOrder) {
     std::mt19937_64 rng(12);
     Members members;
@@ -79,6 +94,7 @@ TEST(DtaZip, ReadAtOnceAsReadInScanOrder) {
     const std::string good = write_zip(dir, "good.zip", members);
     const std::string sequential = outcome(good, 1);
     EXPECT_EQ(outcome(good, 4), sequential);
+    for (unsigned threads : {1u, 4u}) EXPECT_EQ(outcome(good, threads, 3000), sequential) << threads;
     EXPECT_EQ(sequential.find("error"), std::string::npos);
 
     // Bad members: a field that is no number, a byte beyond ASCII, a missing field; the one in the
@@ -96,7 +112,10 @@ TEST(DtaZip, ReadAtOnceAsReadInScanOrder) {
         const std::string path = write_zip(dir, "bad" + std::to_string(n) + ".zip", with_bad);
         const std::string expected = outcome(path, 1);
         EXPECT_NE(expected.find("error"), std::string::npos);
-        for (unsigned threads : {2u, 4u}) EXPECT_EQ(outcome(path, threads), expected) << n << " bad, " << threads;
+        for (unsigned threads : {2u, 4u}) {
+            EXPECT_EQ(outcome(path, threads), expected) << n << " bad, " << threads;
+            EXPECT_EQ(outcome(path, threads, 3000), expected) << n << " bad, " << threads << ", in batches";
+        }
     }
 }
 

@@ -74,6 +74,8 @@ TEST(ParsePeakLine, AgreesWithFieldwiseConversion) {
         ASSERT_TRUE(same_bits(p.mz, parse_float(a))) << line;
         ASSERT_TRUE(same_bits(p.intensity, round_to(parse_float(b), 5))) << line;
     }
+    // A field runs on to the next whitespace, also past ASCII: "2\u00b2" is no number.
+    EXPECT_THROW(parse_peak_line("100 2\xc2\xb2"), HostError);
 }
 
 // Checking a line without its values raises what reading it raises, by every path.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -24,6 +25,25 @@ TEST(PsmTable, LinkerTagsCountAsTheInterpreterCounts) {
         const PsmScanEntry* entry = tables.high.find(10);
         ASSERT_NE(entry, nullptr);
         EXPECT_DOUBLE_EQ(entry->records.at(0).pep_mass, expected_da) << "tag '" << long_tag << "'";
+    }
+}
+
+// Past 15 records a scan finds its records through an index: a sequence that recurs there, at any
+// position, updates its one record. (The module's tables, keyed by sequence, cannot show a second one.)
+TEST(PsmTable, ASequenceRecurringInAScanOfManyKeepsOneRecord) {
+    std::vector<std::string> text = {
+        "First Scan\tConfidence\tPSM Ambiguity\tAnnotated Sequence\tProtein Accessions\t"
+        "Protein Descriptions\tMH+ [Da]\tModifications"};
+    for (int i = 0; i < 80; ++i) {
+        text.push_back("10\tHigh\tUnambiguous\tA" + std::to_string(i % 40) + "kR\tP1\td\t" + std::to_string(1000 + i) + "\t");
+    }
+    const std::vector<std::string_view> lines(text.begin(), text.end());
+    const PsmTables tables = take_psm_tables(read_psm_lines(lines, PsmReadOptions{}));
+    for (std::size_t t = 0; t < 3; ++t) {
+        const PsmScanEntry& entry = *tables[t].find(10);
+        ASSERT_EQ(entry.records.size(), 40u);
+        EXPECT_EQ(tables[t].record_count(), 40u);
+        for (std::size_t j = 0; j < 40; ++j) EXPECT_EQ(entry.records[j].pep_mass, 1040.0 + j) << j;  // the last row's
     }
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "rescue_mgf/partner_derivation.hpp"
 
 namespace vombrelle::rescue_mgf {
@@ -13,6 +15,10 @@ TEST(PartnerDerivation, ToleranceIsInclusiveAndRelativeToThePeak) {
              {975.9889, true}, {975.98, false}}) {
         EXPECT_EQ(partners_confirmed({{960.0, 1.0}, {peak, 1.0}}, p), confirmed) << peak;
     }
+    // |2899.50202 - 2899.4440299596| / 2899.50202 * 1e6 is 20.0 to the last bit.
+    const ArmPartners edge{{2899.4440299596, 2}, {960.007825, 2}};
+    EXPECT_TRUE(partners_confirmed({{960.0, 1.0}, {2899.50202, 1.0}}, edge));
+    EXPECT_FALSE(partners_confirmed({{960.0, 1.0}, {std::nextafter(2899.50202, 3000.0), 1.0}}, edge));
 }
 
 TEST(PartnerDerivation, OnePeakCountsForTheLongPartnerOnly) {

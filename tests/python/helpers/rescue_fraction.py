@@ -1,5 +1,5 @@
-"""Synthetic fractions for the rescue spectrum generation (the benchmark's input, also used by
-the module tests): four MGF files whose MS3 groups exercise every branch (four-, three- and
+"""Synthetic fractions for the rescue spectrum generation (the module tests' input, also the
+benchmark's): four MGF files whose MS3 groups exercise every branch (four-, three- and
 two-scan groups, matching and mismatching pairs, partners found and missed, charges that come
 out 0 or negative, scans without an own precursor, shared parents, titles with quotes and
 non-ASCII text)."""
@@ -124,3 +124,36 @@ def write_fraction(folder, texts):
         p.write_text(text, encoding="utf-8")
         paths.append(str(p))
     return paths
+
+
+NAME = "Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf"
+
+def run(V, paths, out, linker_dm=31.97207, linker_deficit=18.01056):
+    getattr(V, NAME)(*paths, str(out), linker_dm, linker_deficit)
+    return out.read_bytes()
+
+
+def block(title, mz, z, scan, peaks=(), charge_line=True):
+    lines = ["BEGIN IONS", "TITLE=" + title, "PEPMASS=%s" % mz] + ["CHARGE=%s+" % z] * charge_line
+    return "\n".join(lines + ["SCANS=%d" % scan] + ["%s %s" % p for p in peaks] + ["END IONS", ""])
+
+
+def fraction(tmp_path, ms2, ms3, own, deconv=()):
+    return write_fraction(tmp_path, ["".join(deconv), "".join(ms2), "".join(ms3), "".join(own)])
+
+
+def partner_mz(m, z_scan, ms2_mass=3000.0, ms2_z=4, deficit=50.0):
+    return mz_of(ms2_mass - (m + deficit - PROTON), ms2_z - z_scan or 1)
+
+
+MS2_MZ = mz_of(3000.0, 4)
+
+
+def two_scan_fraction(tmp_path, m1=1000.0, m2=1031.0, z1=2, z2=2, ms2_peaks=((976.0, 1.0), (960.5, 1.0))):
+    # The worked two-scan example: MS2 MH+ 3000.0 at charge 4, fragments 1000.0 and 1031.0 at
+    # charge 2; with linker_dm 32.0 and linker_deficit 50.0 the partners are 976.007825 and 960.507825.
+    return fraction(
+        tmp_path, ms2=[block("p", repr(MS2_MZ), 4, 1233, ms2_peaks)],
+        ms3=[block("m", repr(MS2_MZ), 4, s) for s in (1234, 1235)],
+        own=[block('t "%d" é' % s, repr(mz_of(m, z)), z, s) for s, m, z in ((1234, m1, z1), (1235, m2, z2))],
+        deconv=[block("d", "1", 1, 1233, ((175.11895, 1520.40625), (99.5, 1e-05), (1303.6551, 87.0), (120.08078, 311.5)))])

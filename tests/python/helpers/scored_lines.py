@@ -15,3 +15,17 @@ def line(score, pep_a="PEPA", pep_b="PEPB", *, count=1, fraction="F1", **fields)
 
 def decoy(score, pep_a, pep_b, **fields):
     return line(score, pep_a, pep_b, ids_a="random_P9", **fields)
+
+# K with six decimals: the peptide masses' rounding to five shows in every comparison.
+MASS = {"A": 71.03711, "G": 57.02146, "K": 128.094963, "P": 97.05276, "E": 129.04259, "R": 156.10111}
+MOD = {"mm_H": 1.007825, "mm_O": 15.994915}
+LINKER = 158.0038
+
+
+def expected_mh(pep_a, pep_b, mass=MASS, mod=MOD, linker=LINKER):
+    def pep(seq):
+        s = 0
+        for aa in seq:
+            s = s + mass[aa]
+        return round(s + (mod["mm_H"] * 2 + mod["mm_O"] + mod["mm_H"]), 5)
+    return ((pep(pep_a) + pep(pep_b)) + linker) - mod["mm_H"]

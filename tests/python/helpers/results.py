@@ -4,7 +4,7 @@ before they are split, so that edge tabs keep the fields in place."""
 import math
 from collections import Counter
 
-from psm_reference import NOT_TAB
+from helpers.psm import NOT_TAB
 
 
 def fields(line):

@@ -1,6 +1,6 @@
 """PSM tables for the MS2-search rescue tests, made by the module's reader as a driver gets them."""
-import psm_reference as ref
-from test_psm_reader import LINKER, header, row
+from helpers.outcome import shape
+from helpers.psm import LINKER, header, row
 
 LINKER_MASS = 158.0
 A_MASS, B_MASS = 1100.5, 900.25  # peptide masses (Da) of the pair that matches MS2_MASS
@@ -16,7 +16,7 @@ def export(mod, *psms):
 
 def shapes(tables):
     """Everything a driver can see of the tables: types, keys in order, values."""
-    return [ref.shape(t) for t in tables]
+    return [shape(t) for t in tables]
 
 
 def plain(obj):
