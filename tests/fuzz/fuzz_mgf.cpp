@@ -20,7 +20,8 @@ namespace {
 
 SpectrumTable read_file(const std::string& path, std::size_t block, PeakStorage storage) {
     TextLineReader reader(path, block);
-    MgfParser parser(storage);
+    SpectrumTable table;
+    MgfParser parser(storage, [&table](MgfScanPart&& part) { add_scan_part(table, std::move(part)); });
     std::string_view line;
     try {
         while (reader.next(line)) parser.feed(line);
@@ -28,7 +29,8 @@ SpectrumTable read_file(const std::string& path, std::size_t block, PeakStorage 
         e.with_context(file_line_context(path, reader.line_number()));
         throw;
     }
-    return parser.finish();
+    parser.finish();
+    return table;
 }
 
 } // namespace
