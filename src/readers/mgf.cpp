@@ -144,18 +144,12 @@ void MgfParser::clear_block() {
 
 void MgfParser::finish() { hand_over_part(); }
 
-namespace {
-
-// The next line the parser is to be fed, after the usual peak lines before it, the bulk of a file,
-// have gone to it by the reader's inner loop. False at the end of the file.
 bool next_line_past_peaks(TextLineReader& reader, MgfParser& parser, std::string_view& line) {
     if (parser.takes_peak_lines()) {
         reader.take_usual_lines([&](std::string_view l) { return parser.take_peak_line(l); });
     }
     return reader.next(line);
 }
-
-} // namespace
 
 SpectrumTable read_mgf(const std::string& path, PeakStorage peaks) {
     TextLineReader reader(path);

@@ -133,6 +133,11 @@ private:
     std::string header_scratch_;
 };
 
+// The readers' line loop: the next line the parser is to be fed, after the usual peak lines before
+// it, the bulk of a file, have gone to the parser by the reader's inner loop (take_peak_line).
+// False at the end of the file.
+bool next_line_past_peaks(TextLineReader& reader, MgfParser& parser, std::string_view& line);
+
 // Reads the MGF file at `path` (strict UTF-8, universal newlines).
 SpectrumTable read_mgf(const std::string& path, PeakStorage peaks = PeakStorage::Keep);
 
