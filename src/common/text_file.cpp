@@ -132,7 +132,8 @@ TextLineReader::TextLineReader(const std::string& path, std::size_t block_size)
         ::close(fd);
         throw os_error(err, path);
     }
-    buf_.resize(block_size_);
+    // Padding before the buffer and after its end, for the scans of its lines.
+    storage_.resize(kLinePadding + block_size_ + kLinePadding);
 }
 
 TextLineReader::~TextLineReader() {
@@ -143,13 +144,17 @@ bool TextLineReader::fill() {
     if (eof_) return false;
     // Keep the unread tail, then read a block behind it.
     if (pos_ > 0) {
-        std::memmove(buf_.data(), buf_.data() + pos_, end_ - pos_);
+        std::memmove(buf(), buf() + pos_, end_ - pos_);
         end_ -= pos_;
         pos_ = 0;
     }
     // A line longer than the free space grows the buffer (also for the tiniest block size).
-    if (buf_.size() - end_ < std::max<std::size_t>(block_size_ / 2, 1)) buf_.resize(buf_.size() * 2);
-    std::size_t got = std::fread(buf_.data() + end_, 1, buf_.size() - end_, file_);
+    std::size_t size = storage_.size() - 2 * kLinePadding;
+    if (size - end_ < std::max<std::size_t>(block_size_ / 2, 1)) {
+        size *= 2;
+        storage_.resize(size + 2 * kLinePadding);
+    }
+    std::size_t got = std::fread(buf() + end_, 1, size - end_, file_);
     if (got == 0) {
         if (std::ferror(file_)) throw os_error(errno ? errno : EIO, path_);
         eof_ = true;
@@ -168,7 +173,7 @@ bool TextLineReader::fill() {
 void TextLineReader::validate_ahead() {
     const std::uint64_t buf_offset = total_read_ - end_;
     if (!ahead_ok_ || checked_ < buf_offset || checked_ >= total_read_) return;
-    const std::string_view bytes(buf_.data() + (checked_ - buf_offset), total_read_ - checked_);
+    const std::string_view bytes(buf() + (checked_ - buf_offset), total_read_ - checked_);
     std::size_t start, end;
     const char* reason;
     checked_ += check_utf8(bytes, start, end, reason) ? bytes.size() : start;
@@ -195,7 +200,7 @@ bool TextLineReader::next_checked(std::string_view& line) {
 bool TextLineReader::next_line_checked(std::string_view& line) {
     std::size_t scanned = 0;  // bytes after pos_ already known to hold no line end
     for (;;) {
-        const char* base = buf_.data();
+        const char* base = buf();
         const std::size_t len_scanned = find_line_break(base + pos_ + scanned, end_ - pos_ - scanned);
         const char* hit = pos_ + scanned + len_scanned < end_ ? base + pos_ + scanned + len_scanned : nullptr;
         if (hit != nullptr) {
@@ -239,7 +244,7 @@ bool TextLineReader::next_line_checked(std::string_view& line) {
         scanned = end_ - pos_;
         if (!fill()) {
             if (pos_ >= end_) return false;
-            line = std::string_view(buf_.data() + pos_, end_ - pos_);
+            line = std::string_view(buf() + pos_, end_ - pos_);
             const std::uint64_t line_start = total_read_ - end_ + pos_;
             pos_ = end_;
             ++line_no_;
@@ -268,7 +273,7 @@ void TextLineReader::check_ahead(std::uint64_t need_end, std::uint64_t line_star
     std::string_view bytes;
     std::string scratch;
     if (checked_ >= buf_offset && need_end <= total_read_) {
-        bytes = std::string_view(buf_.data() + (checked_ - buf_offset), need_end - checked_);
+        bytes = std::string_view(buf() + (checked_ - buf_offset), need_end - checked_);
     } else {
         scratch.resize(static_cast<std::size_t>(need_end - checked_));
         const ssize_t got = ::pread(::fileno(file_), scratch.data(), scratch.size(), static_cast<off_t>(checked_));
@@ -319,7 +324,7 @@ void TextLineReader::validate_utf8(std::string_view line) const {
     if (check_utf8(line, start, end, reason)) return;
     // A sequence cut short by a line end is an invalid continuation, as the interpreter sees the
     // line end that follows it; only at the very end of the file is the data unexpectedly over.
-    const bool unterminated_last_line = eof_ && line.data() + line.size() == buf_.data() + end_;
+    const bool unterminated_last_line = eof_ && line.data() + line.size() == buf() + end_;
     bool truncated = std::strcmp(reason, "unexpected end of data") == 0;
     if (truncated && !unterminated_last_line) {
         reason = "invalid continuation byte";
@@ -327,7 +332,7 @@ void TextLineReader::validate_utf8(std::string_view line) const {
     }
     std::string object(line);
     const std::size_t span = end - start;
-    const std::uint64_t line_offset = total_read_ - end_ + static_cast<std::size_t>(line.data() - buf_.data());
+    const std::uint64_t line_offset = total_read_ - end_ + static_cast<std::size_t>(line.data() - buf());
     if (host_decode_block(::fileno(file_), line_offset + start, span, truncated,
                           std::strcmp(reason, "invalid start byte") == 0, object, start)) {
         end = start + span;

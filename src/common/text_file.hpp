@@ -23,8 +23,39 @@ public:
     TextLineReader& operator=(const TextLineReader&) = delete;
 
     // The next line without its line end; false at the end of the file. The view stays valid
-    // until the next call. Invalid UTF-8 raises UnicodeDecodeError naming the file and line.
+    // until the next call and has kLinePadding readable bytes before and after it (byte_scan.hpp).
+    // Invalid UTF-8 raises UnicodeDecodeError naming the file and line.
     bool next(std::string_view& line) { return next_usual(line) || next_checked(line); }
+
+    // Hands take(line) the next lines that next() would return without a further check, while it
+    // takes them (returns true: the line counts as read, as if next() had returned it). Stops at
+    // the first line take refuses, which next() then returns, or where next() must check more.
+    // For the readers' inner loops: the usual lines of a run cost a call of take each.
+    // line_number() counts the lines taken once this returns.
+    template <class Take>
+    [[gnu::always_inline]] void take_usual_lines(Take&& take) {
+        // The state in locals, out of reach of what take writes.
+        std::size_t pos = pos_, breaks_at = breaks_at_, taken = 0;
+        std::uint64_t breaks = breaks_;
+        for (;;) {
+            std::size_t end, next_pos;
+            std::uint64_t rest;
+            if (!usual_line_end(pos, breaks, breaks_at, end, next_pos, rest) ||
+                !take(std::string_view(buf() + pos, end - pos))) {
+                break;
+            }
+            pos = next_pos;
+            breaks = rest;
+            ++taken;
+        }
+        pos_ = pos;
+        breaks_ = breaks;
+        breaks_at_ = breaks_at;
+        if (taken != 0) {
+            line_no_ += taken;
+            line_ended_ = true;
+        }
+    }
 
     // Whether the line last returned ended in a line break (only the file's last line may not).
     bool line_ended() const { return line_ended_; }
@@ -40,30 +71,42 @@ private:
     // of 64 bytes, in a part of the buffer already checked (below usual_end_), and, after a CR, an
     // ASCII byte that is not the first of a decoding block (a CR that ends its block, or one before
     // a character yet to be read, needs next_checked). False when next_checked must decide.
-    bool next_usual(std::string_view& line) {
-        if (breaks_ == 0) {
-            std::size_t at = pos_;
+    // From the line start `pos` and the mask (refilled here when spent): the line's end, where the
+    // next line starts and the mask left after this line's end.
+    [[gnu::always_inline]] bool usual_line_end(std::size_t pos, std::uint64_t& breaks, std::size_t& breaks_at,
+                                               std::size_t& end, std::size_t& next_pos, std::uint64_t& rest) const {
+        const char* const base = buf();
+        if (breaks == 0) {
+            std::size_t at = pos;
             do {
                 if (usual_end_ < 64 || at > usual_end_ - 64) return false;
-                breaks_ = line_break_mask64(buf_.data() + at);
-                breaks_at_ = at;
+                breaks = line_break_mask64(base + at);
+                breaks_at = at;
                 at += 64;
-            } while (breaks_ == 0);
+            } while (breaks == 0);
         }
-        const char* base = buf_.data();
-        const std::size_t t = breaks_at_ + static_cast<std::size_t>(__builtin_ctzll(breaks_));
-        std::size_t next_pos = t + 1;
-        if (base[t] == '\r') {
-            const auto after = static_cast<unsigned char>(base[t + 1]);
+        end = breaks_at + static_cast<std::size_t>(__builtin_ctzll(breaks));
+        next_pos = end + 1;
+        rest = breaks & (breaks - 1);
+        if (base[end] == '\r') {
+            const auto after = static_cast<unsigned char>(base[end + 1]);
             if (after >= 0x80 || (total_read_ - end_ + next_pos) % kHostBlock == 0) return false;
-            if (after == '\n') ++next_pos;
+            // The LF of a CRLF is the next bit when it lies in the same 64 bytes (when not, no
+            // bit is left).
+            if (after == '\n') {
+                ++next_pos;
+                rest &= rest - 1;
+            }
         }
-        // Clear the bit of the line end, and of the LF of a CRLF, which is the next bit when it
-        // lies in the same 64 bytes (when not, no bit is left).
-        breaks_ &= breaks_ - 1;
-        if (next_pos - t == 2) breaks_ &= breaks_ - 1;
-        line = std::string_view(base + pos_, t - pos_);
+        return true;
+    }
+    bool next_usual(std::string_view& line) {
+        std::size_t end, next_pos;
+        std::uint64_t rest;
+        if (!usual_line_end(pos_, breaks_, breaks_at_, end, next_pos, rest)) return false;
+        line = std::string_view(buf() + pos_, end - pos_);
         pos_ = next_pos;
+        breaks_ = rest;
         ++line_no_;
         line_ended_ = true;
         return true;
@@ -79,9 +122,12 @@ private:
 
     std::string path_;
     std::FILE* file_ = nullptr;
-    std::string buf_;
-    std::size_t pos_ = 0;   // start of the unread part of buf_
-    std::size_t end_ = 0;   // end of valid data in buf_
+    // The buffer: kLinePadding bytes, the buffer proper (offsets from buf()), kLinePadding bytes.
+    std::string storage_;
+    char* buf() { return storage_.data() + kLinePadding; }
+    const char* buf() const { return storage_.data() + kLinePadding; }
+    std::size_t pos_ = 0;   // start of the unread part of the buffer
+    std::size_t end_ = 0;   // end of valid data in the buffer
     std::size_t block_size_;
     bool eof_ = false;
     std::size_t line_no_ = 0;

@@ -16,6 +16,7 @@
 #include "common/host_text.hpp"
 #include "common/parallel_reads.hpp"
 #include "common/text_file.hpp"
+#include "readers/peak_line.hpp"
 
 namespace vombrelle {
 

@@ -144,13 +144,20 @@ void MgfParser::clear_block() {
 
 void MgfParser::finish() { hand_over_part(); }
 
+bool next_line_past_peaks(TextLineReader& reader, MgfParser& parser, std::string_view& line) {
+    if (parser.takes_peak_lines()) {
+        reader.take_usual_lines([&](std::string_view l) { return parser.take_peak_line(l); });
+    }
+    return reader.next(line);
+}
+
 SpectrumTable read_mgf(const std::string& path, PeakStorage peaks) {
     TextLineReader reader(path);
     SpectrumTable table;
     MgfParser parser(peaks, [&table](MgfScanPart&& part) { add_scan_part(table, std::move(part)); });
     std::string_view line;
     try {
-        while (reader.next(line)) parser.feed(line);
+        while (next_line_past_peaks(reader, parser, line)) parser.feed(line);
     } catch (HostError& e) {
         e.with_context(file_line_context(path, reader.line_number()));
         throw;
@@ -172,7 +179,7 @@ bool MgfPartReader::read(std::vector<MgfScanPart>& parts, std::size_t batch_weig
     std::string_view line;
     try {
         while (weight_ < batch_weight) {
-            if (!lines_.next(line)) {
+            if (!next_line_past_peaks(lines_, parser_, line)) {
                 parser_.finish();
                 ended_ = true;
                 break;
@@ -207,7 +214,12 @@ std::vector<SpectrumTable> read_mgf_files(const std::vector<MgfInput>& inputs, u
     return tables;
 }
 
-SpectrumTable parse_mgf(std::string_view text, const std::string& name, PeakStorage peaks) {
+SpectrumTable parse_mgf(std::string_view in, const std::string& name, PeakStorage peaks) {
+    // The parser's lines have readable padding around them.
+    std::string padded(kLinePadding, '\0');
+    padded += in;
+    padded.append(kLinePadding, '\0');
+    const std::string_view text(padded.data() + kLinePadding, in.size());
     SpectrumTable table;
     MgfParser parser(peaks, [&table](MgfScanPart&& part) { add_scan_part(table, std::move(part)); });
     std::size_t line_no = 0, pos = 0;

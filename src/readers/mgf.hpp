@@ -27,6 +27,7 @@
 
 #include "common/scan_table.hpp"
 #include "common/text_file.hpp"
+#include "readers/peak_line.hpp"
 #include "readers/peak_map.hpp"
 
 namespace vombrelle {
@@ -58,7 +59,8 @@ public:
     using PartSink = std::function<void(MgfScanPart&& part)>;
     MgfParser(PeakStorage peaks, PartSink sink);
 
-    // Throws HostError without context; the caller knows the file and line.
+    // Throws HostError without context; the caller knows the file and line. The line has
+    // kLinePadding readable bytes before and after it (as the text reader's lines have).
     void feed(std::string_view line) {
         // The usual line: a peak line of a complete block whose state the record already holds,
         // with no whitespace to strip (it starts with a digit and ends in printable ASCII).
@@ -70,6 +72,22 @@ public:
         feed_other(line);
     }
 
+    // Whether take_peak_line may take lines now: in a complete block whose state the part holds.
+    bool takes_peak_lines() const { return usual_peaks_; }
+
+    // Takes a usual peak line (see usual_peak_layout) by the fast path, as feed() would; false,
+    // and nothing done, for any other line, which feed() then gets. Padded as for feed().
+    [[gnu::always_inline]] bool take_peak_line(std::string_view line) {
+        if (storage_ == PeakStorage::Keep) {
+            Peak p;
+            if (!read_usual_peak_line(line, p)) return false;
+            peaks_.store(p.mz, p.intensity);
+            return true;
+        }
+        PeakLineLayout layout;
+        return usual_peak_layout(line, layout);
+    }
+
     // Hands over the last part at the end of the text; the parser is spent afterwards.
     void finish();
 
@@ -77,10 +95,10 @@ private:
     void feed_other(std::string_view line);
     void peak_line(std::string_view line) {
         if (storage_ == PeakStorage::Keep) {
-            const Peak p = parse_peak_line(line);
+            const Peak p = parse_padded_peak_line(line);
             peaks_.store(p.mz, p.intensity);
         } else {
-            check_peak_line(line);
+            check_padded_peak_line(line);
         }
     }
     void on_scans_line(std::string_view value);
@@ -114,6 +132,11 @@ private:
     std::vector<Peak> scratch_;  // reused: the peaks are copied out at their exact size
     std::string header_scratch_;
 };
+
+// The readers' line loop: the next line the parser is to be fed, after the usual peak lines before
+// it, the bulk of a file, have gone to the parser by the reader's inner loop (take_peak_line).
+// False at the end of the file.
+bool next_line_past_peaks(TextLineReader& reader, MgfParser& parser, std::string_view& line);
 
 // Reads the MGF file at `path` (strict UTF-8, universal newlines).
 SpectrumTable read_mgf(const std::string& path, PeakStorage peaks = PeakStorage::Keep);

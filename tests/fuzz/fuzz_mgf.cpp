@@ -2,9 +2,9 @@
 // them only, and (for valid UTF-8) from memory. All three must fail alike, with the same message
 // and line, or build the same table (the check-only pass without peaks).
 //
-// The file is read as read_mgf reads it but with a small block (varied by the input's length),
-// so that lines straddle refills; read_mgf's own 1 MiB block would cost a fresh, zeroed mapping
-// under AddressSanitizer on every input.
+// The file is read as read_mgf reads it (its peak lines by the reader's inner loop), but with a
+// small block (varied by the input's length), so that lines straddle refills; read_mgf's own 1 MiB
+// block would cost a fresh, zeroed mapping under AddressSanitizer on every input.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -24,7 +24,7 @@ SpectrumTable read_file(const std::string& path, std::size_t block, PeakStorage 
     MgfParser parser(storage, [&table](MgfScanPart&& part) { add_scan_part(table, std::move(part)); });
     std::string_view line;
     try {
-        while (reader.next(line)) parser.feed(line);
+        while (next_line_past_peaks(reader, parser, line)) parser.feed(line);
     } catch (HostError& e) {
         e.with_context(file_line_context(path, reader.line_number()));
         throw;

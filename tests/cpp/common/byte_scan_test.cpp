@@ -46,5 +46,34 @@ TEST(ByteScan, BothFormsFindWhatAByteByByteSearchFinds) {
     }
 }
 
+// The classes of 32 bytes, both forms against a byte-by-byte test, at every offset: the bytes
+// next to each class's edges ('/' and ':' around the digits, the high-bit twins of '0', '.', ' ')
+// are planted among the classes' own.
+TEST(ByteScan, NumberClassesAreThoseOfEachByte) {
+    std::mt19937_64 rng(32);
+    const char bytes[] = {'0', '5', '9', '/', ':', '.', ' ', '\t', '\n', '\x0b', '-', 'e', '\0',
+                          '\xB0', '\xB9', '\xAE', '\xA0', '\x89', '\xFF', '\x7F'};
+    for (int round = 0; round < 3000; ++round) {
+        std::string s(96, '0');
+        for (char& c : s) c = bytes[rng() % sizeof bytes];
+        for (std::size_t at = 0; at + 32 <= s.size(); ++at) {
+            NumberBytes32 want{0, 0, 0};
+            for (std::size_t i = 0; i < 32; ++i) {
+                const char c = s[at + i];
+                want.digits |= std::uint32_t{c >= '0' && c <= '9'} << i;
+                want.points |= std::uint32_t{c == '.'} << i;
+                want.blanks |= std::uint32_t{c == ' ' || c == '\t'} << i;
+            }
+            const auto same = [&](NumberBytes32 got) {
+                return got.digits == want.digits && got.points == want.points && got.blanks == want.blanks;
+            };
+            ASSERT_TRUE(same(number_bytes32_portable(s.data() + at))) << round << " " << at;
+#if defined(__SSE2__)
+            ASSERT_TRUE(same(number_bytes32_sse2(s.data() + at))) << round << " " << at;
+#endif
+        }
+    }
+}
+
 } // namespace
 } // namespace vombrelle

@@ -2,6 +2,8 @@
 
 #include <bit>
 #include <cmath>
+#include <cstdlib>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -67,6 +69,64 @@ TEST(PlainDecimal, FastReadersAgreeWithFloat) {
         const char* scanned = scan_plain_decimal(buffer.data(), end);
         ASSERT_EQ(scanned == nullptr ? "-" : std::to_string(scanned - buffer.data()), taken.substr(0, taken.find(' ')))
             << text;
+    }
+}
+
+// Two decimals read where their digits lie, by both forms, against strtod of their texts: 1 to 16
+// digits, the point before, among or after them, or none, around 2^53, at every offset of a
+// buffer whose other bytes are digits and points that must not count.
+TEST(PlainDecimal, DigitSpansReadTheirDigitsOnly) {
+    std::mt19937_64 rng(1616);
+    const auto digits = [&](unsigned n) {
+        std::string s;
+        for (unsigned i = 0; i < n; ++i) s += static_cast<char>('0' + (rng() % 3 == 0 ? 9 : rng() % 10));
+        return s;
+    };
+    struct Placed {
+        DigitSpan span;
+        std::string text;
+    };
+    // Writes the decimal ending at `end` into the buffer.
+    const auto place = [&](std::string& buffer, unsigned end, std::string d, int point) {
+        const auto n = static_cast<unsigned>(d.size());
+        std::string text = d;
+        if (point >= 0) text.insert(static_cast<std::size_t>(point), ".");
+        buffer.replace(end - text.size(), text.size(), text);
+        return Placed{{end, n, point >= 0 ? n - static_cast<unsigned>(point) : 0, point >= 0}, text};
+    };
+    const std::string limits[] = {"9007199254740991", "9007199254740992", "9007199254740993", "9999999999999999",
+                                  "0000000000000000", "1"};
+    const auto want = [](const Placed& x) { return std::strtod(x.text.c_str(), nullptr); };
+    const auto accepted = [](const Placed& x) {
+        std::string d;
+        for (char c : x.text) {
+            if (c != '.') d += c;
+        }
+        return std::stoull(d) < (std::uint64_t(1) << 53);
+    };
+    for (int round = 0; round < 40000; ++round) {
+        std::string buffer(96, '0');
+        for (char& c : buffer) c = "0123456789.. -"[rng() % 14];
+        const std::string da = round % 5 == 0 ? limits[rng() % std::size(limits)] : digits(1 + round % 16);
+        const std::string db = digits(1 + static_cast<unsigned>(rng() % 16));
+        const int pa = static_cast<int>(rng() % (da.size() + 2)) - 1, pb = static_cast<int>(rng() % (db.size() + 2)) - 1;
+        const unsigned end_a = 18 + static_cast<unsigned>(rng() % 20);
+        const Placed a = place(buffer, end_a, da, pa);
+        const Placed b = place(buffer, end_a + 18 + static_cast<unsigned>(rng() % 30), db, pb);
+        const bool ok = accepted(a) && accepted(b);
+        double va = 0, vb = 0;
+        ASSERT_EQ(digit_span_decimals_portable(buffer.data(), a.span, b.span, va, vb), ok) << buffer;
+        if (ok) {
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(va), std::bit_cast<std::uint64_t>(want(a))) << a.text;
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(vb), std::bit_cast<std::uint64_t>(want(b))) << b.text;
+        }
+#if defined(__SSE2__)
+        ASSERT_EQ(digit_span_decimals_sse2(buffer.data(), a.span, b.span, va, vb), ok) << buffer;
+        if (ok) {
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(va), std::bit_cast<std::uint64_t>(want(a))) << a.text;
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(vb), std::bit_cast<std::uint64_t>(want(b))) << b.text;
+        }
+#endif
     }
 }
 

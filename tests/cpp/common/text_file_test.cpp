@@ -18,13 +18,46 @@
 namespace vombrelle {
 namespace {
 
-std::vector<std::string> read_lines(const std::string& path, std::size_t block_size) {
+// Reads the lines as a reader's inner loop does when `taking`: the lines take_usual_lines offers
+// are taken, but for every fifth, refused, which next() must then return; otherwise by next()
+// alone. `on_line` sees each line once, with the number of lines read before it.
+template <class OnLine>
+void read_each_line(TextLineReader& reader, bool taking, OnLine on_line) {
+    std::size_t offered = 0, lines = 0;
+    std::string refused;
+    bool pending = false;
+    for (;;) {
+        if (taking) {
+            reader.take_usual_lines([&](std::string_view line) {
+                if (++offered % 5 == 0) {
+                    refused.assign(line);
+                    pending = true;
+                    return false;
+                }
+                on_line(line, lines++);
+                return true;
+            });
+            EXPECT_EQ(reader.line_number(), lines);
+        }
+        std::string_view line;
+        if (!reader.next(line)) break;
+        if (pending) {
+            EXPECT_EQ(line, refused);
+        }
+        pending = false;
+        EXPECT_EQ(reader.line_number(), lines + 1);
+        on_line(line, lines++);
+    }
+    EXPECT_FALSE(pending);
+}
+
+std::vector<std::string> read_lines(const std::string& path, std::size_t block_size, bool taking = false) {
     TextLineReader reader(path, block_size);
     std::vector<std::string> lines;
-    for (std::string_view line; reader.next(line);) {
+    read_each_line(reader, taking, [&](std::string_view line, std::size_t before) {
+        EXPECT_EQ(before, lines.size());
         lines.emplace_back(line);
-        EXPECT_EQ(reader.line_number(), lines.size());
-    }
+    });
     return lines;
 }
 
@@ -62,11 +95,11 @@ def outcome(path):
 open(sys.argv[2], 'w').write(''.join(outcome(p) + '\n' for p in open(sys.argv[1]).read().split('\n')[:-1]))
 )PY";
 
-std::string decode_failure(const std::string& path, std::size_t block_size) {
+std::string decode_failure(const std::string& path, std::size_t block_size, bool taking = false) {
     std::size_t lines = 0;
     try {
         TextLineReader reader(path, block_size);
-        for (std::string_view line; reader.next(line);) ++lines;
+        read_each_line(reader, taking, [&](std::string_view, std::size_t) { ++lines; });
     } catch (const HostError& e) {
         return std::to_string(lines) + " lines, " +
                (e.kind() == ErrorKind::UnicodeDecode ? "" : "(not a decode error) ") + e.encoding + "|" +
@@ -126,7 +159,7 @@ std::vector<std::string> split_universal(const std::string& text) {
 // Texts long enough for the many-bytes-at-a-time reading: random lines of characters of one to
 // four bytes, ended by LF, CRLF or CR, so that line ends and characters fall across the 64-byte
 // masks, the interpreter's 8192-byte decoding blocks and the buffer's refills; and line ends at
-// every offset around a decoding block's end.
+// every offset around a decoding block's end. Read by next() alone and as an inner loop takes them.
 TEST(TextLineReader, LongTextsSplitAtEveryBoundary) {
     std::mt19937_64 rng(8192);
     const char* const chars[] = {"a", "b", " ", "\t", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "1", "."};
@@ -155,13 +188,14 @@ TEST(TextLineReader, LongTextsSplitAtEveryBoundary) {
         const std::string path = dir.write("long.txt", text);
         for (std::size_t block : {71, 4096, 1 << 20}) {
             ASSERT_EQ(read_lines(path, block), split_universal(text)) << "with blocks of " << block;
+            ASSERT_EQ(read_lines(path, block, true), split_universal(text)) << "taking, with blocks of " << block;
         }
     }
 }
 
 // Bad bytes near where the reading changes pace (a decoding block's end, the end of a 64-byte
 // mask, a buffer refill), after many good lines: the error and the line it is reported on are
-// the interpreter's, at every offset.
+// the interpreter's, at every offset, also for lines an inner loop takes.
 TEST(TextLineReader, InvalidUtf8NearBlockEndsFailsAsTheInterpreterFails) {
     const std::string bad[] = {"\xFF", "\xE2\x82\n", "\xED\xA0\x80", "\xF0\x9F\x98", "\r\xC3"};
     std::vector<std::string> contents;
@@ -200,9 +234,11 @@ TEST(TextLineReader, InvalidUtf8NearBlockEndsFailsAsTheInterpreterFails) {
     ASSERT_EQ(expected.size(), paths.size());
     for (std::size_t i = 0; i < paths.size(); ++i) {
         for (std::size_t block : {71, 4096, 1 << 20}) {
-            ASSERT_EQ(decode_failure(paths[i], block),
-                      expected[i] + " in file '" + paths[i] + "', line " + std::to_string(lines[i]))
-                << "with blocks of " << block;
+            for (const bool taking : {false, true}) {
+                ASSERT_EQ(decode_failure(paths[i], block, taking),
+                          expected[i] + " in file '" + paths[i] + "', line " + std::to_string(lines[i]))
+                    << "with blocks of " << block << (taking ? ", taking" : "");
+            }
         }
     }
 }

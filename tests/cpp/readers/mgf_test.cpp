@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstdio>
 #include <functional>
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -125,6 +129,73 @@ TEST(ReadMgfFiles, FailAsTheFirstBadFileReadAlone) {
     ASSERT_EQ(tables.size(), 2u);
     EXPECT_EQ(tables[0].find(7)->peaks.size(), 3000u);
     EXPECT_TRUE(tables[1].find(7)->peaks.empty());
+}
+
+// A table as text: scans in order with their keys, titles, headers and peaks' bits; or the error.
+std::string table_or_error(const std::function<SpectrumTable()>& read) {
+    try {
+        const SpectrumTable t = read();
+        std::string out;
+        for (const auto& [scan, rec] : t) {
+            out += std::to_string(scan) + " " + std::to_string(static_cast<int>(rec.keys)) + "\n";
+            for (const auto& title : rec.titles) out += " t " + title + "\n";
+            for (const auto& header : rec.headers) out += " h " + header + "\n";
+            for (const Peak& p : rec.peaks) {
+                out += " p " + std::to_string(std::bit_cast<std::uint64_t>(p.mz)) + " " +
+                       std::to_string(std::bit_cast<std::uint64_t>(p.intensity)) + "\n";
+            }
+        }
+        return out;
+    } catch (const HostError& e) {
+        return std::to_string(static_cast<int>(e.kind())) + " " + e.what() + " " + e.context();
+    }
+}
+
+// Files of many blocks whose peak lines are mostly the usual ones, among lines the file reader's
+// inner loop must leave to the line-by-line parser (peak lines with more or other whitespace, in
+// other spellings, longer than the fast path reads, repeating an m/z, before a block is complete,
+// bad ones) and line ends of every kind: the file reads to what the same text parsed line by
+// line gives, peaks stored or checked.
+TEST(ReadMgf, TheInnerLoopReadsWhatTheParserReadsLineByLine) {
+    std::mt19937_64 rng(4242);
+    const char* const unusual[] = {"100.5  7\t", " 100.5 7", "100.5\t7 extra", "1e2 5", "100.5 1_0", "100.5 +7",
+                                   "100.5\xC2\xA0""7", "100.123456789012345678 7.25", "100.5 7.1234567",
+                                   "100.5 9007199254740993", "50 1", "100.5 -0.0"};
+    const char* const bad[] = {"100.5", "100.5 x", "1 \xD9\xA3x", "7 ."};
+    const char* const ends[] = {"\n", "\n", "\n", "\r\n", "\r"};
+    test::TempDir dir;
+    for (int file = 0; file < 60; ++file) {
+        const char* end = ends[file % std::size(ends)];
+        std::string text = "MASS=Monoisotopic";
+        text += end;
+        for (int block = 0; block < 40; ++block) {
+            const auto line = [&](const std::string& l) { text += l + (rng() % 50 == 0 ? "\r\n" : end); };
+            line("BEGIN IONS");
+            line("TITLE=run." + std::to_string(block) + " \xC3\xA9");
+            if (rng() % 4 == 0) line("123.4 56");  // before the block is complete: no peak
+            line("PEPMASS=" + std::to_string(400 + block) + ".25 1000");
+            line("CHARGE=" + std::to_string(2 + block % 3) + "+");
+            line("SCANS=" + std::to_string(1 + block % 30));  // some scans repeat
+            double mz = 100;
+            for (int k = 0, n = static_cast<int>(rng() % 300); k < n; ++k) {
+                mz += 0.001 + static_cast<double>(rng() % 100000) / 1000;
+                char buf[64];
+                std::snprintf(buf, sizeof buf, "%.*f %.*f", static_cast<int>(rng() % 7), mz, static_cast<int>(rng() % 8),
+                              static_cast<double>(rng() % 100000000) / 100);
+                const unsigned kind = static_cast<unsigned>(rng() % 40);
+                line(kind == 0 ? unusual[rng() % std::size(unusual)] : kind == 1 && file % 3 == 0 && rng() % 20 == 0
+                                                                             ? bad[rng() % std::size(bad)]
+                                                                             : buf);
+            }
+            line("END IONS");
+        }
+        const std::string path = dir.write("f.mgf", text);
+        for (const PeakStorage storage : {PeakStorage::Keep, PeakStorage::CheckOnly}) {
+            ASSERT_EQ(table_or_error([&] { return read_mgf(path, storage); }),
+                      table_or_error([&] { return parse_mgf(text, path, storage); }))
+                << "file " << file;
+        }
+    }
 }
 
 } // namespace
