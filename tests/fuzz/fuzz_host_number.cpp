@@ -18,7 +18,7 @@
 #include "common/host_text.hpp"
 #include "common/text_file.hpp"
 #include "fuzz_support.hpp"
-#include "readers/peak_map.hpp"
+#include "readers/peak_line.hpp"
 
 using namespace vombrelle;
 using namespace vombrelle::fuzz;
