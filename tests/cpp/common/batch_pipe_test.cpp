@@ -44,29 +44,5 @@ TEST(BatchPipe, BatchesInOrderThenTheErrorAndNoFurtherAhead) {
     }
 }
 
-// A caller that stops early (its conversion failed) stops a worker that waits for room or is still
-// making batches; nothing is made after that.
-TEST(BatchPipe, StoppingEarlyJoinsTheWorker) {
-    for (int taken : {0, 1, 3}) {
-        std::atomic<int> made{0};
-        {
-            BatchPipe<int> pipe([&](int& batch) {
-                batch = made.fetch_add(1);
-                return true;  // endless
-            });
-            int batch = -1;
-            for (int i = 0; i < taken; ++i) {
-                ASSERT_TRUE(pipe.next(batch));
-                EXPECT_EQ(batch, i);
-            }
-            pipe.stop();
-            const int after_stop = made.load();
-            EXPECT_LE(after_stop, taken + 3);
-            EXPECT_FALSE(pipe.next(batch));
-            EXPECT_EQ(made.load(), after_stop);
-        }
-    }
-}
-
 } // namespace
 } // namespace vombrelle

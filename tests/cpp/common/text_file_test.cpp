@@ -1,17 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <random>
 #include <string>
-#include <sys/stat.h>
-#include <tuple>
-#include <unistd.h>
 #include <vector>
 
-#include "common/output_file.hpp"
 #include "common/errors.hpp"
-#include "common/file_open.hpp"
 #include "common/text_file.hpp"
 #include "interpreter_oracle.hpp"
 
@@ -202,25 +196,6 @@ TEST(TextLineReader, InvalidUtf8FailsAsTheInterpreterFails) {
                     << "with blocks of " << block << (taking ? ", taking" : "");
             }
         }
-    }
-}
-
-TEST(FileOpening, ReadersAndWritersFailLikeTheInterpretersOpen) {
-    test::TempDir dir;
-    const std::string file = dir.write("read-only.txt", "x");
-    ::chmod(file.c_str(), 0444);
-    const std::tuple<std::string, int, int> cases[] = {  // path, errno when reading, when writing (0: none)
-        {dir.file("missing.txt"), ENOENT, 0},
-        {dir.file("no/such/folder/out.tsv"), ENOENT, ENOENT},
-        {dir.path(), EISDIR, EISDIR},  // a folder opens under POSIX; open() refuses it
-        {file + "/below", ENOTDIR, ENOTDIR},
-        {"", ENOENT, ENOENT},
-        {file, 0, ::geteuid() == 0 ? 0 : EACCES},  // root writes anywhere
-    };
-    for (const auto& [path, read_errno, write_errno] : cases) {
-        EXPECT_EQ(test::failure_of([&] { ::close(open_readable(path)); }), test::os_failure(read_errno, path));
-        EXPECT_EQ(test::failure_of([&] { TextLineReader reader(path); }), test::os_failure(read_errno, path));
-        EXPECT_EQ(test::failure_of([&] { OutputFile writer(path); }), test::os_failure(write_errno, path));
     }
 }
 

@@ -25,11 +25,6 @@ void build(PsmFixture& f, Built& out, const RescueBuilderRequest& r = request())
     out.result = find_xls_ms2_rescue(r, f.tables, out.calls);
 }
 
-void expect_nothing(const RescueBuilderResult& r) {
-    EXPECT_EQ(r.record, "");
-    EXPECT_TRUE(r.score.is_int() && r.score == HostNumber(0));
-}
-
 TEST(RescuedXlBuilder, TierTwoKeepsTierOneRemarksLettersAndInsertsWhereItReads) {
     PsmFixture f;
     // Tier 1: a1 and a2 select different peptides, so side A disagrees and no pair is tried.
@@ -82,7 +77,7 @@ TEST(RescuedXlBuilder, AcceptanceNeedsOnePeptidePerSideWhiteSpaceAside) {
     f.add(f.tables.ms3, 52, {"PEPkC", kA});
     Built two;  // PEPkA and PEPkC both match: no record, and tier 2 is not tried
     build(f, two);
-    expect_nothing(two.result);
+    EXPECT_TRUE(two.result.record.empty() && two.result.score.is_int() && two.result.score == HostNumber(0));
     EXPECT_EQ(two.calls.uniq_inputs.size(), 9u);
 }
 

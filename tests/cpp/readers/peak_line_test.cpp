@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdlib>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -10,7 +9,6 @@
 #include <limits>
 #include <random>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "common/errors.hpp"
@@ -147,42 +145,6 @@ TEST(PeakLine, EveryPathReadsAndChecksAsFloatFieldByField) {
     EXPECT_GT(fast, 30000u);
     EXPECT_GE(fast, usual * 9 / 10);  // the layouts the values refuse: digits above 2^53
     EXPECT_GE(usual, fast);
-}
-
-// Values at the limits of the fast path against strtod (correctly rounded, like float()): digits
-// around 2^53 with the point at every place, and 15 to 17 significant digits; intensities of more
-// than five decimals rounded as round(x, 5) rounds.
-TEST(PeakLineFastPath, ValuesAtTheLimitsAreCorrectlyRounded) {
-    std::mt19937_64 rng(53);
-    std::vector<std::string> texts;
-    for (std::uint64_t m = (std::uint64_t(1) << 53) - 3; m <= (std::uint64_t(1) << 53) + 3; ++m) {
-        const std::string d = std::to_string(m);
-        for (std::size_t point = 0; point <= d.size(); ++point) {
-            texts.push_back(d.substr(0, point) + "." + d.substr(point));
-        }
-        texts.push_back(d);
-    }
-    for (int i = 0; i < 20000; ++i) {
-        std::string d = std::to_string(rng() % 10000000000000000ULL);
-        d.insert(rng() % (d.size() + 1), ".");
-        texts.push_back(d);
-    }
-    for (const std::string& mz : {std::string("1"), std::string("123.456")}) {
-        for (const std::string& text : texts) {
-            const std::string line = mz + " " + text;
-            const PaddedLine p = pad(line, rng);
-            Peak peak;
-            if (!read_usual_peak_line(p.line, peak)) continue;
-            const double want = std::strtod(text.c_str(), nullptr);
-            const auto point = text.find('.');
-            const bool rounded = point != std::string::npos && text.size() - point - 1 > 5;
-            ASSERT_TRUE(same_bits(peak.intensity, rounded ? round_to(want, 5) : want)) << line;
-            ASSERT_TRUE(same_bits(peak.mz, std::strtod(mz.c_str(), nullptr))) << line;
-        }
-        Peak peak;
-        ASSERT_TRUE(read_usual_peak_line(pad(mz + " 9007199254740991", rng).line, peak));
-        ASSERT_FALSE(read_usual_peak_line(pad(mz + " 9007199254740992", rng).line, peak));
-    }
 }
 
 } // namespace

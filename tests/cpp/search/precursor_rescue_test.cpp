@@ -59,10 +59,6 @@ TEST(PrecursorRescue, AcceptsWholeDaltonErrorsRoundedAsTheHostRounds) {
             EXPECT_EQ(out.remarks, std::string("Derived_MS2mass_not_located;") + r.remark);
         }
     }
-    Group unequal;  // the pairings give 1.9 and 2.0
-    unequal.b1 = {2.1};
-    add_ms1(unequal.ms1, 100, {800.0});
-    expect_result(unequal.run(unequal.request(2.0)), false, "", "");
 }
 
 TEST(PrecursorRescue, DerivedPrecursorFromTheFirstPeakWithinFifteenPpmOfThePeak) {
