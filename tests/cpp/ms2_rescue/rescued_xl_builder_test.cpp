@@ -1,12 +1,88 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
+#include "common/psm.hpp"
 #include "ms2_rescue/rescue_tier.hpp"
-#include "rescue_fixture.hpp"
+#include "ms2_rescue/rescued_xl_builder.hpp"
+#include "search/native_calls.hpp"
 
 namespace vombrelle::test {
 namespace {
+
+// Hand-built PSM tables, filled the way the PSM reader fills them, and a NamedCalls that runs the
+// native algorithms while noting every uniq input.
+struct Psm {
+    std::string_view sequence;
+    double pep_mass = 0.0;  // Da
+    HostNumber qval = 0.995;
+    std::string_view confidence = "High";
+    std::string_view accessions = "P1";
+    std::string_view descriptions = "protein one";
+    bool rejected = false;
+};
+
+class PsmFixture {
+public:
+    PsmFixture() {
+        for (PsmTables* search : {&tables.ms3, &tables.rescue}) {
+            for (std::size_t i = 0; i < 3; ++i) (*search)[i] = PsmMatchTable(rows_);
+        }
+    }
+
+    // As the reader stores a row: listed in "pep_seq", one record per sequence (the latest row's),
+    // the first row that is not rejected selected.
+    void add(PsmMatchTable& table, std::int64_t scan, const Psm& p) {
+        const std::uint32_t row = rows_->add(p.sequence, p.accessions, p.descriptions, p.confidence);
+        PsmScanEntry& entry = table.scans[scan];
+        entry.pep_seq.push_back(row);
+        PsmRecord* record = const_cast<PsmRecord*>(table.find_record(entry, p.sequence));
+        if (record == nullptr) record = &entry.records.emplace_back();
+        record->row = row;
+        record->pep_mass = p.pep_mass;
+        record->qval = p.qval;
+        if (!p.rejected && !entry.selected) {
+            entry.selected = row;
+            entry.selected_after = static_cast<std::uint32_t>(entry.records.size());
+        }
+    }
+    // Into the tables of one search that accept the PSM's confidence.
+    void add(PsmTables& search, std::int64_t scan, const Psm& p) {
+        if (p.confidence == "High") add(search.high, scan, p);
+        if (p.confidence != "Low") add(search.med_high, scan, p);
+        add(search.all, scan, p);
+    }
+
+    SearchPsmTables tables;
+
+private:
+    std::shared_ptr<PsmRowStore> rows_ = std::make_shared<PsmRowStore>();
+};
+
+class RecordingCalls : public NamedCalls {
+public:
+    void uniq(std::vector<std::string_view>& items) override {
+        uniq_inputs.emplace_back(items.begin(), items.end());
+        native.uniq(items);
+    }
+    CrossLinkScoreMap rescue_prec_mismatch(const MismatchRescueRequest& r, SearchPsmTables& t, bool& returned) override {
+        return native.rescue_prec_mismatch(r, t, returned);
+    }
+    RescueBuilderResult find_xls_ms2_rescue(const RescueBuilderRequest& r, SearchPsmTables& t) override {
+        return vombrelle::find_xls_ms2_rescue(r, t, *this);
+    }
+    PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& r, const SpectrumTable& ms1,
+                                           const PsmMatchTable& med_high) override {
+        return native.rescue_prec_mass(r, ms1, med_high);
+    }
+
+    NativeCalls native;
+    std::vector<std::vector<std::string>> uniq_inputs;
+};
+
 
 // A 1000.5 Da and B 1200.25 Da with the 158 Da linker make this MH+ exactly.
 constexpr double kMh = 2357.742175;
@@ -126,6 +202,18 @@ TEST(RescuedXlBuilder, ClassAndScoreByPeptidePoints) {
         EXPECT_EQ(b.result.record.substr(0, b.result.record.find('\t')), r.xl_class) << r.score.to_text();
         EXPECT_TRUE(b.result.score == r.score && b.result.score.is_int() == r.score.is_int()) << r.score.to_text();
     }
+}
+
+// The record's numbers print as the caller gave them: ints as ints, floats as floats.
+TEST(RescuedXlBuilder, NumbersPrintAsTheCallerGaveThem) {
+    PsmFixture f;
+    f.add(f.tables.ms3, 51, {"PEPkA", kA});
+    f.add(f.tables.rescue, 53, {"PEPkB", 1199.507825});
+    Built ints, floats;
+    build(f, ints, request(2357));
+    EXPECT_NE(ints.result.record.find("\t51:52:53.1:54.1,50\t2357\t3\t786.3385499999999\t"), std::string::npos);
+    build(f, floats, {{51.0, 52.0, 53.0, 54.0}, 50.0, 2357.0, 3.0, 158});
+    EXPECT_NE(floats.result.record.find("\t51.0:52.0:53.1:54.1,50.0\t2357.0\t3.0\t786.3385499999999\t"), std::string::npos);
 }
 
 // One tier on the High tables: side B is b1 selecting PEPkB; side A varies.
