@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <random>
 #include <string>
+#include <tuple>
+#include <unistd.h>
 #include <vector>
 
 #include "common/errors.hpp"
+#include "common/file_open.hpp"
+#include "common/output_file.hpp"
 #include "common/text_file.hpp"
 #include "interpreter_oracle.hpp"
 
@@ -196,6 +201,30 @@ TEST(TextLineReader, InvalidUtf8FailsAsTheInterpreterFails) {
                     << "with blocks of " << block << (taking ? ", taking" : "");
             }
         }
+    }
+}
+
+// Opening fails as the interpreter's open() fails, with the errno and the name: a folder, which
+// POSIX opens, is refused for reading and writing alike.
+TEST(FileOpening, ReadersAndWritersFailLikeTheInterpretersOpen) {
+    test::TempDir dir;
+    const std::string file = dir.write("file.txt", "x");
+    const auto failure = [](auto&& f) -> std::string {
+        try {
+            f();
+        } catch (const HostError& e) {
+            return (e.kind() == ErrorKind::OS ? "errno " : "not an OS error ") + std::to_string(e.os_errno) + " " + e.filename;
+        }
+        return "no error";
+    };
+    const std::tuple<std::string, int, int> cases[] = {  // path, errno when reading, when writing (0: none)
+        {dir.file("missing.txt"), ENOENT, 0}, {dir.file("no/such/folder/out.tsv"), ENOENT, ENOENT},
+        {dir.path(), EISDIR, EISDIR}, {file + "/below", ENOTDIR, ENOTDIR}, {"", ENOENT, ENOENT}};
+    for (const auto& [path, read_errno, write_errno] : cases) {
+        const auto expected = [&](int err) { return err == 0 ? "no error" : "errno " + std::to_string(err) + " " + path; };
+        EXPECT_EQ(failure([&] { ::close(open_readable(path)); }), expected(read_errno));
+        EXPECT_EQ(failure([&] { TextLineReader reader(path); }), expected(read_errno));
+        EXPECT_EQ(failure([&] { OutputFile writer(path); }), expected(write_errno));
     }
 }
 
