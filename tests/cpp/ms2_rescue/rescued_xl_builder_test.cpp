@@ -83,7 +83,6 @@ public:
     std::vector<std::vector<std::string>> uniq_inputs;
 };
 
-
 // A 1000.5 Da and B 1200.25 Da with the 158 Da linker make this MH+ exactly.
 constexpr double kMh = 2357.742175;
 constexpr double kA = 1000.5, kB = 1200.25;
