@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "common/host_text.hpp"
 #include "common/mass_constants.hpp"
 #include "search/cross_link_search.hpp"
@@ -20,25 +22,66 @@ struct CountingCalls : NativeCalls {
 
 SpectrumRecord spectrum(std::string header) { return {RecordKeys::IonMassTitleHeader, {"t"}, {std::move(header)}, {}}; }
 
-// A four-scan group (A's arms 600.25 and 570.25, B's 800.5 and 770.5, all of charge 1) whose
-// crossed pairs miss the precursor by 2 Da, an isotope error: the precursor-mass rescue is tried
-// once each side has a scan in the High and Medium table, whichever of its two.
-TEST(SearchRun, EitherArmScanOfASideQualifiesTheIsotopeRescue) {
-    const double own[] = {600.25, 570.25, 800.5, 770.5};
-    const std::string label = float_repr(own[0] + own[3] + 2.0 - kProtonMass + 2.0) + " 1";
-    for (const auto& [a, b] : {std::pair{10, 12}, {11, 13}, {10, 11}}) {
-        SearchTables t;
-        t.ms2.insert_or_assign(9, spectrum(label));
+// Scans 10 to 13 under parent 9, A's arms 600.25 and 570.25, B's 800.5 and 770.5 (all of charge 1):
+// a four-scan group whose crossed pairs miss the precursor by `miss` Da. The parent's peaks hold
+// every MS3 m/z.
+struct FourScans {
+    SearchTables t;
+    std::shared_ptr<PsmRowStore> rows = std::make_shared<PsmRowStore>();
+    const SearchArguments args{false, HostNumber(100.0), HostNumber(30.0), HostNumber(2.0)};
+    double precursor;
+
+    explicit FourScans(double miss) {
+        const double own[] = {600.25, 570.25, 800.5, 770.5};
+        precursor = own[0] + own[3] + 2.0 - kProtonMass + miss;
+        t.ms2.insert_or_assign(9, spectrum(float_repr(precursor) + " 1"));
         for (int i = 0; i < 4; ++i) {
-            t.ms3.insert_or_assign(10 + i, spectrum(label));
+            t.ms3.insert_or_assign(10 + i, spectrum(float_repr(precursor) + " 1"));
             t.msn1_ms3.insert_or_assign(10 + i, spectrum(float_repr(own[i]) + " 1"));
+            t.ms2.find(9)->peaks.push_back({own[i], 1.0});
+            t.psm.ms3[i % 3] = PsmMatchTable(rows);
         }
-        t.psm.ms3.med_high.scans[a];
-        t.psm.ms3.med_high.scans[b];
+    }
+    // A PSM as the reader stores it, in the tables its confidence enters.
+    void psm(std::int64_t scan, std::string_view seq, double mass, double q, std::string_view confidence) {
+        for (std::size_t i = confidence == "High" ? 0 : confidence == "Low" ? 2 : 1; i < 3; ++i) {
+            PsmScanEntry& e = t.psm.ms3[i].scans[scan];
+            const std::uint32_t row = rows->add(seq, "P1", "d1", confidence);
+            e.pep_seq.push_back(row);
+            e.records.push_back(PsmRecord{row, 0, mass, q});
+            if (!e.selected) e.selected = row;
+        }
+    }
+};
+
+// An isotope error of 2 Da: the precursor-mass rescue is tried once each side has a scan in the
+// High and Medium table, whichever of its two.
+TEST(SearchRun, EitherArmScanOfASideQualifiesTheIsotopeRescue) {
+    for (const auto& [a, b] : {std::pair{10, 12}, {11, 13}, {10, 11}}) {
+        FourScans f(2.0);
+        f.t.psm.ms3.med_high.scans[a];
+        f.t.psm.ms3.med_high.scans[b];
         CountingCalls calls;
-        find_cross_links(t, {false, HostNumber(100.0), HostNumber(30.0), HostNumber(2.0)}, calls);
+        find_cross_links(f.t, f.args, calls);
         EXPECT_EQ(calls.mass_calls, b == 11 ? 0 : 1) << a << " " << b;
     }
+}
+
+// An empty entry for a1 in the High table (left by an earlier read) flags a1; the third tier
+// agrees on a2's Medium PSM alone and pairs, but stores nothing: its read of a1 stays in the
+// all-confidence table, and key 11 then regroups 11, 12, 13 as a three-scan group, which stores.
+TEST(SearchRun, TheThirdTierStoresNothingButItsReadsStay) {
+    FourScans f(0.0);
+    f.t.psm.ms3.high.read(10);
+    const double b = f.precursor - 500.0 - 100.0 + kProtonMass;
+    f.psm(11, "PEPkA", 500.0, 0.96, "Medium");
+    f.psm(12, "PEPkB", b, 1.0, "High");
+    f.psm(13, "PEPkB", b, 1.0, "High");
+    NativeCalls calls;
+    const CrossLinkScoreMap map = find_cross_links(f.t, f.args, calls);
+    ASSERT_EQ(map.size(), 1u);
+    EXPECT_EQ(map.at_position(0).first.rfind("Medium\tMHH\t11:12:13,9\t", 0), 0u) << map.at_position(0).first;
+    EXPECT_TRUE(f.t.psm.ms3.all.contains(10) && f.t.psm.ms3.all.find(10)->made_by_read);
 }
 
 } // namespace
