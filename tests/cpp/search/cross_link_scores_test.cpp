@@ -40,5 +40,12 @@ TEST(CrossLinkRecord, ConfidenceLetters) {
     EXPECT_THROW(append_confidence_letter(letters, ""), HostError);
 }
 
+// Sequences are compared stripped: "PEPkA " and "PEPkA" are one peptide.
+TEST(CrossLinkRecord, OneStrippedSequence) {
+    std::vector<std::string_view> scratch;
+    EXPECT_TRUE(one_stripped_sequence({"PEPkA ", "PEPkA", "\tPEPkA"}, nullptr, scratch));
+    EXPECT_FALSE(one_stripped_sequence({"PEPkA", "PEPKA"}, nullptr, scratch));
+}
+
 } // namespace
 } // namespace vombrelle::search
