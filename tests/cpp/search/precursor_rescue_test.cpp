@@ -94,6 +94,10 @@ TEST(PrecursorRescue, DerivedPrecursorFromTheFirstPeakWithinFifteenPpmOfThePeak)
         add_ms1(g.ms1, 100, r.peaks);
         expect_result(g.run(g.request(r.error, 101, r.mz, r.charge)), true, r.derived, r.remarks);
     }
+    Group own;  // the parent's own scan number is no MS1 scan below it
+    add_ms1(own.ms1, 101, {800.0});
+    add_ms1(own.ms1, 100, {500.0});
+    EXPECT_FALSE(own.run(own.request(1.0)).found);
 }
 
 } // namespace

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 #include "common/host_text.hpp"
 #include "common/mass_constants.hpp"
 #include "search/cross_link_search.hpp"
 #include "search/native_calls.hpp"
+#include "search/sequence_agreement.hpp"
 
 namespace vombrelle {
 namespace {
@@ -22,25 +24,22 @@ struct CountingCalls : NativeCalls {
 
 SpectrumRecord spectrum(std::string header) { return {RecordKeys::IonMassTitleHeader, {"t"}, {std::move(header)}, {}}; }
 
-// Scans 10 to 13 under parent 9, A's arms 600.25 and 570.25, B's 800.5 and 770.5 (all of charge 1):
-// a four-scan group whose crossed pairs miss the precursor by `miss` Da. The parent's peaks hold
-// every MS3 m/z.
-struct FourScans {
+// MS3 scans from 10 on under parent 9, with their own precursors (charge 1) and labelled with
+// `precursor`; the parent's peaks hold every MS3 m/z.
+struct Fraction {
     SearchTables t;
     std::shared_ptr<PsmRowStore> rows = std::make_shared<PsmRowStore>();
     const SearchArguments args{false, HostNumber(100.0), HostNumber(30.0), HostNumber(2.0)};
     double precursor;
 
-    explicit FourScans(double miss) {
-        const double own[] = {600.25, 570.25, 800.5, 770.5};
-        precursor = own[0] + own[3] + 2.0 - kProtonMass + miss;
+    Fraction(const std::vector<double>& own, double precursor) : precursor(precursor) {
         t.ms2.insert_or_assign(9, spectrum(float_repr(precursor) + " 1"));
-        for (int i = 0; i < 4; ++i) {
+        for (std::size_t i = 0; i < own.size(); ++i) {
             t.ms3.insert_or_assign(10 + i, spectrum(float_repr(precursor) + " 1"));
             t.msn1_ms3.insert_or_assign(10 + i, spectrum(float_repr(own[i]) + " 1"));
             t.ms2.find(9)->peaks.push_back({own[i], 1.0});
-            t.psm.ms3[i % 3] = PsmMatchTable(rows);
         }
+        for (std::size_t i = 0; i < 3; ++i) t.psm.ms3[i] = PsmMatchTable(rows);
     }
     // A PSM as the reader stores it, in the tables its confidence enters.
     void psm(std::int64_t scan, std::string_view seq, double mass, double q, std::string_view confidence) {
@@ -54,11 +53,14 @@ struct FourScans {
     }
 };
 
+// A's arms 600.25 and 570.25, B's 800.5 and 770.5: the crossed pairs miss the precursor by `miss` Da.
+Fraction four_scans(double miss) { return Fraction({600.25, 570.25, 800.5, 770.5}, 600.25 + 770.5 + 2.0 - kProtonMass + miss); }
+
 // An isotope error of 2 Da: the precursor-mass rescue is tried once each side has a scan in the
 // High and Medium table, whichever of its two.
 TEST(SearchRun, EitherArmScanOfASideQualifiesTheIsotopeRescue) {
     for (const auto& [a, b] : {std::pair{10, 12}, {11, 13}, {10, 11}}) {
-        FourScans f(2.0);
+        Fraction f = four_scans(2.0);
         f.t.psm.ms3.med_high.scans[a];
         f.t.psm.ms3.med_high.scans[b];
         CountingCalls calls;
@@ -71,7 +73,7 @@ TEST(SearchRun, EitherArmScanOfASideQualifiesTheIsotopeRescue) {
 // agrees on a2's Medium PSM alone and pairs, but stores nothing: its read of a1 stays in the
 // all-confidence table, and key 11 then regroups 11, 12, 13 as a three-scan group, which stores.
 TEST(SearchRun, TheThirdTierStoresNothingButItsReadsStay) {
-    FourScans f(0.0);
+    Fraction f = four_scans(0.0);
     f.t.psm.ms3.high.read(10);
     const double b = f.precursor - 500.0 - 100.0 + kProtonMass;
     f.psm(11, "PEPkA", 500.0, 0.96, "Medium");
@@ -82,6 +84,25 @@ TEST(SearchRun, TheThirdTierStoresNothingButItsReadsStay) {
     ASSERT_EQ(map.size(), 1u);
     EXPECT_EQ(map.at_position(0).first.rfind("Medium\tMHH\t11:12:13,9\t", 0), 0u) << map.at_position(0).first;
     EXPECT_TRUE(f.t.psm.ms3.all.contains(10) && f.t.psm.ms3.all.find(10)->made_by_read);
+}
+
+// A three-scan group whose first two scans are A's arm forms: q-values of 0.95 are Low, which
+// stores nothing; a hair better is Medium.
+TEST(SearchRun, ThreeScanClassBoundary) {
+    for (const double q : {0.95, 0.96}) {
+        Fraction f({600.25, 570.25, 800.5}, 570.25 + 800.5 + 2.0 - kProtonMass);
+        f.psm(10, "PEPkA", 500.0, q, "Medium");
+        f.psm(12, "PEPkB", f.precursor - 500.0 - 100.0 + kProtonMass, q, "Medium");
+        NativeCalls calls;
+        EXPECT_EQ(find_cross_links(f.t, f.args, calls).size(), q == 0.95 ? 0u : 1u) << q;
+    }
+}
+
+// Lists of no sequences agree only where the caller lets them.
+TEST(SequenceAgreement, EmptyListsAgreeOnlyWhenAllowed) {
+    search::SequenceList out;
+    EXPECT_FALSE(search::agree_on_sequences({}, {}, out, false));
+    EXPECT_TRUE(search::agree_on_sequences({}, {}, out, true));
 }
 
 } // namespace
