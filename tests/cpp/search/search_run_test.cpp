@@ -86,6 +86,18 @@ TEST(SearchRun, TheThirdTierStoresNothingButItsReadsStay) {
     EXPECT_TRUE(f.t.psm.ms3.all.contains(10) && f.t.psm.ms3.all.find(10)->made_by_read);
 }
 
+// Only a2 with b1 explains the precursor, so a1 and b2 are cleared to 0: a PSM of scan 0 is none of theirs.
+TEST(SearchRun, ClearedScansHaveNoPsm) {
+    Fraction f({600.25, 570.25, 800.5, 100.0}, 570.25 + 800.5 + 2.0 - kProtonMass);
+    f.psm(0, "PEPkA", 500.0, 1.0, "High");
+    f.psm(11, "PEPkA", 500.0, 1.0, "High");
+    f.psm(12, "PEPkB", f.precursor - 500.0 - 100.0 + kProtonMass, 1.0, "High");
+    NativeCalls calls;
+    const CrossLinkScoreMap map = find_cross_links(f.t, f.args, calls);
+    ASSERT_EQ(map.size(), 1u);
+    EXPECT_EQ(map.at_position(0).first.rfind("High\t_HH_\t0:11:12:0,9\t", 0), 0u) << map.at_position(0).first;
+}
+
 // A three-scan group whose first two scans are A's arm forms: q-values of 0.95 are Low, which
 // stores nothing; a hair better is Medium.
 TEST(SearchRun, ThreeScanClassBoundary) {
