@@ -18,6 +18,25 @@ SpectrumRecord record(std::vector<std::string> headers) {
     return SpectrumRecord{RecordKeys::IonMassTitleHeader, {"t"}, std::move(headers), {}};
 }
 
+// Only a reader bound in the module's place can hand over a record without keys; its empty text
+// equals a placeholder's, so the window of 100 counts the scans it looks up, which are then present
+// for later membership tests.
+TEST(Grouping, RecordsWithoutKeysGroupWithPlaceholders) {
+    HeaderClasses classes;
+    SpectrumTable ms3;
+    ms3.insert_or_assign(100, SpectrumRecord{});
+    ms3.insert_or_assign(130, SpectrumRecord{});
+    Ms3HeaderTable index(ms3, classes);
+    Groups seen;
+    walk_scan_groups(index, [&](const Ms3ScanGroup& g) {
+        seen.emplace_back(g.scans.begin(), g.scans.begin() + static_cast<std::ptrdiff_t>(g.count()));
+        return false;
+    });
+    EXPECT_EQ(seen, (Groups{{100, 101, 102, 103}, {130, 131, 132, 133}}));
+    EXPECT_TRUE(index.contains(103));
+    EXPECT_FALSE(index.contains(104));
+}
+
 // The walk and the parent index against the linear loops they replace: the MS3 table read with
 // default-inserting lookups (an absent scan reads as the empty text), the used scans as a list,
 // header lists compared whole, and the parent found by walking down to scan 0.

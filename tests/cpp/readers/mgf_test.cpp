@@ -59,37 +59,6 @@ std::string table_or_error(const std::function<SpectrumTable()>& read) {
     }
 }
 
-// Scans read again far apart (their peaks start anew, their titles and headers accumulate),
-// blocks that never complete, and a bad line at the end: handed over in batches of any size and
-// merged, the parts make the table (or the error) of the whole file's reading.
-TEST(MgfPartReader, PartsInBatchesMakeTheWholeFilesTable) {
-    test::TempDir dir;
-    std::string text = "MASS=Monoisotopic\n";
-    const int scans[] = {5, 7, 5, 9, 7, 5, 11, 9};
-    for (int i = 0; i < 8; ++i) {
-        text += "BEGIN IONS\nTITLE=t" + std::to_string(i % 3) + "\nPEPMASS=" + std::to_string(400 + i) +
-                ".5\nCHARGE=" + std::to_string(2 + i % 2) + "+\nSCANS=" + std::to_string(scans[i]) + "\n";
-        for (int k = 0; k < 40 + 7 * i; ++k) text += std::to_string(100 + 3 * k + i) + ".25 " + std::to_string(k) + "\n";
-        text += i == 4 ? "TITLE=late\n1.5 2\n" : "END IONS\n";
-        if (i == 2) text += "BEGIN IONS\nTITLE=x\nSCANS=13\n1 2\nEND IONS\n";  // never complete
-    }
-    for (const std::string& tail : {std::string(), std::string("BEGIN IONS\nTITLE=a\nPEPMASS=1\nCHARGE=2\nSCANS=3\n1 x\n")}) {
-        const std::string path = dir.write("parts.mgf", text + tail);
-        for (std::size_t weight : {1u, 60u, 100000u}) {
-            EXPECT_EQ(table_or_error([&] {
-                          MgfPartReader reader(path, PeakStorage::Keep);
-                          SpectrumTable table;
-                          for (std::vector<MgfScanPart> batch; reader.read(batch, weight); batch.clear()) {
-                              for (auto& part : batch) add_scan_part(table, std::move(part));
-                          }
-                          return table;
-                      }),
-                      table_or_error([&] { return read_mgf(path, PeakStorage::Keep); }))
-                << weight;
-        }
-    }
-}
-
 // Files of many blocks whose peak lines are mostly the usual ones, among lines the file reader's
 // inner loop must leave to the line-by-line parser (peak lines with more or other whitespace, in
 // other spellings, longer than the fast path reads, repeating an m/z, before a block is complete,

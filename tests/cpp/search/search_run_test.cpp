@@ -30,16 +30,21 @@ struct Fraction {
     SearchTables t;
     std::shared_ptr<PsmRowStore> rows = std::make_shared<PsmRowStore>();
     const SearchArguments args{false, HostNumber(100.0), HostNumber(30.0), HostNumber(2.0)};
-    double precursor;
+    double precursor = 0.0;
 
-    Fraction(const std::vector<double>& own, double precursor) : precursor(precursor) {
-        t.ms2.insert_or_assign(9, spectrum(float_repr(precursor) + " 1"));
-        for (std::size_t i = 0; i < own.size(); ++i) {
-            t.ms3.insert_or_assign(10 + i, spectrum(float_repr(precursor) + " 1"));
-            t.msn1_ms3.insert_or_assign(10 + i, spectrum(float_repr(own[i]) + " 1"));
-            t.ms2.find(9)->peaks.push_back({own[i], 1.0});
-        }
+    Fraction() {
         for (std::size_t i = 0; i < 3; ++i) t.psm.ms3[i] = PsmMatchTable(rows);
+    }
+    Fraction(const std::vector<double>& own, double mh) : Fraction() { group(10, own, mh); }
+    // MS3 scans from `first` on under parent `first` - 1.
+    void group(std::int64_t first, const std::vector<double>& own, double mh) {
+        precursor = mh;
+        t.ms2.insert_or_assign(first - 1, spectrum(float_repr(mh) + " 1"));
+        for (std::size_t i = 0; i < own.size(); ++i) {
+            t.ms3.insert_or_assign(first + i, spectrum(float_repr(mh) + " 1"));
+            t.msn1_ms3.insert_or_assign(first + i, spectrum(float_repr(own[i]) + " 1"));
+            t.ms2.find(first - 1)->peaks.push_back({own[i], 1.0});
+        }
     }
     // A PSM as the reader stores it, in the tables its confidence enters.
     void psm(std::int64_t scan, std::string_view seq, double mass, double q, std::string_view confidence) {
@@ -86,16 +91,21 @@ TEST(SearchRun, TheThirdTierStoresNothingButItsReadsStay) {
     EXPECT_TRUE(f.t.psm.ms3.all.contains(10) && f.t.psm.ms3.all.find(10)->made_by_read);
 }
 
-// Only a2 with b1 explains the precursor, so a1 and b2 are cleared to 0: a PSM of scan 0 is none of theirs.
+// Only a2 with b1 explains each precursor, so a1 and b2 are cleared to 0. Looking them up under
+// scan 0 would leave an entry there that makes the second group lose its record.
 TEST(SearchRun, ClearedScansHaveNoPsm) {
-    Fraction f({600.25, 570.25, 800.5, 100.0}, 570.25 + 800.5 + 2.0 - kProtonMass);
-    f.psm(0, "PEPkA", 500.0, 1.0, "High");
-    f.psm(11, "PEPkA", 500.0, 1.0, "High");
-    f.psm(12, "PEPkB", f.precursor - 500.0 - 100.0 + kProtonMass, 1.0, "High");
+    Fraction f;
+    for (const auto& [first, b_long] : {std::pair{10, 800.5}, {20, 850.5}}) {
+        f.group(first, {600.25, 570.25, b_long, 100.0}, 570.25 + b_long + 2.0 - kProtonMass);
+        const double b = f.precursor - 500.0 - 100.0 + kProtonMass;
+        for (int i = 0; i < 4; ++i) f.psm(first + i, i < 2 ? "PEPkA" : "PEPkB", i < 2 ? 500.0 : b, 1.0, "High");
+    }
     NativeCalls calls;
     const CrossLinkScoreMap map = find_cross_links(f.t, f.args, calls);
-    ASSERT_EQ(map.size(), 1u);
+    ASSERT_EQ(map.size(), 2u);
     EXPECT_EQ(map.at_position(0).first.rfind("High\t_HH_\t0:11:12:0,9\t", 0), 0u) << map.at_position(0).first;
+    EXPECT_EQ(map.at_position(1).first.rfind("High\t_HH_\t0:21:22:0,19\t", 0), 0u) << map.at_position(1).first;
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_FALSE(f.t.psm.ms3[i].contains(0));
 }
 
 // A three-scan group whose first two scans are A's arm forms: q-values of 0.95 are Low, which
