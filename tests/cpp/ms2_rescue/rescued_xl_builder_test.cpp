@@ -246,6 +246,7 @@ TEST(RescueTier, ArmScansAgreeFromSelectionDownToWholeLists) {
     const std::vector<Row> rows = {
         {"same selection", {x, y}, Psms{x}, {"PEPkX"}, true, false},
         {"selections differ in case", {x}, Psms{{"pepkx"}}, {"PEPkX", "pepkx"}, true, false},
+        {"equal in upper case beyond ASCII", {{"PEPk\xC3\x9F"}}, Psms{{"PEPKSS"}}, {"PEPk\xC3\x9F", "PEPKSS"}, true, false},
         {"equal whole lists", {x, y}, Psms{x_rejected, y}, {"PEPkX", "PEPkY"}, true, false},
         {"shared sequences, once per match", {x, y}, Psms{z, y, y}, {"PEPkY", "PEPkY"}, true, false},
         {"a1 selects nothing", {x_rejected}, Psms{z}, {"PEPkZ"}, true, false},
