@@ -91,21 +91,28 @@ TEST(SearchRun, TheThirdTierStoresNothingButItsReadsStay) {
     EXPECT_TRUE(f.t.psm.ms3.all.contains(10) && f.t.psm.ms3.all.find(10)->made_by_read);
 }
 
-// Only a2 with b1 explains each precursor, so a1 and b2 are cleared to 0. Looking them up under
-// scan 0 would leave an entry there that makes the second group lose its record.
+// Only a2 with b1 explains each precursor, so a1 and b2 are cleared to 0: neither has a PSM, not
+// even where scan 0 has one, nor is one looked up under scan 0 (the entry such a read leaves
+// would make the second group lose its record).
 TEST(SearchRun, ClearedScansHaveNoPsm) {
-    Fraction f;
-    for (const auto& [first, b_long] : {std::pair{10, 800.5}, {20, 850.5}}) {
-        f.group(first, {600.25, 570.25, b_long, 100.0}, 570.25 + b_long + 2.0 - kProtonMass);
-        const double b = f.precursor - 500.0 - 100.0 + kProtonMass;
-        for (int i = 0; i < 4; ++i) f.psm(first + i, i < 2 ? "PEPkA" : "PEPkB", i < 2 ? 500.0 : b, 1.0, "High");
+    for (const bool scan_0 : {false, true}) {
+        Fraction f;
+        if (scan_0) f.psm(0, "PEPkA", 500.0, 1.0, "High");
+        for (const auto& [first, b_long] : {std::pair{10, 800.5}, {20, 850.5}}) {
+            f.group(first, {600.25, 570.25, b_long, 100.0}, 570.25 + b_long + 2.0 - kProtonMass);
+            const double b = f.precursor - 500.0 - 100.0 + kProtonMass;
+            for (int i = 0; i < 4; ++i) f.psm(first + i, i < 2 ? "PEPkA" : "PEPkB", i < 2 ? 500.0 : b, 1.0, "High");
+        }
+        NativeCalls calls;
+        const CrossLinkScoreMap map = find_cross_links(f.t, f.args, calls);
+        ASSERT_EQ(map.size(), 2u);
+        for (std::size_t i = 0; i < 2; ++i) {
+            const std::string scans = i == 0 ? "0:11:12:0,9" : "0:21:22:0,19";
+            EXPECT_EQ(map.at_position(i).first.rfind("High\t_HH_\t" + scans + "\t", 0), 0u) << map.at_position(i).first;
+            EXPECT_EQ(map.at_position(i).second.to_text(), "40.0");
+        }
+        EXPECT_EQ(f.t.psm.ms3.all.contains(0), scan_0);
     }
-    NativeCalls calls;
-    const CrossLinkScoreMap map = find_cross_links(f.t, f.args, calls);
-    ASSERT_EQ(map.size(), 2u);
-    EXPECT_EQ(map.at_position(0).first.rfind("High\t_HH_\t0:11:12:0,9\t", 0), 0u) << map.at_position(0).first;
-    EXPECT_EQ(map.at_position(1).first.rfind("High\t_HH_\t0:21:22:0,19\t", 0), 0u) << map.at_position(1).first;
-    for (std::size_t i = 0; i < 3; ++i) EXPECT_FALSE(f.t.psm.ms3[i].contains(0));
 }
 
 // A three-scan group whose first two scans are A's arm forms: q-values of 0.95 are Low, which
