@@ -64,14 +64,5 @@ TEST(OutputFile, AFileHeldByADescriptorIsWrittenInPlace) {
     EXPECT_EQ(status_of(held).st_size, 4);
 }
 
-TEST(OutputFile, SameFileNeedsOneExistingFile) {
-    test::TempDir dir;
-    const std::string a = dir.write("a.tsv", "same\n");
-    const std::string b = dir.write("b.tsv", "same\n");
-    EXPECT_TRUE(same_file(a, dir.path() + "/./a.tsv"));
-    EXPECT_FALSE(same_file(a, b));  // equal content is not the same file
-    EXPECT_FALSE(same_file(a, dir.file("missing")) || same_file(dir.file("missing"), dir.file("missing")));
-}
-
 } // namespace
 } // namespace vombrelle

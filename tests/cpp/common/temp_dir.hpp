@@ -1,5 +1,4 @@
-// A fresh temporary folder for one test, removed with everything in it afterwards, and a way to
-// see what a call failed with.
+// A fresh temporary folder for one test, removed with everything in it afterwards.
 #pragma once
 
 #include <cstdlib>
@@ -7,8 +6,6 @@
 #include <fstream>
 #include <string>
 #include <string_view>
-
-#include "common/errors.hpp"
 
 namespace vombrelle::test {
 
@@ -34,22 +31,5 @@ public:
 private:
     std::string path_;
 };
-
-// What an OS error `err` on `file` looks like in failure_of(); no error at all when `err` is 0.
-inline std::string os_failure(int err, const std::string& file) {
-    return err == 0 ? "no error" : "errno " + std::to_string(err) + " '" + file + "'";
-}
-
-// What `f` failed with: an OS error's errno and file name, else the kind and the message.
-template <class F>
-std::string failure_of(F&& f) {
-    try {
-        f();
-    } catch (const HostError& e) {
-        if (e.kind() == ErrorKind::OS) return "errno " + std::to_string(e.os_errno) + " '" + e.filename + "'";
-        return "kind " + std::to_string(static_cast<int>(e.kind())) + ": " + e.what();
-    }
-    return "no error";
-}
 
 } // namespace vombrelle::test

@@ -31,20 +31,6 @@ TEST(CrossLinkScore, ClassesAtTheirPointBoundaries) {
     EXPECT_EQ(cross_link_score({0.99, 0.99}, {0.99, 0.99}).cross_link_class, "Medium");
 }
 
-TEST(CrossLinkScore, TripletAndPairMultipliers) {
-    // The better q-value of each peptide decides; the sum is in slot order.
-    EXPECT_EQ(triplet_score(0.995, 0, 0.96, 0.97).to_text(), "29.25");
-    EXPECT_EQ(triplet_score(1.0, 0.5, 1.0, 0).to_text(), (HostNumber(2.5) * 20).to_text());
-    EXPECT_EQ(triplet_score(1.0, 0, 0.9, 0).to_text(), (HostNumber(1.9) * 8).to_text());
-    EXPECT_EQ(triplet_score(0.96, 0, 0.5, 0).to_text(), (HostNumber(1.46) * 4).to_text());
-    EXPECT_EQ(triplet_score(0.5, 0.5, 0.5, 0.5).to_text(), "2.0");
-    EXPECT_EQ(pair_score(0.99, 0.99, false).to_text(), "19.8");
-    EXPECT_EQ(pair_score(1.0, 1.0, false).to_text(), "40.0");
-    EXPECT_EQ(pair_score(1.0, 1.0, true).to_text(), "80.0");
-    EXPECT_EQ(pair_score(1.0, 0.5, false).to_text(), "12.0");
-    EXPECT_EQ(pair_score(0, 0, false).to_text(), "0");  // integers stay integers
-}
-
 // A confidence's first character, not its first byte; the empty text has none.
 TEST(CrossLinkRecord, ConfidenceLetters) {
     std::string letters;
@@ -52,6 +38,13 @@ TEST(CrossLinkRecord, ConfidenceLetters) {
     append_confidence_letter(letters, "\xC3\x89levee");
     EXPECT_EQ(letters, "M\xC3\x89");
     EXPECT_THROW(append_confidence_letter(letters, ""), HostError);
+}
+
+// Sequences are compared stripped: "PEPkA " and "PEPkA" are one peptide.
+TEST(CrossLinkRecord, OneStrippedSequence) {
+    std::vector<std::string_view> scratch;
+    EXPECT_TRUE(one_stripped_sequence({"PEPkA ", "PEPkA", "\tPEPkA"}, nullptr, scratch));
+    EXPECT_FALSE(one_stripped_sequence({"PEPkA", "PEPKA"}, nullptr, scratch));
 }
 
 } // namespace

@@ -51,6 +51,8 @@ TEST(PrecursorChecks, PairToleranceIsRelativeToThePrecursorAndInclusive) {
         EXPECT_TRUE(pairs(400.0, 500.0, precursor, inside).within_window);
         EXPECT_FALSE(pairs(400.0, 500.0, precursor, outside).within_window);
     }
+    // A mass never pairs with itself.
+    EXPECT_FALSE(pairs(400000.0, 1.0, 800000.0 + bound - kProtonMass, bound).matched);
     // A precursor MH+ of 0 matches nothing and fails nothing.
     EXPECT_FALSE(pairs(0.0, 0.0, 0.0, kProtonMass).matched);
 }
