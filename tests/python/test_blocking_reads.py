@@ -26,13 +26,13 @@ def feed(fifo, data):
 
 
 # The peptide's only marked lysine ends it: the PSM read asks the protein map midway.
-@pytest.mark.parametrize("read, text", [
+@pytest.mark.parametrize("read, make", [
     (lambda mod, p: mod.read_PD_PSM_results_tsv_wrapper(p, {"P1": "MMLVTDLTK"}, *LINKER),
-     header() + row(seq="LVTDLTk") + row(scan="11")),
-    (READ_MGF, MGF * 300), (READ_ZIP, None)])
-def test_reads_from_a_fifo(mod, tmp_path, read, text):
+     lambda p: p.write_text(header() + row(seq="LVTDLTk") + row(scan="11"))),
+    (READ_MGF, lambda p: p.write_text(MGF * 300)), (READ_ZIP, make_dta_zip)])
+def test_reads_from_a_fifo(mod, tmp_path, read, make):
     file, fifo = tmp_path / "file", tmp_path / "fifo"
-    file.write_text(text) if text else make_dta_zip(file)
+    make(file)
     expected = outcome(lambda: read(mod, str(file)))
     os.mkfifo(fifo)
     threading.Thread(target=feed, args=(fifo, file.read_bytes()), daemon=True).start()
