@@ -84,7 +84,8 @@ def test_members_are_read_by_their_data_whatever_size_they_declare(mod, tmp_path
     # checks the CRC-32: a larger size reads the data, a smaller one fails the check, unless the
     # CRC-32 is that of the shorter data. Memory follows the data: 2^62 bytes are never asked for.
     data = b"0 0\n100 1\n250.5 3\n"
-    cases = [(size, zlib.crc32(data)) for size in (12, len(data), 0xFFFFFFFE, 1 << 62)] + [(10, zlib.crc32(data[:10]))]
+    # the last case: a CRC-32 the data does not have
+    cases = [(n, zlib.crc32(data)) for n in (12, len(data), 0xFFFFFFFE, 1 << 62)] + [(10, zlib.crc32(data[:10])), (len(data), 0)]
     for i, (declared, crc) in enumerate(cases):
         path = lying_zip(tmp_path / ("%d.zip" % i), data, method, declared, crc)
         expected = outcome(reference_read_dta_zip, path, capsys)
