@@ -45,7 +45,6 @@ def test_nan_scores_take_the_hosts_order(mod):
     ({AB: 9.0, SHORTEST.rsplit("\t", 1)[0]: 1.0}, IndexError, ""),
     ({AB: "9", key("AAK", "PPK"): 1.0}, TypeError, "'<' not supported"),
     ({AB: None}, TypeError, r"unsupported operand type\(s\) for \+: 'NoneType' and 'int'"),
-    ([], AttributeError, "'list' object has no attribute 'keys'"),
 ])
 def test_errors(mod, xl, exc, text):
     with pytest.raises(exc, match=text):

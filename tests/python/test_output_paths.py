@@ -24,7 +24,6 @@ def test_a_fifo_through_a_link_is_written_for_its_reader(tmp_path, rescue):
 
     run(str(tmp_path / "regular.out"))
     expected = (tmp_path / "regular.out").read_bytes()
-    assert len(expected) > 200
     fifo = tmp_path / "fifo"
     os.mkfifo(fifo)
     (tmp_path / "link").symlink_to("fifo")

@@ -3,7 +3,6 @@ rescale_qval, and the readers calling each other by name through the module name
 import collections
 import fractions
 import random
-import types
 
 import pytest
 
@@ -50,7 +49,6 @@ def test_uniprot_dict_is_any_mapping_looked_up_by_split_accessions_and_never_wri
     tables = read(mod, [header(), row(seq="LVTDLTk", acc="P1; P2")], uniprot)
     assert tables[0][10]["LVTDLTk"]["ptn_accesion"] == ["P1; P2"]  # stored whole
     assert dict(uniprot) == {"P2": "MMLVTDLTK"}  # not even a default-inserting map is written
-    assert 10 in read(mod, [header(), row(seq="LVTDLTk")], types.MappingProxyType({"P1": "MMLVTDLTK"}))[0]
 
 
 def test_file_errors_name_the_file(mod, tmp_path):

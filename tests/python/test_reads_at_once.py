@@ -4,6 +4,7 @@ readers are the module's own: what a driver sees is what reading them one after 
 calls in their order)."""
 import collections
 import pathlib
+import re
 import shutil
 import threading
 import zipfile
@@ -52,6 +53,13 @@ def outcome(call, capsys):
     return got, capsys.readouterr().out
 
 
+def one_after_the_other(mod):
+    """A reader bound in the module's place, here the module's own behind a function, is called by
+    name, input after input: the module then reads one after the other."""
+    own = mod.read_ms_Mgf
+    mod.read_ms_Mgf = lambda path: own(path)
+
+
 def copied(fraction, tmp_path):
     """The driver's arguments by function on a copy of the fraction whose archive has a member the
     reader skips (and prints)."""
@@ -71,16 +79,29 @@ def test_inputs_bad_at_once_fail_as_one_after_the_other(mod, fraction, tmp_path,
     for name in bad:
         spoil(args[name])
     at_once = outcome(lambda: getattr(mod, function)(**args), capsys)
-    # A reader bound in the module's place, here the module's own behind a function, is called by
-    # name, input after input: the module then reads one after the other.
-    own = mod.read_ms_Mgf
-    mod.read_ms_Mgf = lambda path: own(path)
+    one_after_the_other(mod)
     assert outcome(lambda: getattr(mod, function)(**args), capsys) == at_once
     (kind, error, message, notes), printed = at_once
     first = args[bad[0]] + ("/bad.999999.999999.0.dta" if bad[0] == "MS1_file_path" else "")
     assert error == "ValueError" and notes[0].startswith("in file '%s', line " % first)
     # the archive's skipped member, also when a later read fails
     assert printed == ("notes.txt\n" if function != RESCUE else "")
+
+
+def test_a_scan_read_again_takes_its_later_peaks_as_one_after_the_other(mod, fraction, tmp_path):
+    args = copied(fraction, tmp_path)[RESCUE]
+    deconv, out = pathlib.Path(args["MS2_DeisoDeconv_file_path"]), pathlib.Path(args["spec_file"])
+
+    def rescue():
+        getattr(mod, RESCUE)(**args)
+        return out.read_bytes()
+
+    before = rescue()
+    # Every block of the parent spectra again, its intensities changed: the rescue spectra show them.
+    deconv.write_text(deconv.read_text() + re.sub(r"(?m)^([0-9]\S*) ", r"\1 1", deconv.read_text()))
+    at_once = rescue()
+    one_after_the_other(mod)
+    assert before != at_once == rescue()
 
 
 def test_a_protein_map_whose_sequences_run_code_is_asked_on_the_callers_thread(mod, fraction, tmp_path):
