@@ -4,7 +4,6 @@ import io
 import random
 import re
 import struct
-import warnings
 import zipfile
 import zlib
 
@@ -44,35 +43,17 @@ def outcome(read, path, capsys):  # the result or error, and what was printed
     return call_outcome(lambda: read(path)), capsys.readouterr().out
 
 
-
-
-def test_result_types_and_reads_of_what_is_missing(mod, tmp_path):
-    # Selection, order, merging, line ends and printing are the random comparison's.
-    table = mod.read_ms_DtaZip(make_zip(tmp_path / "a.zip", [("x.500.500.0.dta", "3 3\n2 2\n")]))
-    assert type(table) is dict and list(table) == [500]
-    with pytest.raises(KeyError) as info:
-        table[8]
-    assert info.value.args == (8,) and list(table) == [500]
-    record = table[500]
-    assert type(record) is collections.defaultdict and record.default_factory is str
-    assert record["charge"] == "" and list(record) == ["title", "header", "ion_mass", "charge"]
-    assert type(record["ion_mass"]) is collections.defaultdict and record["ion_mass"].default_factory is float
-
-
 @pytest.mark.parametrize("data, exc, message, line", [
     (b"0 0\n100 \xe9\n", UnicodeDecodeError, "'ascii' codec can't decode byte 0xe9 in position 8: "
                                              "ordinal not in range(128)", 2),
-    (b"", IndexError, "list index out of range", 1),
-    (b"0 0\n100\n", IndexError, "list index out of range", 2),
     (b"0 0\n\n100 1e\n", ValueError, "could not convert string to float: '1e'", 3),
 ])
 def test_bad_members_raise_after_the_names_are_printed(mod, tmp_path, capsys, data, exc, message, line):
     path = make_zip(tmp_path / "c.zip", [("skip.me", ""), ("r.1.1.0.dta", "0 0\n"), ("r.2.2.0.dta", data)])
     with pytest.raises(exc) as info:
         mod.read_ms_DtaZip(path)
-    assert str(info.value) == message
+    assert str(info.value) == message and capsys.readouterr().out == "skip.me\n"
     assert info.value.__notes__ == ["in file '%s/r.2.2.0.dta', line %d" % (path, line)]
-    assert capsys.readouterr().out == "skip.me\n"
 
 
 def test_names_are_printed_through_a_print_bound_in_the_module(mod, tmp_path):
@@ -80,34 +61,6 @@ def test_names_are_printed_through_a_print_bound_in_the_module(mod, tmp_path):
     mod.print = printed.append
     mod.read_ms_DtaZip(make_zip(tmp_path / "p.zip", [("skip.me", "")]))
     assert printed == ["skip.me"]
-
-
-def patch_headers(flag=0, method=None):
-    """Sets flag bits and the method in both headers of the archive's one member."""
-    def patch(data):
-        for magic, at in ((b"PK\x03\x04", 6), (b"PK\x01\x02", 8)):
-            at += data.find(magic)
-            data[at] |= flag
-            if method is not None:
-                data[at + 2:at + 4] = method.to_bytes(2, "little")
-        return data
-    return patch
-
-
-@pytest.mark.parametrize("damage, exc, message", [
-    (lambda data: b"PK\x03\x04 this is no archive", zipfile.BadZipFile, "File is not a zip file"),
-    (lambda data: data.replace(b"100 1", b"200 1"), zipfile.BadZipFile, "Bad CRC-32 for file 'r.1.1.0.dta'"),
-    (patch_headers(flag=1), RuntimeError, "File 'r.1.1.0.dta' is encrypted, password required for extraction"),
-    (patch_headers(method=77), NotImplementedError, "That compression method is not supported"),
-])
-def test_archives_the_zip_reader_cannot_read(mod, tmp_path, damage, exc, message):
-    path = tmp_path / "p.zip"
-    make_zip(path, [("r.1.1.0.dta", "0 0\n100 1\n")], zipfile.ZIP_STORED)
-    path.write_bytes(damage(bytearray(path.read_bytes())))
-    for read in (mod.read_ms_DtaZip, reference_read_dta_zip):
-        with pytest.raises(exc) as info:
-            read(str(path))
-        assert str(info.value) == message
 
 
 def lying_zip(path, data, method, declared, crc):
@@ -131,17 +84,12 @@ def test_members_are_read_by_their_data_whatever_size_they_declare(mod, tmp_path
     # checks the CRC-32: a larger size reads the data, a smaller one fails the check, unless the
     # CRC-32 is that of the shorter data. Memory follows the data: 2^62 bytes are never asked for.
     data = b"0 0\n100 1\n250.5 3\n"
-    cases = [(size, zlib.crc32(data)) for size in (0, 12, len(data), len(data) + 1,
-                                                   0xFFFFFFFE, 8 << 30, 1 << 62, (1 << 64) - 1)]
-    cases.append((10, zlib.crc32(data[:10])))
+    # the last case: a CRC-32 the data does not have
+    cases = [(n, zlib.crc32(data)) for n in (12, len(data), 0xFFFFFFFE, 1 << 62)] + [(10, zlib.crc32(data[:10])), (len(data), 0)]
     for i, (declared, crc) in enumerate(cases):
         path = lying_zip(tmp_path / ("%d.zip" % i), data, method, declared, crc)
         expected = outcome(reference_read_dta_zip, path, capsys)
         assert outcome(mod.read_ms_DtaZip, path, capsys) == expected, declared
-        if declared < len(data) and crc == zlib.crc32(data):
-            assert expected[0] == ("error", "BadZipFile", "Bad CRC-32 for file 'r.1.1.0.dta'")
-        else:
-            assert expected[0][0] == "ok"
 
 
 def test_names_duplicates_and_encodings_as_the_interpreter_reads_them(mod, tmp_path, capsys):
@@ -151,8 +99,11 @@ def test_names_duplicates_and_encodings_as_the_interpreter_reads_them(mod, tmp_p
     # Unflagged names are code page 437: byte 0x82 is e-acute there.
     path.write_bytes(path.read_bytes().replace(b"Q", b"\x82"))
     got = outcome(mod.read_ms_DtaZip, str(path), capsys)
-    assert got == outcome(reference_read_dta_zip, str(path), capsys)
-    assert got[1] == "\u00e9.txt\n" and mod.read_ms_DtaZip(str(path))[5]["header"] == ["9 9"]  # the last member
+    assert got == outcome(reference_read_dta_zip, str(path), capsys) and got[1] == "\u00e9.txt\n"
+    table = mod.read_ms_DtaZip(str(path))  # reads of what is missing: no scan, but a record's key
+    with pytest.raises(KeyError):
+        table[8]
+    assert table[5]["charge"] == "" and list(table[5]) == ["title", "header", "ion_mass", "charge"]
 
 
 def random_name(rng):
@@ -186,32 +137,3 @@ def test_randomised_archives_match_the_algorithm(mod, tmp_path, capsys):
         expected = outcome(reference_read_dta_zip, path, capsys)
         assert outcome(mod.read_ms_DtaZip, path, capsys) == expected, (case, members)
 
-
-def test_real_archives_and_dta_files(mod, realdata, tmp_path, capsys):
-    # The member is named by retention time and matches no scan pattern: it is printed, not read.
-    archive = str(realdata / "ms2ms3mixed_10226_MS1_dta.zip")
-    expected = outcome(reference_read_dta_zip, archive, capsys)
-    assert outcome(mod.read_ms_DtaZip, archive, capsys) == expected
-    assert expected[0] == ("ok", ("dict", [])) and expected[1].count("\n") == 1
-    # The real DTA files, and that member under the second one's scan name, merging with it.
-    members = [("x.%d.%d.0.dta" % (i + 1, i + 1), p.read_bytes()) for i, p in enumerate(sorted(realdata.glob("*.dta")))]
-    with zipfile.ZipFile(archive) as zf:
-        members += [("run.2.2.0.dta", zf.read(zf.namelist()[0]))]
-    path = make_zip(tmp_path / "real.zip", members)
-    expected = outcome(reference_read_dta_zip, path, capsys)
-    assert expected[0][0] == "ok" and len(expected[0][1][1]) == 3
-    assert outcome(mod.read_ms_DtaZip, path, capsys) == expected
-
-
-def test_archives_handed_over_in_several_batches_match_the_algorithm(mod, tmp_path, capsys):
-    # The scans are handed over a few hundred kilobytes of members at a time: a table spanning
-    # several batches, with a scan of two members, and a bad member in a late batch.
-    rng = random.Random(1104)
-    members = [("run.%d.%d.0.dta" % (s, s), "%d.5 2\n" % (400 + s) + "".join(
-        "%.4f %.2f\n" % (100 + k + rng.random(), rng.uniform(1, 1e6)) for k in range(300))) for s in range(1, 130)]
-    members.append(("more.7.7.0.dta", "407.5 3\n100.0 1\n5000.5 2\n"))
-    for name, extra in (("good.zip", []), ("bad.zip", [("bad.120.120.0.dta", "1 2\n1 x\n")])):
-        path = make_zip(tmp_path / name, members + extra, zipfile.ZIP_STORED)
-        expected = outcome(reference_read_dta_zip, path, capsys)
-        assert outcome(mod.read_ms_DtaZip, path, capsys) == expected
-    assert expected[0][0] == "error"

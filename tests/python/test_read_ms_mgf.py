@@ -5,7 +5,7 @@ import re
 
 import pytest
 
-from helpers.outcome import outcome, shape
+from helpers.outcome import outcome
 
 
 def reference_read_mgf(file_path):
@@ -53,27 +53,20 @@ BLOCK = "BEGIN IONS\nTITLE=t\nPEPMASS=675.85168 21742.94727\nCHARGE=4+\nSCANS=15
 def test_reads_of_what_is_missing_insert_it_at_every_level(mod, tmp_path):
     # Types, factories, key order and values are the reference comparisons' to check.
     table = mod.read_ms_Mgf(str(write(tmp_path, BLOCK)))
-    record, peaks, missing = table[1518], table[1518]["ion_mass"], table[7]
-    assert type(missing) is collections.defaultdict and missing.default_factory is str
-    assert missing["header"] == "" and list(missing) == ["header"] and list(table) == [1518, 7]
-    assert peaks[1.5] == 0.0 and list(peaks)[-1] == 1.5
-    assert record["RTINSECONDS"] == "" and list(record)[-1] == "RTINSECONDS"
-    assert 7 not in mod.read_ms_Mgf(str(write(tmp_path, BLOCK)))  # each call builds a new table
+    assert table[7]["header"] == "" and list(table[7]) == ["header"] and list(table) == [1518, 7]
+    assert table[1518]["ion_mass"][1.5] == 0.0 and list(table[1518]["ion_mass"])[-1] == 1.5
+    assert table[1518]["RTINSECONDS"] == "" and list(table[1518])[-1] == "RTINSECONDS"
 
 
 @pytest.mark.parametrize("body, exc, message", [
     ("BEGIN IONS\nSCANS=1518-1520\n", ValueError, "invalid literal for int() with base 10: '1518-1520'"),
-    ("PEPMASS= \n", IndexError, "list index out of range"),
-    ("CHARGE=\n", IndexError, "string index out of range"),
     ("BEGIN IONS\nTITLE=a\nPEPMASS=1\nCHARGE=2+\nSCANS=3\n100\n", IndexError, "list index out of range"),
-    ("BEGIN IONS\nTITLE=a\nPEPMASS=1\nCHARGE=2+\nSCANS=3\n100 1,5\n", ValueError,
-     "could not convert string to float: '1,5'"),
     # Text is strict UTF-8 whatever the locale.
-    (b"TITLE=caf\xe9.raw\n", UnicodeDecodeError, "'utf-8' codec can't decode byte 0xe9 in position 9: "
-                                                "invalid continuation byte"),
+    (b"TITLE=caf\xe9.raw\r\n", UnicodeDecodeError, "'utf-8' codec can't decode byte 0xe9 in position 9: "
+                                                  "invalid continuation byte"),
 ])
 def test_malformed_lines_raise_the_interpreters_errors_naming_the_line(mod, tmp_path, body, exc, message):
-    path = write(tmp_path, body)
+    path = write(tmp_path, body, newline="\r\n")
     with pytest.raises(exc) as info:
         mod.read_ms_Mgf(str(path))
     assert str(info.value) == message
@@ -95,119 +88,51 @@ def test_bad_bytes_and_bad_lines_fail_in_the_order_the_interpreter_meets_them(mo
         assert outcome(lambda: mod.read_ms_Mgf(str(path))) == outcome(lambda: reference_read_mgf(path)), (case, cut, len(data))
 
 
-@pytest.mark.parametrize("end", [b"\n", b"\r\n", b"\r"])
-@pytest.mark.parametrize("cut", [b"\xc3", b"\xe2\x82", b"\xf0\x9f\x98"])
-def test_a_character_cut_by_the_end_of_the_file_after_a_bad_line(mod, tmp_path, end, cut):
-    # A CR may begin a CRLF: the interpreter reads past it (and fails) before it reads the line.
-    path = write(tmp_path, b"BEGIN IONS" + end + b"CHARGE=" + end + cut)
-    expected = outcome(lambda: reference_read_mgf(path))
-    assert outcome(lambda: mod.read_ms_Mgf(str(path))) == expected
-    assert expected[1] == ("UnicodeDecodeError" if end == b"\r" else "IndexError")
-    if end == b"\r":
-        with pytest.raises(UnicodeDecodeError) as info:
-            mod.read_ms_Mgf(str(path))
-        assert info.value.__notes__ == ["in file '%s', line 3" % path]
-
-
-def test_real_files_read_as_the_algorithm_reads_them(mod, realdata):
-    paths = sorted(realdata.glob("*.mgf"))
-    assert len(paths) == 7
-    for path in paths:
-        assert shape(mod.read_ms_Mgf(str(path))) == shape(reference_read_mgf(path)), path
-    assert list(mod.read_ms_Mgf(str(realdata / "ms2ms3mixed_10226_MS3.mgf"))) == [4, 5, 6, 7]
-
-
 NUMBERS = [
-    lambda r: str(r.randrange(0, 3000)),
-    lambda r: "%de%d" % (r.randrange(1, 9), r.randrange(-3, 4)),
+    lambda r: str(r.randrange(0, 3000)), lambda r: "%de%d" % (r.randrange(1, 9), r.randrange(-3, 4)),
     lambda r: "%d.%06d5" % (r.randrange(0, 99), r.randrange(10 ** 6)),  # near ties
-    lambda r: repr(r.randrange(1, 4000) / 64),  # exact ties at the sixth decimal
-    lambda r: repr(r.uniform(0, 1e12)),
-    lambda r: "%.*f" % (r.randrange(0, 9), r.uniform(0, 5000)),
+    lambda r: repr(r.randrange(1, 4000) / 64), lambda r: "%.*f" % (r.randrange(0, 9), r.uniform(0, 5000)),  # exact ties
     lambda r: r.choice(["1,5", "-", "1e", "x"] if r.random() < 0.03 else  # the odd malformed number
-                       ["0.0", "00012.5", "1_000", "inf", "-3.25", "+7", ".5", "1e400"]),
+                       ["0.0", "-0.0", "00012.5", "1_000", "inf", "-3.25", "+7", ".5", "1e400", "%r" % r.uniform(0, 1e12)]),
 ] + [lambda r: "%.7f" % r.uniform(100, 2000)] * 2
-KEY_LINES = [
-    ["BEGIN IONS"], ["END IONS", "END IONS", "end ions"],
-    ["TITLE=" + t for t in ["a", "", "run.1.1.2 scans: 5", "x=y=z", "caf\u00e9 SCANS=4", "b CHARGE=5+"]],
-    ["PEPMASS=500.5", "PEPMASS=600.25 1234.5", "PEPMASS= 700\t1"],
-    ["CHARGE=" + c for c in ["2+", "3+", "10+", "2+ and 3+", " 4+", "+", "\u00fc"]],
-    ["", "   ", "RTINSECONDS=636", "NUM_SCANS=9", "MASS=Monoisotopic", "-1 2", ".5 2"],
-]
-
-
-def random_number(rng):
-    return rng.choice(NUMBERS)(rng)
-
-
-def random_mz(rng):  # what a peak line starts with
-    mz = random_number(rng) if rng.random() < 0.9 else str(rng.randrange(1, 50))
-    return mz if mz[0] in "0123456789" else random_mz(rng)
-
-
-def random_line(rng, scans):
-    kind = rng.randrange(22)
-    if kind < len(KEY_LINES):
-        line = rng.choice(KEY_LINES[kind])
-    elif kind == len(KEY_LINES):
-        line = "SCANS=%d" % rng.choice(scans)
-    else:
-        line = random_mz(rng) + rng.choice([" ", "\t", "  ", " \u00a0"]) + random_number(rng) + rng.choice(["", " 7", "\tx"])
-    return rng.choice(["", " ", "\t", " \u00a0", "\x0b"]) + line + rng.choice(["", " ", "\t\t", "\u2003"])
+OTHER_LINES = ["BEGIN IONS", "END IONS", "end ions", "TITLE=", "TITLE=x=y=z", "TITLE=caf\u00e9 SCANS=4", "PEPMASS=500.5",
+               "PEPMASS= 700\t1", "CHARGE=10+", "CHARGE=2+ and 3+", "CHARGE= 4+", "CHARGE=+", "CHARGE=\u00fc", "",
+               "   ", "RTINSECONDS=636", "-1 2", ".5 2"]
 
 
 def random_file(rng):
     """Mostly well-formed blocks, with key lines left out, shuffled, repeated or followed by noise."""
-    scans = [rng.randrange(-2, 40) for _ in range(5)] + [0]
-    lines = []
+    number = lambda: rng.choice(NUMBERS)(rng)  # noqa: E731
+    scans, lines = [rng.randrange(-2, 40) for _ in range(5)] + [0], []
     for _ in range(rng.randrange(1, 12)):
-        head = ["TITLE=t%d" % rng.randrange(3), "PEPMASS=%s 1" % random_number(rng),
-                "CHARGE=%d+" % rng.randrange(1, 12), "SCANS=%d" % rng.choice(scans)]
+        head = ["TITLE=t%d" % rng.randrange(3), "PEPMASS=%s 1" % number(), "CHARGE=%d+" % rng.randrange(1, 12),
+                "SCANS=%d" % rng.choice(scans)]
         head = [h for h in head if rng.random() < 0.95]
         if rng.random() < 0.3:
             rng.shuffle(head)
         lines += ["BEGIN IONS"] * (rng.random() < 0.9) + head
         for _ in range(rng.randrange(0, 30)):
-            lines.append(random_line(rng, scans) if rng.random() < 0.15 else
-                         "%s %s" % (random_mz(rng), random_number(rng)))
+            mz = str(rng.randrange(1, 50)) if rng.random() < 0.1 else next(m for m in iter(number, "") if m[0].isdigit())
+            line = (rng.choice(OTHER_LINES + ["SCANS=%d" % rng.choice(scans)]) if rng.random() < 0.1 else
+                    mz + rng.choice([" ", " ", "\t", "  ", " \u00a0"]) + number() + rng.choice(["", "", " 7", "\tx"]))
+            lines.append(rng.choice(["", "", " ", "\t", " \u00a0", "\x0b"]) + line + rng.choice(["", "", " ", "\t\t", "\u2003"]))
         lines += ["END IONS"] * (rng.random() < 0.9)
     return lines
 
 
 def test_randomised_files_match_the_algorithm(mod, tmp_path):
     rng = random.Random(1102)
-    for case in range(300):
+    for case in range(400):
         lines = random_file(rng)
         path = write(tmp_path, "\n".join(lines), name="r%d.mgf" % case, newline=rng.choice(["\n", "\r\n", "\r"]))
         assert outcome(lambda: mod.read_ms_Mgf(str(path))) == outcome(lambda: reference_read_mgf(path)), (case, lines)
-
-
-def Items(pairs):  # a dict whose items() hands out whatever it was given
-    return type("Items", (dict,), {"items": lambda self: pairs})()
-
-
-@pytest.mark.parametrize("result, error, message", [
-    (Items([[1518, {}]]), TypeError, r"^read_ms_Mgf\(\) returned "),  # pairs that are lists
-    (Items([(1518,)]), TypeError, r"^read_ms_Mgf\(\) returned "),
-    ({1518: {"ion_mass": Items([[1.0, 2.0]])}}, TypeError, r"^read_ms_Mgf\(\) returned "),  # peaks likewise
-    ({1518: {"ion_mass": Items([(1.0, 2.0, 3.0)])}}, TypeError, r"^read_ms_Mgf\(\) returned "),
-    ({2 ** 64: {}}, OverflowError, "64-bit"),  # a scan the module cannot hold is refused, not left out
-])
-def test_a_rebound_reader_whose_result_is_no_table(mod, tmp_path, result, error, message):
-    path = str(write(tmp_path, BLOCK))
-    mod.read_ms_Mgf = lambda p: result
-    with pytest.raises(error, match=message):
-        mod.Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf(
-            path, path, path, path, str(tmp_path / "out.mgf"), 32.0, 50.0)
 
 
 def test_files_handed_over_in_several_batches_match_the_algorithm(mod, tmp_path):
     # The scans are handed over tens of thousands of peaks at a time: scans read again in later
     # batches (their peaks start anew, their titles and headers accumulate), and a bad line late.
     rng = random.Random(1105)
-    scans = list(range(10, 130))
-    for i, scan in ((0, 7), (1, 8), (60, 7), (100, 8), (119, 7)):
-        scans[i] = scan
+    scans = [{0: 7, 1: 8, 60: 7, 100: 8, 119: 7}.get(i, 10 + i) for i in range(120)]
     blocks = ["BEGIN IONS\nTITLE=t%d\nPEPMASS=%d.5\nCHARGE=%d+\nSCANS=%d\n" % (i % 3, 400 + i % 5, 2 + i % 2, scan) +
               "".join("%.5f %.1f\n" % (100 + k + rng.random(), rng.uniform(1, 1e6)) for k in range(400)) + "END IONS\n"
               for i, scan in enumerate(scans)]

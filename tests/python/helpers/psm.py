@@ -13,8 +13,7 @@ FIXED_QVAL = {"High": 0.99, "Medium": 0.95, "Low": 0}
 
 
 def rescale_qval(qval):
-    old_min, old_max, new_min, new_max = 1, 0, 0, 1
-    return ((qval - old_min) * (new_max - new_min)) / (old_max - old_min) + new_min
+    return ((qval - 1) * (1 - 0)) / (0 - 1) + 0
 
 
 def file_lines(path):
@@ -36,11 +35,9 @@ def read_lines(pep_matches, uniprot_dict, linker_Long, linker_Short, long_name, 
                 continue
             tmp = line.strip(NOT_TAB).split("\t")
             conf = tmp[conf_ind]
-            if conf == "Confidence" or not accept(conf):
+            if conf == "Confidence" or not accept(conf) or tmp[pepseq_ind].count("k") == 0:
                 continue
             seq = tmp[pepseq_ind]
-            if seq.count("k") == 0:
-                continue
             if seq.count("k") == 1 and seq[-1] == "k":
                 ids = [i.strip() for i in tmp[ptnid_ind].split(";")]
                 proteins = [uniprot_dict[i] for i in ids if i in uniprot_dict]
@@ -69,8 +66,7 @@ def read_lines(pep_matches, uniprot_dict, linker_Long, linker_Short, long_name, 
 
 def row(scan="10", conf="High", ambig="Unambiguous", seq="AkDEFR", acc="P1", desc="d",
         mass="1000.5", mods="", qval=None):
-    cells = [scan, conf, ambig, seq, acc, desc, mass, mods] + ([qval] if qval is not None else [])
-    return "\t".join(cells) + "\n"
+    return "\t".join([scan, conf, ambig, seq, acc, desc, mass, mods] + ([qval] if qval is not None else [])) + "\n"
 
 
 def header(qval=False):
