@@ -315,8 +315,8 @@ def test_a_malformed_own_precursor_of_a_group_fails_the_call(mod, rescues, tmp_p
 
 
 def test_scans_without_precursor_start_no_group(mod, rescues, native, tmp_path, capsys):
-    # Four scans whose blocks never give a precursor (no PEPMASS) below an MS2 scan (they are read as
-    # equal empty lists) start no group. A skipped archive member is printed, once.
+    # Four scans whose blocks never give a precursor (no PEPMASS) below an MS2 scan start no group.
+    # A skipped archive member is printed, once.
     f = copied(rescues, tmp_path)
     last = max(s for g in f.groups() for s in g["scans"])
     for name, scans in (("ms2.mgf", [last + 10]), ("ms3.mgf", range(last + 11, last + 15)),
