@@ -2,7 +2,6 @@
 import io
 import json
 import pathlib
-import random
 import shutil
 import subprocess
 import sys
@@ -45,22 +44,6 @@ def test_chain_over_two_fractions_matches_the_manifest_and_the_table(fractions, 
     # Both fractions hold the same pairs: the merged map counts each pair's CSMs in both.
     assert len(rows) - 1 == s["passed"] > 0 and s["pairs"] >= s["passed"]
     assert {r[-1] for r in rows[1:]} <= {"F1", "F2"} and all(int(r[1]) % 2 == 0 for r in rows[1:])
-
-
-def test_summary_estimate_is_the_one_the_cut_passed_with(mod):
-    """The driver recovers the estimate the cut never returns; the cut, asked by name, tells it."""
-    rng = random.Random(11)
-    lines = ["\t".join(["%s" % round(rng.uniform(5, 40) if i % 7 == 0 else rng.uniform(10, 90), rng.choice([0, 2])),
-                        "1", "High", "HHHH", "1:2:3:4,0", "2000.0", "4", "500.0", "PEPkA%d" % i,
-                        "random_P%d" % i if i % 7 == 0 else "P%d" % i, "d", "SAMkB%d" % i, "P9", "d", "", "F1"])
-             for i in range(300)]
-    own = mod.FDR_XL_list
-    for cutoff in (0, 2.5, 5, 100):
-        seen = []
-        mod.FDR_XL_list = lambda XL_list: seen.append(own(XL_list)) or seen[-1]
-        passed = mod.filter_XL_FDR(lines, cutoff)
-        mod.FDR_XL_list = own
-        assert xl_driver.fdr_estimate(mod, lines, passed, cutoff) == (seen[-1][0] if passed else None), cutoff
 
 
 def copy_fraction(fractions, tmp_path, **changes):
