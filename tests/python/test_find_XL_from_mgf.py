@@ -112,28 +112,25 @@ def test_without_the_ms2_search_rescue_only_the_groups_own_records(mod, mixed, s
 @pytest.mark.parametrize("answer", ["own", "copies"])
 def test_readers_rebound_are_called_in_order_and_their_results_searched(mod, mixed, native, answer):
     calls = []
-    own = {name: getattr(mod, name) for name in ("read_ms_DtaZip", "read_PD_PSM_results_tsv_wrapper", "read_ms_Mgf")}
 
-    def rebind(name):
+    def rebind(name, own):
         def reader(*args):
             calls.append((name,) + args)
-            result = own[name](*args)
+            result = own(*args)
             if answer == "own":
                 return result
             # Equal tables of the same types; the PSM tables as a list, which unpacks alike.
             return list(copy.deepcopy(result)) if len(args) > 1 else copy.deepcopy(result)
         setattr(mod, name, reader)
-    for name in own:
-        rebind(name)
+    for name in ("read_ms_DtaZip", "read_PD_PSM_results_tsv_wrapper", "read_ms_Mgf"):
+        rebind(name, getattr(mod, name))
     a = mixed.arguments()
     assert list(search(mod, mixed).items()) == native[id(mixed)]
-    psm = (a["uniprot_dict"], a["linker_Long"], a["linker_Short"], a["linker_Long_name_SEQUEST"],
-           a["linker_Short_name_SEQUEST"])
-    assert calls == [("read_ms_DtaZip", a["MS1_file_path"]),
-                     ("read_PD_PSM_results_tsv_wrapper", a["PD_result_path"]) + psm,
-                     ("read_PD_PSM_results_tsv_wrapper", a["MS2_PD_result_path"]) + psm,
-                     ("read_ms_Mgf", a["MS3_file_path"]), ("read_ms_Mgf", a["msn_1_MS3_path"]),
-                     ("read_ms_Mgf", a["MS2_file_path"])]
+    psm = tuple(a[k] for k in ("uniprot_dict", "linker_Long", "linker_Short", "linker_Long_name_SEQUEST",
+                               "linker_Short_name_SEQUEST"))
+    assert calls == [("read_ms_DtaZip", a["MS1_file_path"])] + [
+        ("read_PD_PSM_results_tsv_wrapper", a[k]) + psm for k in ("PD_result_path", "MS2_PD_result_path")] + [
+        ("read_ms_Mgf", a[k]) for k in ("MS3_file_path", "msn_1_MS3_path", "MS2_file_path")]
 
 
 def test_rebound_callees_get_the_rebound_readers_tables(mod, rescues, native):
@@ -165,19 +162,13 @@ def test_the_psm_wrappers_result_must_hold_three_tables(mod, mixed, answer, erro
 
 def test_uniq_rebound_is_called_for_every_joined_field(mod, mixed):
     own, lists = mod.uniq, []
-
-    def uniq(seq, idfun=None):
-        lists.append(seq)
-        return [s.upper() if s.startswith("Synthetic") else s for s in own(seq)]
-    mod.uniq = uniq
+    mod.uniq = lambda seq, idfun=None: lists.append(seq) or [
+        s.upper() if s.startswith("Synthetic") else s for s in own(seq)]
     result = search(mod, mixed)
     assert lists and all(type(seq) is list and all(type(s) is str for s in seq) for seq in lists)
-
-    def upper_descriptions(text):
-        f = text.split("\t")
-        f[8], f[11] = [d.upper() if d.startswith("Synthetic") else d for d in (f[8], f[11])]
-        return "\t".join(f)
-    assert list(result) == [upper_descriptions(t) for t in Expected(mixed).keys()]
+    upper = [[f.upper() if i in (8, 11) and f.startswith("Synthetic") else f for i, f in enumerate(t.split("\t"))]
+             for t in Expected(mixed).keys()]
+    assert list(result) == ["\t".join(f) for f in upper]
     mod.uniq = lambda seq, idfun=None: [1]
     with pytest.raises(TypeError, match=r"^uniq\(\) returned a list holding int, not str$"):
         search(mod, mixed)
@@ -283,7 +274,8 @@ def copied(fraction, tmp_path):
 
 
 @pytest.mark.parametrize("line, message", [
-    ("CHARGE=+", "invalid literal for int() with base 10: '+'"), ("PEPMASS=x", "could not convert string to float: 'x'"),
+    ("CHARGE=+", "invalid literal for int() with base 10: '+'"),
+    ("PEPMASS=x", "could not convert string to float: 'x'"),
 ])
 def test_a_malformed_own_precursor_of_a_group_fails_the_call(mod, rescues, tmp_path, line, message):
     f = copied(rescues, tmp_path)
