@@ -6,7 +6,7 @@ from fractions import Fraction
 
 import pytest
 
-from helpers.outcome import outcome, shape
+from helpers.outcome import outcome
 from helpers.rescue_tables import A_MASS, B_MASS, LINKER_MASS, MS2_MASS, export, shapes
 
 MASS_LISTS = ([1.0], [2.0], [], None)  # never read, like linker_deficit
@@ -48,11 +48,6 @@ def test_modes_call_the_builder_by_name_with_the_drivers_tables(mod, spy, mode, 
         assert all(got is table for got, table in zip(call[7:13], tables))
     assert type(result) is defaultdict and result.default_factory is str
     assert list(result.items()) == [("", 0), ("rec", 2.5)][:len(builder_scans)]
-
-
-def test_repeated_records_keep_their_place_and_take_the_later_score(mod, spy):
-    spy.script = [("rec", 1), ("rec", 2.0)]
-    assert shape(dispatch(mod, 4, (51, 52, 53, 54), [{}] * 6)) == shape(defaultdict(str, {"rec": 2.0}))
 
 
 @pytest.mark.parametrize("mode", [5, 1, 0, 3.5, "4", None, True, 2 ** 70])

@@ -110,7 +110,6 @@ RECORD_FIELDS = {"ptn_accesion": ["P"], "ptn_description": ["d"], "pep_mass": 1.
      "Vombrelle_FindXLs_MS2Rescue() argument 'MS2_match_dict_high' is a PSM table whose scan 53 has a PSM record "
      'whose "ptn_accesion" is not a list of one str'),
     (8, [51], TypeError, "Vombrelle_FindXLs_MS2Rescue() argument 'match_dict_med_high' is list, not a PSM table"),
-    (0, "51", TypeError, "Vombrelle_FindXLs_MS2Rescue() argument 'MS3_scan_a1' is 'str', not an int or float"),
     (4, 2 ** 64, OverflowError, "int too large to convert to a 64-bit integer"),
 ])
 def test_values_the_native_tables_cannot_hold_are_refused(mod, position, value, error, message):
@@ -119,15 +118,3 @@ def test_values_the_native_tables_cannot_hold_are_refused(mod, position, value, 
     with pytest.raises(error) as info:
         mod.Vombrelle_FindXLs_MS2Rescue(*args)
     assert str(info.value) == message
-
-
-def test_arguments_by_name_and_their_count(mod):
-    names = ["MS3_scan_a1", "MS3_scan_a2", "MS3_scan_b1", "MS3_scan_b2", "MS2_match_scan", "MS2_mass", "MS2_charge",
-             "match_dict_high", "match_dict_med_high", "match_dict_all", "MS2_match_dict_high",
-             "MS2_match_dict_med_high", "MS2_match_dict_all", "linker_mass"]
-    tables = one_arm_scan_each(mod)
-    values = [51, 52, 53, 54, 50, MS2_MASS, 3, *tables, LINKER_MASS]
-    assert mod.Vombrelle_FindXLs_MS2Rescue(**dict(zip(names, values))) == (RECORD, SCORE)
-    with pytest.raises(TypeError, match=r"^Vombrelle_FindXLs_MS2Rescue\(\) takes exactly 14 positional "
-                                        r"arguments \(13 given\)$"):
-        mod.Vombrelle_FindXLs_MS2Rescue(*values[:13])

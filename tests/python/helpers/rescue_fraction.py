@@ -17,16 +17,9 @@ def mz_of(mass, z):
 
 
 def _block(title, mz_text, charge, scan, peaks, complete=True):
-    lines = ["BEGIN IONS", "TITLE=" + title]
-    if mz_text is not None:
-        lines.append("PEPMASS=%s 1234.5" % mz_text)
-    if complete:
-        lines.append("CHARGE=%d+" % charge)
-    lines.append("RTINSECONDS=10")
-    lines.append("SCANS=%d" % scan)
-    lines.extend("%r %r" % p for p in peaks)
-    lines.append("END IONS")
-    return "\n".join(lines) + "\n"
+    lines = ["BEGIN IONS", "TITLE=" + title] + ["PEPMASS=%s 1234.5" % mz_text] * (mz_text is not None)
+    lines += ["CHARGE=%d+" % charge] * complete + ["RTINSECONDS=10", "SCANS=%d" % scan]
+    return "\n".join(lines + ["%r %r" % p for p in peaks] + ["END IONS"]) + "\n"
 
 
 def make_fraction(seed, n_groups, linker_dm=31.97207, linker_deficit=18.01056, peaks_per_scan=40):
@@ -117,13 +110,10 @@ def make_fraction(seed, n_groups, linker_dm=31.97207, linker_deficit=18.01056, p
 
 
 def write_fraction(folder, texts):
-    names = ["deconv.mgf", "ms2.mgf", "ms3.mgf", "own.mgf"]
-    paths = []
-    for name, text in zip(names, texts):
-        p = folder / name
-        p.write_text(text, encoding="utf-8")
-        paths.append(str(p))
-    return paths
+    paths = [folder / name for name, _ in zip(["deconv.mgf", "ms2.mgf", "ms3.mgf", "own.mgf"], texts)]
+    for path, text in zip(paths, texts):
+        path.write_text(text, encoding="utf-8")
+    return [str(p) for p in paths]
 
 
 NAME = "Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf"
