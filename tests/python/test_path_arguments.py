@@ -7,8 +7,7 @@ import pytest
 from helpers.readers import MGF, READ_MGF, READ_PSM, READ_ZIP, READERS
 
 
-def write_xl(mod, path):
-    return mod.write_XL([], path)
+write_xl = lambda mod, path: mod.write_XL([], path)  # noqa: E731
 
 
 # A name that is not UTF-8 reaches the file system byte for byte (surrogateescape round trip).

@@ -55,7 +55,6 @@ def test_reads_of_what_is_missing_insert_it_at_every_level(mod, tmp_path):
     table = mod.read_ms_Mgf(str(write(tmp_path, BLOCK)))
     assert table[7]["header"] == "" and list(table[7]) == ["header"] and list(table) == [1518, 7]
     assert table[1518]["ion_mass"][1.5] == 0.0 and list(table[1518]["ion_mass"])[-1] == 1.5
-    assert table[1518]["RTINSECONDS"] == "" and list(table[1518])[-1] == "RTINSECONDS"
 
 
 @pytest.mark.parametrize("body, exc, message", [

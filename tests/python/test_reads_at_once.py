@@ -104,7 +104,7 @@ def test_a_scan_read_again_takes_its_later_peaks_as_one_after_the_other(mod, fra
     assert before != at_once == rescue()
 
 
-def test_a_protein_map_whose_sequences_run_code_is_asked_on_the_callers_thread(mod, fraction, tmp_path):
+def test_driver_code_among_the_reads_runs_by_name_on_the_callers_thread(mod, fraction, tmp_path):
     # The map's sequences are of the driver's own type, answering through its code, which may do
     # anything: here it binds a reader that the reads after the exports' then call.
     args = copied(fraction, tmp_path)["find_XL_from_mgf"]
@@ -122,3 +122,6 @@ def test_a_protein_map_whose_sequences_run_code_is_asked_on_the_callers_thread(m
     assert mod.find_XL_from_mgf(**{**args, "uniprot_dict": proteins}) == expected
     assert asked and threads == {threading.get_ident()}
     assert calls == [args["MS3_file_path"], args["msn_1_MS3_path"], args["MS2_file_path"]]
+    # The module's own reader again, and a rescale_qval of the driver's: called by name, row by row.
+    mod.read_ms_Mgf, mod.rescale_qval, asked[:] = own, lambda q, own_q=mod.rescale_qval: asked.append(q) or own_q(q), []
+    assert mod.find_XL_from_mgf(**args) == expected and asked

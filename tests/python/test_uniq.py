@@ -10,5 +10,5 @@ import Vombrelle1pt0_Submission as V
     ((x for x in "abca"), None, ["a", "b", "c"]),            # any iterable, read once
 ])
 def test_uniq_keeps_first_of_each_marker(seq, idfun, expected):
-    result = V.uniq(seq) if idfun is None else V.uniq(seq, idfun)
+    result = V.uniq(seq=seq) if idfun is None else V.uniq(seq, idfun)  # idfun left out: by name
     assert result == expected and [type(x) for x in result] == [type(x) for x in expected] and result is not seq
