@@ -93,6 +93,12 @@ def test_rebound_uniq_decides_with_what_it_returns(mod):
     mod.uniq = lambda seq, idfun=None: [1]
     with pytest.raises(TypeError, match=r"^uniq\(\) returned "):
         build(mod, one_arm_scan_each(mod))
+    # Failing after the pairing's reads, the call leaves what they inserted in the driver's tables.
+    tables = one_arm_scan_each(mod)
+    mod.uniq = lambda seq, idfun=None: [1] if seq == ["MS2_Rescued_XL"] else seq
+    with pytest.raises(TypeError, match=r"^uniq\(\) returned "):
+        build(mod, tables)
+    assert list(tables[0]) == [51, 52] and list(tables[3]) == [53, 54]
 
 
 def test_sequences_equal_when_upper_cased_by_the_host(mod, calls):
