@@ -2,6 +2,7 @@
 readers are the module's own: what a driver sees is what reading them one after the other gives
 (the first error in reading order, the archive's printed names, the readers' and the protein map's
 calls in their order)."""
+import collections
 import io
 import pathlib
 import shutil
@@ -148,26 +149,37 @@ def test_a_reader_rebound_while_the_archives_names_are_printed_reads_the_rest(mo
     assert calls == [args["MS3_file_path"], args["msn_1_MS3_path"], args["MS2_file_path"]]
 
 
-def test_a_protein_map_that_runs_code_is_asked_in_reading_order(mod, fraction, tmp_path, capsys):
-    # A map of the driver's own type answers through its own code, which may do anything: here it
-    # binds a reader that the reads after the exports' then call. Both exports ask it, the MS3
-    # search's first, as each read alone asks it, and on the caller's thread.
+@pytest.mark.parametrize("code_in", ["map", "sequences"])
+def test_a_protein_map_that_runs_code_is_asked_in_reading_order(mod, fraction, tmp_path, capsys, code_in):
+    # A map of the driver's own type, or sequences that are no str, answer through the driver's
+    # code, which may do anything: here it binds a reader that the reads after the exports' then
+    # call. Both exports ask it, the MS3 search's first, as each read alone asks it, and on the
+    # caller's thread.
     args, _ = copied(fraction, tmp_path)
     asked, threads, calls, own = [], set(), [], mod.read_ms_Mgf
 
+    def answering(question):
+        asked.append(question)
+        threads.add(threading.get_ident())
+        mod.read_ms_Mgf = lambda path: calls.append(path) or own(path)
+
     class Proteins(dict):
         def __contains__(self, accession):
-            asked.append(accession)
-            threads.add(threading.get_ident())
-            mod.read_ms_Mgf = lambda path: calls.append(path) or own(path)
+            answering(accession)
             return super().__contains__(accession)
+
+    class Sequence(collections.UserString):
+        def __contains__(self, residues):
+            answering(residues)
+            return super().__contains__(residues)
 
     def questions(call):
         asked.clear()
         call()
         return list(asked)
 
-    proteins = Proteins(args["uniprot_dict"])
+    proteins = (Proteins(args["uniprot_dict"]) if code_in == "map" else
+                {k: Sequence(v) for k, v in args["uniprot_dict"].items()})
     psm = [args[k] for k in ("linker_Long", "linker_Short", "linker_Long_name_SEQUEST", "linker_Short_name_SEQUEST")]
     each = [questions(lambda p=p: mod.read_PD_PSM_results_tsv_wrapper(args[p], proteins, *psm))
             for p in ("PD_result_path", "MS2_PD_result_path")]
