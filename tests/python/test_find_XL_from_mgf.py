@@ -329,6 +329,7 @@ def test_a_selection_the_search_read_while_absent_is_in_the_table_a_rebound_call
 @pytest.mark.parametrize("name, switch, reached", [
     ("RescuePrecMass", "YES", True), ("Rescue_PrecMismatch_XLs", "YES", True), ("Rescue_PrecMismatch_XLs", "NO", False),
     ("Vombrelle_FindXLs_MS2Rescue", "YES", True), ("uniq", "NO", True), ("read_ms_Mgf", "NO", True),
+    ("rescale_qval", "NO", True),
 ])
 def test_a_deleted_callee_raises_name_error_when_reached(mod, rescues, native, name, switch, reached):
     delattr(mod, name)
