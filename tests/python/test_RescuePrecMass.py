@@ -56,6 +56,7 @@ def test_a_group_whose_masses_are_no_isotope_error_looks_at_no_table(mod, mass_l
 @pytest.mark.parametrize("present, expected", [
     ([90, 91, 93, 95, 97, 99], NOT_FOUND),  # five nearer scans present: 90 is never examined
     ([90, 93, 95, 97, 99], LOCATED),
+    ([90, 93, 95, 97, 99, 101], LOCATED),  # the parent's own scan takes no place among the five
     ([90, 91, 93, 95, 97, 99, 101, 150], NOT_FOUND),  # scans from the parent on do not count
     ([0, 101], LOCATED),  # down to scan 0
 ])

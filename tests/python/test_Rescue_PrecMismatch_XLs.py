@@ -90,3 +90,12 @@ def test_a_builder_rebound_to_a_wrapper_of_its_own_changes_nothing(mod, mode, sc
     assert len(seen) == 1 and expected[0][0] == "ok"
     if mode == 3:  # the second call found what the first one's reads left, and read it in turn
         assert list(ms3[0][52].items()) == list(rescue[0][1000052].items()) == [("pep_seq", ""), ("selected_pep", "")]
+
+
+def test_the_modules_builder_calls_a_rebound_uniq(mod):
+    ms3, rescue = group_tables(mod)
+    expected = dispatch(mod, 4, (51, 52, 53, 54), ms3 + rescue)
+    own, seen = mod.uniq, []
+    mod.uniq = lambda seq, idfun=None: seen.append(seq) or own(seq)
+    ms3, rescue = group_tables(mod)
+    assert dispatch(mod, 4, (51, 52, 53, 54), ms3 + rescue) == expected and ["MS2_Rescued_XL"] in seen

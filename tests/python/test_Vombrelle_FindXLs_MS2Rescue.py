@@ -57,19 +57,23 @@ def test_entries_left_by_earlier_reads_are_read_as_such(mod, calls):
     assert list(tables[3][54]) == ["pep_seq", B, "selected_pep"] and tables[3][54]["selected_pep"] == ""
 
 
-@pytest.mark.parametrize("case, error", [
-    ("a2 absent", KeyError(52)),                # the pairing reads it
-    ("b2 rejected", KeyError("selected_pep")),  # its entry has no selection to read
-    ("both identified", None),                  # nothing to insert: as the default-inserting tables
+@pytest.mark.parametrize("case, error, uniq_calls_before", [
+    ("a2 absent", KeyError(52), 2),                # the pairing reads it, after the candidates' uniq
+    ("b2 rejected", KeyError("selected_pep"), 0),  # its entry has no selection to read
+    ("both identified", None, None),               # nothing to insert: as the default-inserting tables
 ])
-def test_plain_dicts_raise_key_error_where_a_read_would_insert(mod, case, error):
+def test_plain_dicts_raise_key_error_where_a_read_would_insert(mod, case, error, uniq_calls_before, calls):
     def tables():
         b2 = (54, B, B_MASS, "High", "Rejected" if case == "b2 rejected" else "Unambiguous")
         return export(mod, (51, A, A_MASS), *[(52, A, A_MASS)] * (case != "a2 absent")) + export(mod, (53, B, B_MASS), b2)
     expected = outcome(lambda: build(mod, tables()))
+    expected_calls = calls[:]
+    calls.clear()
     got = outcome(lambda: build(mod, [plain(t) for t in tables()]))
     assert expected[0] == "ok"
     assert got == (expected if error is None else ("error", "KeyError", str(error)))
+    # The call stops at the read that raises: a rebound uniq sees nothing after it.
+    assert calls == expected_calls[:uniq_calls_before]
 
 
 def test_result_types(mod):
@@ -89,6 +93,12 @@ def test_rebound_uniq_decides_with_what_it_returns(mod):
     mod.uniq = lambda seq, idfun=None: [1]
     with pytest.raises(TypeError, match=r"^uniq\(\) returned "):
         build(mod, one_arm_scan_each(mod))
+    # Failing after the pairing's reads, the call leaves what they inserted in the driver's tables.
+    tables = one_arm_scan_each(mod)
+    mod.uniq = lambda seq, idfun=None: [1] if seq == ["MS2_Rescued_XL"] else seq
+    with pytest.raises(TypeError, match=r"^uniq\(\) returned "):
+        build(mod, tables)
+    assert list(tables[0]) == [51, 52] and list(tables[3]) == [53, 54]
 
 
 def test_sequences_equal_when_upper_cased_by_the_host(mod, calls):

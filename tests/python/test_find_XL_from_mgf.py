@@ -152,6 +152,12 @@ def test_the_psm_wrappers_result_must_hold_three_tables(mod, mixed, answer, erro
     assert str(info.value) == message
 
 
+def test_the_rescue_searchs_table_of_all_psms_is_never_read(mod, mixed, native):
+    own, rescue_path = mod.read_PD_PSM_results_tsv_wrapper, mixed.arguments()["MS2_PD_result_path"]
+    mod.read_PD_PSM_results_tsv_wrapper = lambda p, *a: own(p, *a)[:2] + (None,) if p == rescue_path else own(p, *a)
+    assert list(search(mod, mixed).items()) == native[id(mixed)]
+
+
 def test_uniq_rebound_is_called_for_every_joined_field(mod, mixed):
     own, lists = mod.uniq, []
     mod.uniq = lambda seq, idfun=None: lists.append(seq) or [
@@ -206,6 +212,21 @@ def test_the_ms2_search_rescue_rebound_sees_the_groups_and_earlier_inserts(mod, 
     assert any(inserted[0] for _, inserted in calls) and any(not inserted[0] for _, inserted in calls)
 
 
+@pytest.mark.parametrize("name", ["Rescue_PrecMismatch_XLs", "RescuePrecMass"])
+def test_a_scan_a_rebound_callee_reads_in_counts_for_later_groups(mod, mixed, native, name):
+    # a2 of the MS2_MedLow group has only a Low PSM. Once a callee has read it from the High and
+    # Medium table (argument 13 of both), the second tier finds a2 without sequences: no record.
+    (g,) = mixed.groups("four_tier2_ms2medlow")
+    own = getattr(mod, name)
+
+    def callee(*a):
+        a[13][g["scans"][1]]
+        return own(*a)
+    setattr(mod, name, callee)
+    lost = [item for item in native[id(mixed)] if "\t%d:%d:%d:%d," % tuple(g["scans"]) in item[0]]
+    assert lost and list(search(mod, mixed).items()) == [item for item in native[id(mixed)] if item not in lost]
+
+
 @pytest.mark.parametrize("flag, stored", [(None, True), (1, True), ("True", False), (False, False)])
 def test_the_precursor_rescue_rebound(mod, rescues, flag, stored):
     own, calls = mod.RescuePrecMass, []
@@ -236,12 +257,36 @@ def test_the_precursor_rescue_rebound(mod, rescues, flag, stored):
         assert mine == {} and len(result) == len(keys(rescues)) - len(isotopes)
 
 
-@pytest.mark.parametrize("name, switch", [
-    ("RescuePrecMass", "YES"), ("Rescue_PrecMismatch_XLs", "YES"), ("Vombrelle_FindXLs_MS2Rescue", "YES"),
-    ("uniq", "NO"), ("read_ms_Mgf", "NO"),
+def test_a_selection_the_search_read_while_absent_is_in_the_table_a_rebound_callee_gets(mod, mixed, tmp_path):
+    # a1 and a2 of the first four-scan group are made Medium, a1's only PSM Rejected: the second
+    # tier reads a1's absent selection before the precursor rescue first gets the table.
+    f = copied(mixed, tmp_path)
+    a1, a2 = f.groups("four_tier1_high")[0]["scans"][:2]
+    path = f.folder / "psm_ms3.tsv"
+    lines = path.read_text().split("\n")
+    for i, fields in enumerate(line.split("\t") for line in lines):
+        if len(fields) > 20 and fields[20] in ('"%d"' % a1, '"%d"' % a2):
+            fields[1] = '"Medium"'  # "Confidence"
+            if fields[20] == '"%d"' % a1:
+                fields[3] = '"Rejected"'  # "PSM Ambiguity"
+            lines[i] = "\t".join(fields)
+    path.write_text("\n".join(lines))
+    own, seen = mod.RescuePrecMass, []
+    mod.RescuePrecMass = lambda *a: seen.append(list(a[13][a1].items())) or own(*a)
+    search(mod, f)
+    assert seen and seen[0][-1] == ("selected_pep", "")
+
+
+@pytest.mark.parametrize("name, switch, reached", [
+    ("RescuePrecMass", "YES", True), ("Rescue_PrecMismatch_XLs", "YES", True), ("Rescue_PrecMismatch_XLs", "NO", False),
+    ("Vombrelle_FindXLs_MS2Rescue", "YES", True), ("uniq", "NO", True), ("read_ms_Mgf", "NO", True),
+    ("rescale_qval", "NO", True),
 ])
-def test_a_deleted_callee_raises_name_error_when_reached(mod, rescues, name, switch):
+def test_a_deleted_callee_raises_name_error_when_reached(mod, rescues, name, switch, reached):
     delattr(mod, name)
+    if not reached:
+        assert len(search(mod, rescues, MS2_Rescue=switch)) == len(keys(rescues, rescue=False))
+        return
     with pytest.raises(NameError, match="^name '%s' is not defined$" % name):
         search(mod, rescues, MS2_Rescue=switch)
 
