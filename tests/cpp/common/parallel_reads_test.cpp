@@ -58,5 +58,15 @@ TEST(ParallelReads, FirstErrorAndPrintedLinesAreThoseOfTheSequentialOrder) {
     }
 }
 
+// Outside the items, a body's exception still reaches the caller: the lowest worker's.
+TEST(ParallelReads, AnErrorEscapingAWorkerIsRethrownAfterTheJoin) {
+    try {
+        run_on_threads(3, [](unsigned k) { throw value_error("worker " + std::to_string(k)); });
+        ADD_FAILURE() << "no error";
+    } catch (const HostError& e) {
+        EXPECT_STREQ(e.what(), "worker 0");
+    }
+}
+
 } // namespace
 } // namespace vombrelle

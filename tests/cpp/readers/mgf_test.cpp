@@ -59,6 +59,15 @@ std::string table_or_error(const std::function<SpectrumTable()>& read) {
     }
 }
 
+// A scan read again holds its last block's peaks alone.
+TEST(ReadMgf, AScanReadAgainTakesItsLastPeaks) {
+    const std::string block = "BEGIN IONS\nTITLE=t\nPEPMASS=400.5\nCHARGE=2+\nSCANS=5\n";
+    const SpectrumTable t = parse_mgf(block + "100 1\n101 2\nEND IONS\n" + block + "200 3\nEND IONS\n", "x.mgf",
+                                      PeakStorage::Keep);
+    ASSERT_EQ(t.find(5)->peaks.size(), 1u);
+    EXPECT_EQ(t.find(5)->peaks[0].mz, 200.0);
+}
+
 // Files of many blocks whose peak lines are mostly the usual ones, among lines the file reader's
 // inner loop must leave to the line-by-line parser (peak lines with more or other whitespace, in
 // other spellings, longer than the fast path reads, repeating an m/z, before a block is complete,

@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/errors.hpp"
 #include "common/host_text.hpp"
 #include "common/mass_constants.hpp"
 #include "search/cross_link_search.hpp"
@@ -124,6 +125,30 @@ TEST(SearchRun, ThreeScanClassBoundary) {
         f.psm(12, "PEPkB", f.precursor - 500.0 - 100.0 + kProtonMass, q, "Medium");
         NativeCalls calls;
         EXPECT_EQ(find_cross_links(f.t, f.args, calls).size(), q == 0.95 ? 0u : 1u) << q;
+    }
+}
+
+// In a driver's plain dicts, the read of the middle scan, which has no PSM, raises KeyError: for
+// the scan, or, where an earlier read left {}, for "pep_seq".
+TEST(SearchRun, PlainDictsRaiseWhereAReadWouldInsert) {
+    for (const bool left : {false, true}) {
+        Fraction f({600.25, 570.25, 800.5}, 570.25 + 800.5 + 2.0 - kProtonMass);
+        f.psm(10, "PEPkA", 500.0, 1.0, "High");
+        f.psm(12, "PEPkB", f.precursor - 500.0 - 100.0 + kProtonMass, 1.0, "High");
+        PsmMatchTable& all = f.t.psm.ms3.all;
+        all.reads_insert = false;
+        if (left) {
+            all.scans[11].made_by_read = true;
+            all.scans[11].keys_insert = false;
+        }
+        NativeCalls calls;
+        try {
+            find_cross_links(f.t, f.args, calls);
+            ADD_FAILURE() << "no error";
+        } catch (const HostError& e) {
+            EXPECT_EQ(e.kind(), ErrorKind::Key);
+            EXPECT_EQ(e.key, left ? ErrorKey(std::string("pep_seq")) : ErrorKey(std::int64_t{11}));
+        }
     }
 }
 
