@@ -116,6 +116,18 @@ TEST(SearchRun, ClearedScansHaveNoPsm) {
     }
 }
 
+// Only a2 with b1 explains the precursor, so a1 is cleared: its High PSM does not open the High
+// tier to side A, whose a2 is only Medium, and no read of that tier leaves an entry for a2.
+TEST(SearchRun, AClearedScanIsInNoTable) {
+    Fraction f({600.25, 570.25, 800.5, 100.0}, 570.25 + 800.5 + 2.0 - kProtonMass);
+    f.psm(10, "PEPkA", 500.0, 1.0, "High");
+    f.psm(11, "PEPkA", 500.0, 0.96, "Medium");
+    f.psm(12, "PEPkB", f.precursor - 500.0 - 100.0 + kProtonMass, 1.0, "High");
+    NativeCalls calls;
+    EXPECT_EQ(find_cross_links(f.t, f.args, calls).size(), 1u);
+    EXPECT_FALSE(f.t.psm.ms3.high.contains(11));
+}
+
 // A three-scan group whose first two scans are A's arm forms: q-values of 0.95 are Low, which
 // stores nothing; a hair better is Medium.
 TEST(SearchRun, ThreeScanClassBoundary) {
