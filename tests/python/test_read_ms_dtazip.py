@@ -63,6 +63,34 @@ def test_names_are_printed_through_a_print_bound_in_the_module(mod, tmp_path):
     assert printed == ["skip.me"]
 
 
+def patch_headers(flag=0, method=None):
+    """Sets flag bits and the method in both headers of the archive's one member."""
+    def patch(data):
+        for magic, at in ((b"PK\x03\x04", 6), (b"PK\x01\x02", 8)):
+            at += data.find(magic)
+            data[at] |= flag
+            if method is not None:
+                data[at + 2:at + 4] = method.to_bytes(2, "little")
+        return data
+    return patch
+
+
+@pytest.mark.parametrize("damage, exc, message", [
+    (lambda data: b"PK\x03\x04 this is no archive", zipfile.BadZipFile, "File is not a zip file"),
+    (lambda data: data.replace(b"100 1", b"200 1"), zipfile.BadZipFile, "Bad CRC-32 for file 'r.1.1.0.dta'"),
+    (patch_headers(flag=1), RuntimeError, "File 'r.1.1.0.dta' is encrypted, password required for extraction"),
+    (patch_headers(method=77), NotImplementedError, "That compression method is not supported"),
+])
+def test_archives_the_zip_reader_cannot_read(mod, tmp_path, damage, exc, message):
+    path = tmp_path / "p.zip"
+    make_zip(path, [("r.1.1.0.dta", "0 0\n100 1\n")], zipfile.ZIP_STORED)
+    path.write_bytes(damage(bytearray(path.read_bytes())))
+    for read in (mod.read_ms_DtaZip, reference_read_dta_zip):
+        with pytest.raises(exc) as info:
+            read(str(path))
+        assert str(info.value) == message
+
+
 def lying_zip(path, data, method, declared, crc):
     """An archive of one member holding `data` whose headers declare `declared` bytes (zip64 from 2^32-1)."""
     name = b"r.1.1.0.dta"
