@@ -38,3 +38,20 @@ def test_a_fifo_through_a_link_is_written_for_its_reader(tmp_path, rescue):
         reader.kill()
     assert os.readlink(tmp_path / "link") == "fifo"
     assert not [n for n in os.listdir(tmp_path) if n.startswith(".")]  # no temporary
+
+
+@pytest.mark.parametrize("rescue", [False, True])
+def test_a_device_node_stays_one(tmp_path, rescue):
+    node = tmp_path / "null"
+    try:
+        os.mknod(node, stat.S_IFCHR | 0o666, os.makedev(1, 3))
+        open(node, "w").close()  # a folder mounted nodev refuses it
+    except PermissionError:
+        pytest.skip("no device nodes here")
+    if rescue:
+        inputs = write_fraction(tmp_path, make_fraction(7, 3))
+        V.Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf(*inputs, str(node), 31.97207, 18.01056)
+    else:
+        V.write_XL([line(1.5)], str(node))
+    st = os.stat(node)
+    assert stat.S_ISCHR(st.st_mode) and st.st_rdev == os.makedev(1, 3)
