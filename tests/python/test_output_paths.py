@@ -55,3 +55,24 @@ def test_a_device_node_stays_one(tmp_path, rescue):
         V.write_XL([line(1.5)], str(node))
     st = os.stat(node)
     assert stat.S_ISCHR(st.st_mode) and st.st_rdev == os.makedev(1, 3)
+
+
+@pytest.mark.parametrize("rescue", [False, True])
+def test_dev_stdout_through_a_pipe_and_a_folder_as_open_does(tmp_path, rescue):
+    if rescue:
+        name, args = "Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf", [
+            *write_fraction(tmp_path, make_fraction(7, 3)), None, 31.97207, 18.01056]
+    else:
+        name, args = "write_XL", [[line(1.5), line(2, remarks="x y")], None]
+    call = lambda path: getattr(V, name)(*[path if a is None else a for a in args])  # noqa: E731
+    call(str(tmp_path / "regular.out"))
+    script = "import ast, sys, Vombrelle1pt0_Submission as V\n" \
+             "getattr(V, sys.argv[1])(*[sys.argv[3] if a is None else a for a in ast.literal_eval(sys.argv[2])])"
+    env = dict(os.environ, PYTHONPATH=os.path.dirname(V.__file__))
+    done = subprocess.run([sys.executable, "-c", script, name, repr(args), "/dev/stdout"], env=env,
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
+    assert (done.stderr, done.returncode) == (b"", 0)
+    assert done.stdout == (tmp_path / "regular.out").read_bytes()
+    with pytest.raises(IsADirectoryError) as info:
+        call(str(tmp_path))
+    assert str(info.value) == "[Errno 21] Is a directory: '%s'" % tmp_path
