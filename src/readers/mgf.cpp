@@ -151,8 +151,8 @@ bool next_line_past_peaks(TextLineReader& reader, MgfParser& parser, std::string
     return reader.next(line);
 }
 
-SpectrumTable read_mgf(const std::string& path, PeakStorage peaks) {
-    TextLineReader reader(path);
+SpectrumTable read_mgf(const std::string& path, PeakStorage peaks, std::size_t block_size) {
+    TextLineReader reader(path, block_size);
     SpectrumTable table;
     MgfParser parser(peaks, [&table](MgfScanPart&& part) { add_scan_part(table, std::move(part)); });
     std::string_view line;

@@ -139,7 +139,9 @@ private:
 bool next_line_past_peaks(TextLineReader& reader, MgfParser& parser, std::string_view& line);
 
 // Reads the MGF file at `path` (strict UTF-8, universal newlines).
-SpectrumTable read_mgf(const std::string& path, PeakStorage peaks = PeakStorage::Keep);
+// `block_size`: the reader's block (tests vary it to put line ends at block boundaries).
+SpectrumTable read_mgf(const std::string& path, PeakStorage peaks = PeakStorage::Keep,
+                       std::size_t block_size = 1 << 20);
 
 // Reads an MGF file a batch of scan parts at a time, for a caller that takes the scans over while
 // the file is still being read instead of as one table at its end.

@@ -16,24 +16,6 @@
 using namespace vombrelle;
 using namespace vombrelle::fuzz;
 
-namespace {
-
-SpectrumTable read_file(const std::string& path, std::size_t block, PeakStorage storage) {
-    TextLineReader reader(path, block);
-    SpectrumTable table;
-    MgfParser parser(storage, [&table](MgfScanPart&& part) { add_scan_part(table, std::move(part)); });
-    std::string_view line;
-    try {
-        while (next_line_past_peaks(reader, parser, line)) parser.feed(line);
-    } catch (HostError& e) {
-        e.with_context(file_line_context(path, reader.line_number()));
-        throw;
-    }
-    parser.finish();
-    return table;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -41,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t block = size % 2 ? 16 : 4096;
 
     SpectrumTable kept, checked;
-    const auto keep_error = error_of([&] { kept = read_file(path, block, PeakStorage::Keep); });
-    const auto check_error = error_of([&] { checked = read_file(path, block, PeakStorage::CheckOnly); });
+    const auto keep_error = error_of([&] { kept = read_mgf(path, PeakStorage::Keep, block); });
+    const auto check_error = error_of([&] { checked = read_mgf(path, PeakStorage::CheckOnly, block); });
     check(keep_error == check_error, "storing and checking passes fail differently: " + keep_error.value_or("none") +
                                          " / " + check_error.value_or("none"));
     if (!keep_error) {
