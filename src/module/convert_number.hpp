@@ -16,9 +16,10 @@ namespace vombrelle::module {
 
 namespace py = pybind11;
 
-// A float, or an int within 64 bits (bool included), as the core's number. Anything else is a
-// foreign operand named by its type (the name lives as long as the type); an int beyond 64 bits is
-// marked too_large, so that the core refuses it with OverflowError where it would compute with it.
+// A float, or an int within 64 bits (a bool kept as one, for its text), as the core's number.
+// Anything else is a foreign operand named by its type (the name lives as long as the type); an int
+// beyond 64 bits is marked too_large, so that the core refuses it with OverflowError where it would
+// compute with it.
 HostOperand to_operand(py::handle value);
 
 // float(value) for a float or an int, as the interpreter converts an int that meets a float in
