@@ -26,4 +26,6 @@ std::string file_line_context(const std::string& filename, std::size_t line) {
     return "in file '" + filename + "', line " + std::to_string(line);
 }
 
+std::string callee_result_context(const std::string& callee) { return "in what " + callee + "() returned"; }
+
 } // namespace vombrelle
