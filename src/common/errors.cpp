@@ -28,4 +28,6 @@ std::string file_line_context(const std::string& filename, std::size_t line) {
 
 std::string callee_result_context(const std::string& callee) { return "in what " + callee + "() returned"; }
 
+std::string argument_context(const std::string& argument) { return "in argument '" + argument + "'"; }
+
 } // namespace vombrelle

@@ -87,4 +87,8 @@ std::string file_line_context(const std::string& filename, std::size_t line);
 // of the module's own caused by what it returned.
 std::string callee_result_context(const std::string& callee);
 
+// "in argument 'name'": the context of the module's own refusal of an argument's value, whose
+// message cannot name it (an int beyond 64 bits).
+std::string argument_context(const std::string& argument);
+
 } // namespace vombrelle

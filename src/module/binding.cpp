@@ -172,6 +172,15 @@ void raise_noting_callee_result(const char* name) {
     }
 }
 
+std::string Blame::note() const {
+    switch (kind_) {
+        case Kind::Argument: return argument_context(argument_);
+        case Kind::Result: return callee_result_context(function_);
+        case Kind::LeftBy: break;
+    }
+    return {};
+}
+
 void Blame::refuse(const std::string& what) const {
     switch (kind_) {
         case Kind::Argument:

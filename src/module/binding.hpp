@@ -88,6 +88,9 @@ public:
     static Blame left_by(const char* callee) { return {callee, nullptr, Kind::LeftBy}; }
 
     [[noreturn]] void refuse(const std::string& what) const;
+    // The note of an error whose message cannot name who answers (OverflowError for an int beyond
+    // 64 bits): the argument, or the callee's result; empty for the tables a callee left.
+    std::string note() const;
 
 private:
     enum class Kind { Argument, Result, LeftBy };

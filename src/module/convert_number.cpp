@@ -57,7 +57,12 @@ py::object to_python(HostNumber n) {
 
 HostNumber number_from_py(py::handle value, const Blame& blame) {
     const HostOperand operand = to_operand(value);
-    operand.refuse_if_too_large();
+    try {
+        operand.refuse_if_too_large();
+    } catch (HostError& e) {
+        e.with_context(blame.note());
+        throw;
+    }
     if (!operand.native()) blame.refuse("'" + std::string(operand.foreign_type) + "', not an int or float");
     return operand.number;
 }

@@ -43,7 +43,7 @@ Py_hash_t finite_float_hash(double x);
 std::optional<std::int64_t> scan_from_key(py::handle key, bool refuse_too_large = true);
 
 // A number the core computes with or keys a table by: an int within 64 bits or a float. An int
-// beyond 64 bits raises OverflowError; any other value, `blame`'s TypeError.
+// beyond 64 bits raises OverflowError with `blame`'s note; any other value, `blame`'s TypeError.
 HostNumber number_from_py(py::handle value, const Blame& blame);
 
 // An object under the interpreter's own arithmetic, for a formula the core writes once over any

@@ -167,7 +167,7 @@ void mass_value(py::handle v, const char* argument, HostNumber& out, std::except
             operand.refuse_if_too_large();
         } catch (HostError& e) {
             // The message cannot say which value it refuses: the note does.
-            e.with_context(std::string("in argument '") + argument + "'");
+            e.with_context(argument_context(argument));
             throw;
         }
         // Anything else: whatever the host makes of `mass - count * value`.

@@ -39,6 +39,17 @@ def test_linker_masses_at_the_64_bit_bounds_are_taken(mod, mass):
     assert tables[0][10]["AkDEFR"]["pep_mass"] == (-(2.0 ** 63 - 1024) if mass > 0 else 2.0 ** 63)
 
 
+@pytest.mark.parametrize("call, argument", [
+    (lambda m: m.Vombrelle_FindXLs_MS2Rescue(51, 52, 53, 54, 2 ** 64, 1.0, 3, *[{}] * 6, 1.0), "MS2_match_scan"),
+    (lambda m: m.RescuePrecMass(51, 52, 53, 54, [1.0], [2.0], [2.0], [1.0], {}, 101, 800.0, 1.0, 3, {}, -2 ** 63 - 1),
+     "linker_deficit"),
+])
+def test_a_number_argument_beyond_64_bits_is_named_in_a_note(mod, call, argument):
+    with pytest.raises(OverflowError, match="^int too large to convert to a 64-bit integer$") as info:
+        call(mod)
+    assert info.value.__notes__ == [f"in argument '{argument}'"]
+
+
 def dispatch(mod, *unused):
     tables = export(mod, (51, "AkDEFR", A_MASS)) + export(mod, (53, "GGkR", B_MASS))
     return mod.Rescue_PrecMismatch_XLs(4, [], [], [], [], 51, 52, 53, 54, 50, MS2_MASS, 3, *tables, LINKER_MASS, 0)
