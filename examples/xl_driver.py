@@ -31,7 +31,9 @@ import argparse
 import json
 import math
 import os
+import signal
 import sys
+import threading
 import time
 
 MODULE = "Vombrelle1pt0_Submission"
@@ -88,6 +90,11 @@ class StepError(Exception):
     """A call of the module failed on its input; reported in one line."""
 
 
+class Terminated(KeyboardInterrupt):
+    """SIGTERM, raised where Ctrl-C would raise KeyboardInterrupt, so that a call stops as it does
+    for Ctrl-C: without leaving a half-written output file or its temporary behind."""
+
+
 # ---------------------------------------------------------------------------------------------
 # Fractions and their checks
 
@@ -98,6 +105,7 @@ class Fraction:
         self.source = source          # the fraction file
         self.args = {}                # function -> argument -> value
         self.names = {}               # (function, argument) -> how a message names it
+        self.proteins_file = None     # the protein map's file, when the map was given as one
 
     def name(self, call, arg):
         return self.names.get((call, arg), "%s: %s.%s" % (self.source, call, arg))
@@ -120,8 +128,8 @@ def read_fraction_file(path):
         raise InputError("%s: no such fraction file" % path)
     except (OSError, UnicodeDecodeError) as e:
         raise InputError("%s: cannot be read (%s)" % (path, one_line(e)))
-    except json.JSONDecodeError as e:
-        raise InputError("%s: not a JSON fraction file (%s)" % (path, e))
+    except ValueError as e:  # not JSON, or a number of more digits than an int is read from
+        raise InputError("%s: not a JSON fraction file (%s)" % (path, one_line(e)))
     if not isinstance(data, dict):
         raise InputError("%s: not a fraction file (a JSON object of calls is expected)" % path)
     fraction = Fraction(path)
@@ -156,10 +164,21 @@ def set_option(fraction, option, targets, value, kind):
         fraction.names[(call, arg)] = option
 
 
+# The module computes with ints of 64 bits and refuses a larger one where a call first uses it,
+# perhaps after earlier calls have written their files.
+INT_LIMIT = 2 ** 63
+
+
+def too_large(value):
+    return isinstance(value, int) and not isinstance(value, bool) and not -INT_LIMIT <= value < INT_LIMIT
+
+
 def is_number(value):
     if isinstance(value, bool):
         return False
-    return isinstance(value, int) or isinstance(value, float) and math.isfinite(value)
+    if isinstance(value, int):
+        return not too_large(value)
+    return isinstance(value, float) and math.isfinite(value)
 
 
 def load_proteins(path, name):
@@ -170,8 +189,8 @@ def load_proteins(path, name):
         raise InputError("%s: no such file: %s" % (name, path))
     except (OSError, UnicodeDecodeError) as e:
         raise InputError("%s: %s cannot be read (%s)" % (name, path, one_line(e)))
-    except json.JSONDecodeError as e:
-        raise InputError("%s: %s is not JSON (%s)" % (name, path, e))
+    except ValueError as e:
+        raise InputError("%s: %s is not JSON (%s)" % (name, path, one_line(e)))
     return proteins
 
 
@@ -179,6 +198,9 @@ def check_value(kind, value, name):
     """The value a call is given, or InputError naming the parameter."""
     def bad(what):
         raise InputError("%s: %s (got %s)" % (name, what, json.dumps(value)[:60]))
+
+    if kind in ("mass", "tolerance", "percent") and too_large(value):
+        bad("is an integer beyond 64 bits, which the module does not take")
 
     if kind == "input":
         if not isinstance(value, str):
@@ -227,14 +249,15 @@ def check_value(kind, value, name):
             bad("must be a map of residue letter to mass")
         for letter, mass in value.items():
             if len(letter) != 1 or not is_number(mass):
-                raise InputError("%s: %s: each entry must be one letter and its mass in Da"
-                                 % (name, json.dumps(letter)))
+                raise InputError("%s: %s: each entry must be one letter and its mass in Da%s"
+                                 % (name, json.dumps(letter), " (an int within 64 bits)" if too_large(mass) else ""))
     elif kind == "atoms":
         if not isinstance(value, dict):
             bad('must be a map holding "mm_H" and "mm_O"')
         for atom in ("mm_H", "mm_O"):
             if not is_number(value.get(atom)):
-                raise InputError('%s: "%s" must be a mass in Da' % (name, atom))
+                raise InputError('%s: "%s" must be a mass in Da%s'
+                                 % (name, atom, " (an int within 64 bits)" if too_large(value.get(atom)) else ""))
     elif kind == "proteins":
         if isinstance(value, str):
             value = load_proteins(value, name)
@@ -247,7 +270,10 @@ def check_fraction(fraction):
     for call, params in CALLS.items():
         for arg, kind in params:
             name = fraction.name(call, arg)
-            fraction.args[call][arg] = check_value(kind, fraction.args[call][arg], name)
+            value = fraction.args[call][arg]
+            if kind == "proteins" and isinstance(value, str):
+                fraction.proteins_file = (value, name)
+            fraction.args[call][arg] = check_value(kind, value, name)
 
 
 def same_file(a, b):
@@ -256,11 +282,14 @@ def same_file(a, b):
 
 
 def check_outputs(fractions, table_path):
-    """No output may replace an input, and no two outputs may be one file."""
+    """No output may replace a file the driver reads (an input of a call, a fraction file, a
+    protein map), and no two outputs may be one file."""
     outputs = [(f.args[RESCUE_MGF]["spec_file"], f.name(RESCUE_MGF, "spec_file")) for f in fractions]
     outputs.append(table_path)
     inputs = [(f.args[call][arg], f.name(call, arg)) for f in fractions
               for call, params in CALLS.items() for arg, kind in params if kind == "input"]
+    inputs += [(f.source, "a fraction file") for f in fractions]
+    inputs += [f.proteins_file for f in fractions if f.proteins_file is not None]
     for i, (path, name) in enumerate(outputs):
         for other, other_name in inputs + outputs[:i]:
             if same_file(path, other):
@@ -483,10 +512,19 @@ def import_module():
                          "PYTHONPATH=build" % (MODULE, one_line(e)))
 
 
+def terminate(signum, frame):
+    raise Terminated()
+
+
 def main(argv=None, out=None):
     out = out or sys.stdout
     p = parser()
     a = p.parse_args(argv)
+    # SIGTERM (a batch system's cancel, `kill`) would otherwise end the process where it stands,
+    # in the middle of writing an output file. Only the main thread may set a handler.
+    handles_sigterm = threading.current_thread() is threading.main_thread()
+    if handles_sigterm:
+        previous = signal.signal(signal.SIGTERM, terminate)
     try:
         fractions, cutoff, table = prepare(a)
         V = import_module()
@@ -496,9 +534,15 @@ def main(argv=None, out=None):
         out.flush()
         print("%s: error: %s" % (p.prog, e), file=sys.stderr)
         return 2 if isinstance(e, InputError) else 1
+    except Terminated:
+        print("%s: terminated" % p.prog, file=sys.stderr)
+        return 128 + signal.SIGTERM
     except KeyboardInterrupt:
         print("%s: interrupted" % p.prog, file=sys.stderr)
         return 130
+    finally:
+        if handles_sigterm:
+            signal.signal(signal.SIGTERM, previous)
     print_summary(summary, out)
     return 0
 

@@ -26,4 +26,8 @@ std::string file_line_context(const std::string& filename, std::size_t line) {
     return "in file '" + filename + "', line " + std::to_string(line);
 }
 
+std::string callee_result_context(const std::string& callee) { return "in what " + callee + "() returned"; }
+
+std::string argument_context(const std::string& argument) { return "in argument '" + argument + "'"; }
+
 } // namespace vombrelle

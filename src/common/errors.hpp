@@ -80,7 +80,15 @@ HostError os_error(int err, std::string filename);
 HostError unicode_decode_error(std::string encoding, std::string object, std::size_t start,
                                std::size_t end, std::string reason);
 
-// "in file 'name', line N": the context every reader attaches.
+// "in file 'name', line N": the context every reader attaches, to errors that line caused only.
 std::string file_line_context(const std::string& filename, std::size_t line);
+
+// "in what name() returned": the context of an error that a module function bound in place of one
+// of the module's own caused by what it returned.
+std::string callee_result_context(const std::string& callee);
+
+// "in argument 'name'": the context of the module's own refusal of an argument's value, whose
+// message cannot name it (an int beyond 64 bits).
+std::string argument_context(const std::string& argument);
 
 } // namespace vombrelle

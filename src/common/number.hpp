@@ -1,6 +1,8 @@
 // A number as the interpreter holds it: an exact integer or a double, with the interpreter's
 // arithmetic (int op int stays int except true division; int op float is a float). Scores are
 // HostNumbers so that a score the algorithm leaves at the integer 0 is written "0", not "0.0".
+// A bool is an int that writes itself "True" or "False"; arithmetic on it gives a plain int, as
+// True + 1 is 2.
 #pragma once
 
 #include <cmath>
@@ -19,8 +21,14 @@ public:
     constexpr HostNumber(std::int64_t i) : is_int_(true), i_(i) {}       // NOLINT: implicit by design
     constexpr HostNumber(int i) : is_int_(true), i_(i) {}                // NOLINT
     constexpr HostNumber(double d) : is_int_(false), d_(d) {}            // NOLINT
+    static constexpr HostNumber boolean(bool b) {
+        HostNumber n(std::int64_t{b});
+        n.is_bool_ = true;
+        return n;
+    }
 
-    bool is_int() const { return is_int_; }
+    bool is_int() const { return is_int_; }  // true for a bool too
+    bool is_bool() const { return is_bool_; }
     std::int64_t as_int() const { return i_; }
     // float(n): the value as a double (an int converts exactly when it can).
     double as_double() const { return is_int_ ? static_cast<double>(i_) : d_; }
@@ -32,7 +40,8 @@ public:
         return s;
     }
     void append_text(std::string& out) const {
-        if (is_int_) append_int(out, i_);
+        if (is_bool_) out += i_ != 0 ? "True" : "False";
+        else if (is_int_) append_int(out, i_);
         else append_float_repr(out, d_);
     }
 
@@ -89,6 +98,7 @@ private:
     static double exact_int_division(std::int64_t a, std::int64_t b);
 
     bool is_int_ = true;
+    bool is_bool_ = false;
     std::int64_t i_ = 0;
     double d_ = 0.0;
 };

@@ -62,12 +62,14 @@ void mass_pairs(const std::vector<double>& masses, MassPairs& out) {
     // A list of the call's own, as list() makes it: the items are then held by nothing the
     // callee (or a pair being unpacked) can change.
     py::object result = combinations.object(values, 2);
-    const py::object pairs = own(PySequence_List(result.ptr()));
     out.clear();
-    for (py::handle item : pairs) {
-        auto [first, second] = unpack_two(item);
-        out.emplace_back(pair_value(first), pair_value(second));
-    }
+    callee_result("combinations", [&] {
+        const py::object pairs = own(PySequence_List(result.ptr()));
+        for (py::handle item : pairs) {
+            auto [first, second] = unpack_two(item);
+            out.emplace_back(pair_value(first), pair_value(second));
+        }
+    });
 }
 
 // The four tables, read through read_ms_Mgf's name in the run's order (MS2, MS3, deconvoluted MS2,

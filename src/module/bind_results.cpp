@@ -83,10 +83,13 @@ public:
 
     bool passes(std::size_t m) override {
         py::object shortened = sorted_[py::slice(0, static_cast<py::ssize_t>(m), 1)];
-        auto [fdr, targets] = unpack_two(estimator_.object(shortened));
-        if (checked(PyObject_RichCompareBool(fdr.ptr(), cutoff_.object().ptr(), Py_LE)) == 0) return false;
-        targets_ = std::move(targets);
-        return true;
+        const py::object result = estimator_.object(shortened);
+        return callee_result("FDR_XL_list", [&] {
+            auto [fdr, targets] = unpack_two(result);
+            if (checked(PyObject_RichCompareBool(fdr.ptr(), cutoff_.object().ptr(), Py_LE)) == 0) return false;
+            targets_ = std::move(targets);
+            return true;
+        });
     }
 
     const py::object& targets() const { return targets_; }

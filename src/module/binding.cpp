@@ -6,6 +6,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "common/errors.hpp"
+
 namespace vombrelle::module {
 
 namespace {
@@ -140,17 +142,53 @@ Callee lookup_callee(const char* name) {
 }
 
 void bad_callee_result(const char* name, const std::string& what) {
-    raise_type_error(std::string(name) + "() returned " + what);
+    throw RefusedValue(std::string(name) + "() returned " + what);
+}
+
+void raise_noting_callee_result(const char* name) {
+    const std::string note = callee_result_context(name);
+    auto add_note = [&note](const py::error_already_set& e) {
+        if (PyErr_GivenExceptionMatches(e.type().ptr(), PyExc_Exception) && py::hasattr(e.value(), "add_note")) {
+            e.value().attr("add_note")(py::str(note));
+        }
+    };
+    try {
+        throw;
+    } catch (HostError& e) {
+        e.with_context(note);
+        throw;
+    } catch (RefusedValue&) {
+        throw;
+    } catch (py::error_already_set& e) {
+        add_note(e);
+        throw;
+    } catch (py::builtin_exception& e) {
+        // The host's own words, raised as a C++ exception (an unpacking error): made the host's
+        // exception here, so that the note can go on it.
+        e.set_error();
+        py::error_already_set raised;
+        add_note(raised);
+        throw raised;
+    }
+}
+
+std::string Blame::note() const {
+    switch (kind_) {
+        case Kind::Argument: return argument_context(argument_);
+        case Kind::Result: return callee_result_context(function_);
+        case Kind::LeftBy: break;
+    }
+    return {};
 }
 
 void Blame::refuse(const std::string& what) const {
     switch (kind_) {
         case Kind::Argument:
-            raise_type_error(std::string(function_) + "() argument '" + argument_ + "' is " + what);
+            throw RefusedValue(std::string(function_) + "() argument '" + argument_ + "' is " + what);
         case Kind::Result:
             bad_callee_result(function_, what);
         case Kind::LeftBy:
-            raise_type_error(std::string(function_) + "() left " + what);
+            throw RefusedValue(std::string(function_) + "() left " + what);
     }
     raise_type_error(what);
 }

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vombrelle::module {
@@ -52,6 +53,31 @@ Callee lookup_callee(const char* name);
 // Raised when a rebound callee's result does not convert back: TypeError naming the callee.
 [[noreturn]] void bad_callee_result(const char* name, const std::string& what);
 
+// The module's own TypeError for a value it cannot take (bad_callee_result, Blame): its message
+// already names who answers for the value.
+class RefusedValue : public py::type_error {
+public:
+    using py::type_error::type_error;
+};
+
+// Called in a catch block while what the rebound callee `name` returned is being taken back: the
+// error in flight gets the note "in what <name>() returned" and is raised again. An error whose
+// message names the callee already (RefusedValue) and an interrupt (an exception that is no
+// Exception, such as KeyboardInterrupt) go on unchanged.
+[[noreturn]] void raise_noting_callee_result(const char* name);
+
+// Takes back what the rebound callee `name` returned by running `convert`; an error in it is
+// raised with a note naming the callee (raise_noting_callee_result). The callee's own errors are
+// raised before this runs, unchanged.
+template <class Convert>
+decltype(auto) callee_result(const char* name, Convert&& convert) {
+    try {
+        return std::forward<Convert>(convert)();
+    } catch (...) {
+        raise_noting_callee_result(name);
+    }
+}
+
 // Who answers for a value the native tables cannot hold, for the TypeError that refuses it: an
 // argument of a module function, a rebound callee's result (through bad_callee_result), or the
 // tables a rebound callee left behind. `what` describes the value: "int, not a table of scans".
@@ -62,6 +88,9 @@ public:
     static Blame left_by(const char* callee) { return {callee, nullptr, Kind::LeftBy}; }
 
     [[noreturn]] void refuse(const std::string& what) const;
+    // The note of an error whose message cannot name who answers (OverflowError for an int beyond
+    // 64 bits): the argument, or the callee's result; empty for the tables a callee left.
+    std::string note() const;
 
 private:
     enum class Kind { Argument, Result, LeftBy };

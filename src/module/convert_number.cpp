@@ -31,6 +31,7 @@ Py_hash_t finite_float_hash(double x) {
 HostOperand to_operand(py::handle value) {
     PyObject* v = value.ptr();
     if (PyFloat_Check(v)) return {HostNumber(PyFloat_AS_DOUBLE(v)), {}};
+    if (PyBool_Check(v)) return {HostNumber::boolean(v == Py_True), {}};
     const std::string_view type = Py_TYPE(v)->tp_name;
     if (!PyLong_Check(v)) return {HostNumber(), type};
     int overflow = 0;
@@ -50,12 +51,18 @@ std::optional<double> to_double(py::handle value) {
 }
 
 py::object to_python(HostNumber n) {
+    if (n.is_bool()) return py::bool_(n.as_int() != 0);
     return own(n.is_int() ? PyLong_FromLongLong(n.as_int()) : PyFloat_FromDouble(n.as_double()));
 }
 
 HostNumber number_from_py(py::handle value, const Blame& blame) {
     const HostOperand operand = to_operand(value);
-    operand.refuse_if_too_large();
+    try {
+        operand.refuse_if_too_large();
+    } catch (HostError& e) {
+        e.with_context(blame.note());
+        throw;
+    }
     if (!operand.native()) blame.refuse("'" + std::string(operand.foreign_type) + "', not an int or float");
     return operand.number;
 }

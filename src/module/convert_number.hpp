@@ -16,9 +16,10 @@ namespace vombrelle::module {
 
 namespace py = pybind11;
 
-// A float, or an int within 64 bits (bool included), as the core's number. Anything else is a
-// foreign operand named by its type (the name lives as long as the type); an int beyond 64 bits is
-// marked too_large, so that the core refuses it with OverflowError where it would compute with it.
+// A float, or an int within 64 bits (a bool kept as one, for its text), as the core's number.
+// Anything else is a foreign operand named by its type (the name lives as long as the type); an int
+// beyond 64 bits is marked too_large, so that the core refuses it with OverflowError where it would
+// compute with it.
 HostOperand to_operand(py::handle value);
 
 // float(value) for a float or an int, as the interpreter converts an int that meets a float in
@@ -42,7 +43,7 @@ Py_hash_t finite_float_hash(double x);
 std::optional<std::int64_t> scan_from_key(py::handle key, bool refuse_too_large = true);
 
 // A number the core computes with or keys a table by: an int within 64 bits or a float. An int
-// beyond 64 bits raises OverflowError; any other value, `blame`'s TypeError.
+// beyond 64 bits raises OverflowError with `blame`'s note; any other value, `blame`'s TypeError.
 HostNumber number_from_py(py::handle value, const Blame& blame);
 
 // An object under the interpreter's own arithmetic, for a formula the core writes once over any

@@ -156,14 +156,20 @@ py::object table_to_python(Table& table, RowObjects& rows, const std::vector<py:
     return d;
 }
 
-void mass_value(py::handle v, HostNumber& out, std::exception_ptr& error) {
+void mass_value(py::handle v, const char* argument, HostNumber& out, std::exception_ptr& error) {
     const HostOperand operand = to_operand(v);
     try {
         if (operand.native()) {
             out = operand.number;
             return;
         }
-        operand.refuse_if_too_large();
+        try {
+            operand.refuse_if_too_large();
+        } catch (HostError& e) {
+            // The message cannot say which value it refuses: the note does.
+            e.with_context(argument_context(argument));
+            throw;
+        }
         // Anything else: whatever the host makes of `mass - count * value`.
         const py::object product = own(PyNumber_Multiply(py::int_(1).ptr(), v.ptr()));
         own(PyNumber_Subtract(py::float_(0.5).ptr(), product.ptr()));
@@ -408,8 +414,8 @@ std::vector<py::object> last_keys(py::handle mapping, Py_ssize_t count) {
 
 PsmLinkers psm_linkers(py::handle long_mass, py::handle short_mass, py::handle long_name, py::handle short_name) {
     PsmLinkers l;
-    mass_value(long_mass, l.long_mass, l.long_mass_error);
-    mass_value(short_mass, l.short_mass, l.short_mass_error);
+    mass_value(long_mass, "linker_Long", l.long_mass, l.long_mass_error);
+    mass_value(short_mass, "linker_Short", l.short_mass, l.short_mass_error);
     tag_value(long_name, l.long_tag, l.long_tag_error);
     tag_value(short_name, l.short_tag, l.short_tag_error);
     return l;

@@ -104,11 +104,13 @@ void NamespaceCalls::uniq(std::vector<std::string_view>& items) {
     }
     const py::object result = callee.object(text_list(items));
     items.clear();
-    for (py::handle item : py::iter(result)) {
-        if (!PyUnicode_Check(item.ptr())) bad_callee_result(kUniq, "a list holding " + type_name(item) + ", not str");
-        kept_texts_.push_back(py::reinterpret_borrow<py::object>(item));
-        items.push_back(text_bytes(item, kept_bytes_));
-    }
+    callee_result(kUniq, [&] {
+        for (py::handle item : py::iter(result)) {
+            if (!PyUnicode_Check(item.ptr())) bad_callee_result(kUniq, "a list holding " + type_name(item) + ", not str");
+            kept_texts_.push_back(py::reinterpret_borrow<py::object>(item));
+            items.push_back(text_bytes(item, kept_bytes_));
+        }
+    });
 }
 
 CrossLinkScoreMap NamespaceCalls::rescue_prec_mismatch(const MismatchRescueRequest& r, SearchPsmTables& tables,
@@ -132,10 +134,12 @@ CrossLinkScoreMap NamespaceCalls::rescue_prec_mismatch(const MismatchRescueReque
     CrossLinkScoreMap map;
     if (!returned) return map;
     // As the search reads it: each key, then the map's value under it.
-    for (py::handle key : py::iter(result)) {
-        const py::object score = own(PyObject_GetItem(result.ptr(), key.ptr()));
-        map.insert_or_assign(record_from_py(key, kDispatcher), score_from_py(score, kDispatcher));
-    }
+    callee_result(kDispatcher, [&] {
+        for (py::handle key : py::iter(result)) {
+            const py::object score = own(PyObject_GetItem(result.ptr(), key.ptr()));
+            map.insert_or_assign(record_from_py(key, kDispatcher), score_from_py(score, kDispatcher));
+        }
+    });
     return map;
 }
 
@@ -150,8 +154,10 @@ RescueBuilderResult NamespaceCalls::find_xls_ms2_rescue(const RescueBuilderReque
     PsmReads reads;
     add_builder_reads(r.scans, reads);
     take_back(tables, reads, kBuilder);
-    auto [record, score] = unpack_two(result);
-    return {record_from_py(record, kBuilder), score_from_py(score, kBuilder)};
+    return callee_result(kBuilder, [&]() -> RescueBuilderResult {
+        auto [record, score] = unpack_two(result);
+        return {record_from_py(record, kBuilder), score_from_py(score, kBuilder)};
+    });
 }
 
 PrecursorRescueResult NamespaceCalls::rescue_prec_mass(const PrecursorRescueRequest& r, const SpectrumTable& ms1,
@@ -166,19 +172,21 @@ PrecursorRescueResult NamespaceCalls::rescue_prec_mass(const PrecursorRescueRequ
                       to_python(r.ms2_conv_mass), to_python(r.ms2_mass), to_python(r.ms2_charge), identified.object(),
                       to_python(r.linker_deficit));
     identified.pull({}, Blame::left_by(kPrecursorRescue));
-    const std::vector<py::object> items = unpack(result, 3);
-    PrecursorRescueResult out;
-    // The search goes on with the group only when the flag equals True, and then splits the
-    // second item at ":"; the remarks it never reads.
-    out.found = checked(PyObject_RichCompareBool(items[0].ptr(), Py_True, Py_EQ)) == 1;
-    if (out.found) {
-        if (!PyUnicode_Check(items[1].ptr())) {
-            bad_callee_result(kPrecursorRescue, "a derived precursor of type " + type_name(items[1]) + ", not str");
+    return callee_result(kPrecursorRescue, [&] {
+        const std::vector<py::object> items = unpack(result, 3);
+        PrecursorRescueResult out;
+        // The search goes on with the group only when the flag equals True, and then splits the
+        // second item at ":"; the remarks it never reads.
+        out.found = checked(PyObject_RichCompareBool(items[0].ptr(), Py_True, Py_EQ)) == 1;
+        if (out.found) {
+            if (!PyUnicode_Check(items[1].ptr())) {
+                bad_callee_result(kPrecursorRescue, "a derived precursor of type " + type_name(items[1]) + ", not str");
+            }
+            out.derived = text_string(items[1]);
         }
-        out.derived = text_string(items[1]);
-    }
-    if (PyUnicode_Check(items[2].ptr())) out.remarks = text_string(items[2]);
-    return out;
+        if (PyUnicode_Check(items[2].ptr())) out.remarks = text_string(items[2]);
+        return out;
+    });
 }
 
 std::string NamespaceCalls::upper(std::string_view text) { return host_upper(text); }

@@ -84,7 +84,8 @@ SpectrumTable read_mgf_by_name(const py::object& path, PeakStorage peaks) {
         const std::string file = fs_path(path);
         return unlocked([&] { return read_mgf(file, peaks); });
     }
-    return spectrum_table_from_py(reader.object(path), "read_ms_Mgf");
+    const py::object result = reader.object(path);
+    return callee_result("read_ms_Mgf", [&] { return spectrum_table_from_py(result, "read_ms_Mgf"); });
 }
 
 std::optional<DtaZipReading> open_dta_zip_by_name(const py::object& path, SpectrumTable& table, py::object& result) {
@@ -98,7 +99,7 @@ std::optional<DtaZipReading> open_dta_zip_by_name(const py::object& path, Spectr
         return reading;
     }
     py::object object = reader.object(path);
-    table = spectrum_table_from_py(object, "read_ms_DtaZip");
+    table = callee_result("read_ms_DtaZip", [&] { return spectrum_table_from_py(object, "read_ms_DtaZip"); });
     result = std::move(object);
     return std::nullopt;
 }
@@ -116,19 +117,21 @@ void read_psm_by_name(const py::object& path, const PsmReadArguments& args, Name
     }
     const py::object result =
         wrapper.object(path, args.uniprot_dict, args.linker_long, args.linker_short, args.long_name, args.short_name);
-    const std::vector<py::object> objects = unpack(result, 3);
-    const Blame blame = Blame::result_of(kWrapper);
-    for (std::size_t i = 0; i < 3; ++i) {
-        PsmMatchTable& table = into.tables[i];
-        table = PsmMatchTable(rows);
-        if (!into.read[i]) {
-            into.links[i] = std::make_unique<LinkedPsmTable>(table, objects[i]);
-            continue;
+    callee_result(kWrapper, [&] {
+        const std::vector<py::object> objects = unpack(result, 3);
+        const Blame blame = Blame::result_of(kWrapper);
+        for (std::size_t i = 0; i < 3; ++i) {
+            PsmMatchTable& table = into.tables[i];
+            table = PsmMatchTable(rows);
+            if (!into.read[i]) {
+                into.links[i] = std::make_unique<LinkedPsmTable>(table, objects[i]);
+                continue;
+            }
+            if (!is_mapping(objects[i])) blame.refuse(type_name(objects[i]) + ", not a PSM table");
+            const std::vector<std::int64_t> scans = scans_of(objects[i]);
+            into.links[i] = std::make_unique<LinkedPsmTable>(table, objects[i], scans, *rows, blame);
         }
-        if (!is_mapping(objects[i])) blame.refuse(type_name(objects[i]) + ", not a PSM table");
-        const std::vector<std::int64_t> scans = scans_of(objects[i]);
-        into.links[i] = std::make_unique<LinkedPsmTable>(table, objects[i], scans, *rows, blame);
-    }
+    });
 }
 
 } // namespace vombrelle::module

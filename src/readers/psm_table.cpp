@@ -47,6 +47,16 @@ struct AcceptedRow {
     double q_value = 0.0;   // as read, before rescaling
 };
 
+// A linker argument's error, met at a row that uses the argument: it is the argument's, so it
+// leaves without the row's file and line.
+struct LinkerArgumentError {
+    std::exception_ptr error;
+};
+
+void raise_linker_error(const std::exception_ptr& error) {
+    if (error) throw LinkerArgumentError{error};
+}
+
 } // namespace
 
 std::string ProteinLookup::upper(std::string_view text) { return vombrelle::upper(text); }
@@ -103,6 +113,8 @@ public:
             for (int t = first; t < live_; ++t) {
                 if (takes[t]) store(t, row, id);
             }
+        } catch (const LinkerArgumentError& e) {
+            fail(first, e.error);
         } catch (HostError& e) {
             e.with_context(context(line_no));
             fail(first, std::current_exception());
@@ -178,12 +190,12 @@ private:
         // The field is read before the name is formatted into its tag, as `field.count("(%s)" % name)`
         // evaluates them.
         const std::string_view modifications = field(Modifications);
-        if (linkers.long_tag_error) std::rethrow_exception(linkers.long_tag_error);
+        raise_linker_error(linkers.long_tag_error);
         const std::int64_t long_count = count_occurrences(modifications, linkers.long_tag);
-        if (linkers.short_tag_error) std::rethrow_exception(linkers.short_tag_error);
+        raise_linker_error(linkers.short_tag_error);
         const std::int64_t short_count = count_occurrences(modifications, linkers.short_tag);
-        if (linkers.long_mass_error) std::rethrow_exception(linkers.long_mass_error);
-        if (linkers.short_mass_error) std::rethrow_exception(linkers.short_mass_error);
+        raise_linker_error(linkers.long_mass_error);
+        raise_linker_error(linkers.short_mass_error);
         row.pep_mass = ((HostNumber(mass) - HostNumber(long_count) * linkers.long_mass) -
                         HostNumber(short_count) * linkers.short_mass)
                            .as_double();

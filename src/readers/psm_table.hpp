@@ -84,7 +84,8 @@ struct PsmLinkers {
     std::string long_tag;   // "(name)" as the "Modifications" column writes the long remnant
     std::string short_tag;
     // Set when the caller's value cannot serve (not a number, a name that does not format): the
-    // error is raised where an accepted row first uses the value, as the host would.
+    // error is raised where an accepted row first uses the value, as the host would, but names no
+    // line, since nothing on the row is wrong.
     std::exception_ptr long_tag_error, short_tag_error, long_mass_error, short_mass_error;
 };
 

@@ -90,7 +90,11 @@ bool rescue_mismatch(NamedCalls& calls, const MismatchRescueRequest& request, Se
                      CrossLinkScoreMap& result) {
     bool returned = true;
     const CrossLinkScoreMap rescued = calls.rescue_prec_mismatch(request, tables, returned);
-    if (!returned) throw type_error("'NoneType' object is not iterable");
+    // Only a dispatcher bound in place of the module's returns no map for the search's modes.
+    if (!returned) {
+        throw std::move(type_error("'NoneType' object is not iterable")
+                            .with_context(callee_result_context("Rescue_PrecMismatch_XLs")));
+    }
     bool copied = false;
     for (const auto& [record, score] : rescued) {
         if (record.empty()) continue;

@@ -75,6 +75,12 @@ std::span<const Ms1ScanIndex::Entry> Ms1ScanIndex::scans_from_zero_below(std::in
     return {at(0), at(below)};
 }
 
+std::int64_t walk_parent(HostNumber parent) {
+    // What range() says of a float: it has no __index__.
+    if (!parent.is_int()) throw type_error("'float' object cannot be interpreted as an integer");
+    return parent.as_int();
+}
+
 std::optional<double> isotope_error(const PrecursorRescueRequest& r) {
     const double a1 = first_mass(r.mass_lists[0]);
     const double a2 = first_mass(r.mass_lists[1]);
@@ -98,15 +104,13 @@ PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& r, const Sp
     // The nearest MS1 scan below the parent that holds the measured precursor m/z, among the five
     // nearest present ones.
     const SpectrumRecord* ms1_match = nullptr;
-    if (const std::optional<std::int64_t> parent = scan_key(r.ms2_match_scan)) {
-        const auto below = index.scans_from_zero_below(*parent);
-        int examined = 0;
-        for (auto it = below.rbegin(); it != below.rend() && examined < kMs1ScansExamined; ++it, ++examined) {
-            const SpectrumRecord& record = ms1.at_position(it->position).second;
-            if (has_peak(record, r.ms2_conv_mass)) {
-                ms1_match = &record;
-                break;
-            }
+    const auto below = index.scans_from_zero_below(walk_parent(r.ms2_match_scan));
+    int examined = 0;
+    for (auto it = below.rbegin(); it != below.rend() && examined < kMs1ScansExamined; ++it, ++examined) {
+        const SpectrumRecord& record = ms1.at_position(it->position).second;
+        if (has_peak(record, r.ms2_conv_mass)) {
+            ms1_match = &record;
+            break;
         }
     }
     if (ms1_match == nullptr) return {};

@@ -17,8 +17,9 @@
 // empty mass list raises IndexError, a charge of 0 ZeroDivisionError (reached only after an MS1
 // match). A peak at m/z 0 is simply no match: the 15 ppm test is relative to the peak.
 //
-// Scan numbers follow common/scan_key.hpp. A parent scan that names no integer (a float with a
-// fraction) walks only non-integral numbers, so no MS1 scan is examined.
+// Scan numbers follow common/scan_key.hpp, except the parent's: the walk below it is the host's
+// range(), which takes only an int (a bool is one), so a float parent raises TypeError once the
+// group's masses call for the walk, a whole-valued one too.
 #pragma once
 
 #include <cstdint>
@@ -60,6 +61,9 @@ private:
 // arm masses agree on, when it is 1 to 5 Da either way; nothing otherwise, and the rescue then
 // looks at neither table. Reads element 0 of the four mass lists (IndexError for an empty one).
 std::optional<double> isotope_error(const PrecursorRescueRequest& request);
+
+// The parent scan as the walk below it takes it; TypeError for a float.
+std::int64_t walk_parent(HostNumber parent);
 
 // RescuePrecMass. `index` must be built from `ms1` as it stands; `med_high` is only asked for
 // membership.

@@ -97,10 +97,17 @@ bool SearchRun::four_scan_group(const Ms3ScanGroup& group) {
             const PrecursorRescueResult rescued = calls_.rescue_prec_mass(request, tables_.ms1, med_high);
             pairs_.matched = rescued.found;
             if (rescued.found) {
-                const std::vector<std::string_view> parts = split(rescued.derived, ":");
-                precursor_.mz = parse_float(parts[0]);
-                if (parts.size() < 2) throw index_error("list index out of range");
-                precursor_.mh = parse_float(parts[1]);
+                // The module's own rescue writes two floats; a text that does not read so came
+                // from a rescue bound in its place.
+                try {
+                    const std::vector<std::string_view> parts = split(rescued.derived, ":");
+                    precursor_.mz = parse_float(parts[0]);
+                    if (parts.size() < 2) throw index_error("list index out of range");
+                    precursor_.mh = parse_float(parts[1]);
+                } catch (HostError& e) {
+                    e.with_context(callee_result_context("RescuePrecMass"));
+                    throw;
+                }
                 for (std::size_t i = 0; i < 4; ++i) pairs_.matched_masses.push_back(masses_.of(i)[0]);
                 precursor_rescued = true;
             }

@@ -3,6 +3,7 @@ import io
 import json
 import pathlib
 import shutil
+import signal
 import subprocess
 import sys
 
@@ -87,3 +88,90 @@ def test_a_malformed_input_file_fails_its_step_in_one_line(fractions, tmp_path):
     assert code == 1 and len(err.splitlines()) == 1
     assert "F1 rescue MGF: ValueError:" in err and "'%s', line %d" % (folder / "ms2.mgf", line) in err
     assert "Traceback" not in out + err
+
+
+@pytest.mark.parametrize("option, target, other", [
+    ("--table", "driver.json", "a fraction file"),
+    ("--rescue-mgf", "driver.json", "a fraction file"),
+    ("--table", "uniprot.json", "driver.json: find_XL_from_mgf.uniprot_dict"),
+    ("--rescue-mgf", "link.json", "driver.json: find_XL_from_mgf.uniprot_dict"),  # a link to the protein map
+])
+def test_no_output_replaces_a_file_the_driver_reads(fractions, tmp_path, option, target, other):
+    folder = copy_fraction(fractions, tmp_path)
+    (folder / "link.json").symlink_to("uniprot.json")
+    before = (folder / target).read_bytes()
+    code, _, err = run_script(folder, option, folder / target, cwd=tmp_path)
+    assert code == 2 and len(err.splitlines()) == 1, err
+    assert err.startswith("xl_driver.py: error: %s: %s is also " % (option, folder / target)) and err.rstrip().endswith(other)
+    assert (folder / target).read_bytes() == before
+    assert not (folder / "rescue.mgf").exists() and not (folder / "result.tsv").exists()
+
+
+def test_a_number_too_long_to_read_is_refused_in_one_line(tmp_path):
+    fraction = tmp_path / "driver.json"
+    fraction.write_text('{"filter_XL_FDR": {"FDR_cutoff": %s}}' % ("9" * 5000))
+    code, _, err = run_script(fraction)
+    assert code == 2 and len(err.splitlines()) == 1 and "not a JSON fraction file (Exceeds the limit" in err, err
+
+
+@pytest.mark.parametrize("value, taken", [(2 ** 63 - 1, True), (2 ** 63, False), (-2 ** 63, True), (-2 ** 63 - 1, False),
+                                          (2.0 ** 70, True)])  # a float has no such bound
+def test_masses_are_taken_as_ints_within_64_bits(value, taken):
+    if taken:
+        assert xl_driver.check_value("mass", value, "x") == value
+    else:
+        with pytest.raises(xl_driver.InputError, match=r"^x: is an integer beyond 64 bits, which the module does not "
+                                                       r"take \(got %d\)$" % value):
+            xl_driver.check_value("mass", value, "x")
+
+
+@pytest.mark.parametrize("changes, names", [
+    ({"find_XL_from_mgf.linker_Long": 2 ** 64}, "find_XL_from_mgf.linker_Long: is an integer beyond 64 bits"),
+    ({"Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf.linker_dm": -2 ** 63 - 1}, "linker_dm: is an integer"),
+    ({"filter_pep_pair.mod_dict": {"mm_H": 2 ** 64, "mm_O": 15.9949}}, '"mm_H" must be a mass in Da (an int within'),
+])
+def test_a_number_the_module_would_refuse_stops_the_run_before_the_first_call(fractions, tmp_path, changes, names):
+    folder = copy_fraction(fractions, tmp_path, **changes)
+    code, out, err = run_script(folder, cwd=tmp_path)
+    assert code == 2 and names in err and out == ""
+    assert not (folder / "rescue.mgf").exists()
+
+
+# The driver with the rescue MGF's pair test stalled (a rebound `combinations`) while the MGF's
+# temporary file is open; it says so on its standard output.
+STALLED_WRITE = """
+import signal
+import sys
+sys.path.insert(0, {examples!r})
+import Vombrelle1pt0_Submission as V
+import xl_driver
+
+
+def stalled(values, r):
+    print("writing", flush=True)
+    signal.pause()
+
+
+V.combinations = stalled
+sys.exit(xl_driver.main(sys.argv[1:]))
+"""
+
+
+@pytest.mark.parametrize("sig, code, word", [(signal.SIGTERM, 143, "terminated"), (signal.SIGINT, 130, "interrupted")])
+def test_a_signal_during_the_rescue_mgfs_write_keeps_the_old_file_and_leaves_no_temporary(
+        fractions, tmp_path, sig, code, word):
+    folder = copy_fraction(fractions, tmp_path)
+    (folder / "rescue.mgf").write_text("old\n")
+    script = tmp_path / "stalled.py"
+    script.write_text(STALLED_WRITE.format(examples=str(DRIVER.parent)))
+    driver = subprocess.Popen([sys.executable, str(script), str(folder)], stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, text=True)
+    for line in driver.stdout:
+        if line == "writing\n":
+            break
+    temporaries = lambda: [p.name for p in folder.iterdir() if p.name.startswith(".rescue.mgf.")]  # noqa: E731
+    assert len(temporaries()) == 1
+    driver.send_signal(sig)
+    _, err = driver.communicate(timeout=120)  # a guard only: the signal ends the run at once
+    assert driver.returncode == code and err == "xl_driver.py: %s\n" % word
+    assert (folder / "rescue.mgf").read_text() == "old\n" and temporaries() == []

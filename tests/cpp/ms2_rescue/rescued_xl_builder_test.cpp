@@ -213,6 +213,13 @@ TEST(RescuedXlBuilder, NumbersPrintAsTheCallerGaveThem) {
     EXPECT_NE(ints.result.record.find("\t51:52:53.1:54.1,50\t2357\t3\t786.3385499999999\t"), std::string::npos);
     build(f, floats, {{51.0, 52.0, 53.0, 54.0}, 50.0, 2357.0, 3.0, 158});
     EXPECT_NE(floats.result.record.find("\t51.0:52.0:53.1:54.1,50.0\t2357.0\t3.0\t786.3385499999999\t"), std::string::npos);
+    // A bool prints as the word, and a side-B scan plus 0.1 as the float it gives (True + 0.1).
+    Built bools;
+    const HostNumber yes = HostNumber::boolean(true), no = HostNumber::boolean(false);
+    f.add(f.tables.rescue, 1, {"PEPkB", 1199.507825});
+    build(f, bools, {{yes, 51, yes, 54}, no, 2357, yes, 158});
+    EXPECT_NE(bools.result.record.find("\tTrue:51:1.1:54.1,False\t2357\tTrue\t2357.0\t"), std::string::npos)
+        << bools.result.record;
 }
 
 // One tier on the High tables: side B is b1 selecting PEPkB; side A varies.

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/errors.hpp"
 #include "readers/psm_table.hpp"
 
 namespace vombrelle {
@@ -25,6 +26,29 @@ TEST(PsmTable, LinkerTagsCountAsTheInterpreterCounts) {
         const PsmScanEntry* entry = tables.high.find(10);
         ASSERT_NE(entry, nullptr);
         EXPECT_DOUBLE_EQ(entry->records.at(0).pep_mass, expected_da) << "tag '" << long_tag << "'";
+    }
+}
+
+// A linker argument that cannot serve fails at the first accepted row, but the row is not at fault:
+// its line is named only for the row's own error.
+TEST(PsmTable, ALinkerArgumentsErrorNamesNoLine) {
+    const std::vector<std::string_view> lines = {
+        "First Scan\tConfidence\tPSM Ambiguity\tAnnotated Sequence\tProtein Accessions\t"
+        "Protein Descriptions\tMH+ [Da]\tModifications",
+        "10\tHigh\tUnambiguous\tAkDEFR\tP1\td\t1000.5\t",
+        "x\tHigh\tUnambiguous\tAkDEFR\tP1\td\t1000.5\t",
+    };
+    for (const bool linker_fails : {true, false}) {
+        PsmReadOptions options;
+        options.linkers = {HostNumber(100.0), HostNumber(1.0), "(L)", "(S)", {}, {}, {}, {}};
+        if (linker_fails) options.linkers.long_mass_error = std::make_exception_ptr(overflow_error("too large"));
+        const PsmReadOutcome outcome = read_psm_lines(lines, options);
+        try {
+            std::rethrow_exception(outcome.error);
+        } catch (const HostError& e) {
+            EXPECT_EQ(e.context(), linker_fails ? "" : "in pep_matches, line 3");
+            EXPECT_EQ(e.kind(), linker_fails ? ErrorKind::Overflow : ErrorKind::Value);
+        }
     }
 }
 

@@ -100,5 +100,24 @@ TEST(PrecursorRescue, DerivedPrecursorFromTheFirstPeakWithinFifteenPpmOfThePeak)
     EXPECT_FALSE(own.run(own.request(1.0)).found);
 }
 
+// The walk below the parent is range(parent - 1, -1, -1): an int parent (a bool is one) walks, a
+// float one raises TypeError as range() does, but only once the masses call for the walk.
+TEST(PrecursorRescue, WalksBelowAnIntParentOnly) {
+    Group g;
+    add_ms1(g.ms1, 0, {800.0});
+    EXPECT_TRUE(g.run(g.request(1.0, HostNumber::boolean(true))).found);  // scan 0 is below True
+    EXPECT_FALSE(g.run(g.request(1.0, HostNumber::boolean(false))).found);
+    for (const double parent : {101.0, 1.0, std::nan("")}) {
+        try {
+            g.run(g.request(1.0, parent));
+            ADD_FAILURE() << parent;
+        } catch (const HostError& e) {
+            EXPECT_EQ(e.kind(), ErrorKind::Type);
+            EXPECT_STREQ(e.what(), "'float' object cannot be interpreted as an integer");
+        }
+        EXPECT_FALSE(g.run(g.request(0.5, parent)).found);  // no isotope error: no walk
+    }
+}
+
 } // namespace
 } // namespace vombrelle
