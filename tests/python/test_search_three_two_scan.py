@@ -100,7 +100,7 @@ def test_arm_forms_differ_by_linker_dm(mod, tmp_path, middle, letters):
     ((0.5, 1.0, 0.5, 0.97), M, 29.699999999999996), ((1.0, 0.5, 0.97, 0.5), M, 29.699999999999996),
     ((0.5, 1.0, 0.5, 1.0), H, 60.0), ((1.0, 0.5, 1.0, 0.5), H, 60.0),
 ])
-def test_a_middle_scan_both_arm_pairs_claim_is_a_s_but_is_read_for_b_too(mod, tmp_path, q, cls, score):
+def test_a_middle_scan_both_arm_pairs_claim_counts_for_a_and_is_read_for_b_too(mod, tmp_path, q, cls, score):
     # 600.25, 570.25 and 540.25 are 30 apart in turn. Letters: scans 10, 12, 15; B's mass and
     # proteins come from scan 12's PEPkB, and its score (b2) enters the sum and B's best.
     a1, a2, b1, b2 = q
