@@ -63,6 +63,12 @@ class HandMade:
             self.msn1_blocks.append(_block(scan, *own))
         return self
 
+    def msn1_bare(self, scan):
+        """An msn-1 block that never gets a precursor (no PEPMASS line): the scan is in the msn-1
+        table with an empty header list."""
+        self.msn1_blocks.append("BEGIN IONS\nTITLE=t.%d.%d.2\nCHARGE=1+\nSCANS=%d\nEND IONS\n" % (scan, scan, scan))
+        return self
+
     def ms1(self, scan, peaks, first_line="0.0 0"):
         """An MS1 scan of the DTA archive: (m/z, intensity) peaks, written as given."""
         body = "".join("%s %s\n" % (_text(m), _text(i)) for m, i in peaks)
