@@ -37,8 +37,8 @@ def made(tmp_path, rows, **linker):
     return group(HandMade(tmp_path, **{"linker_dm": QUIET_DM, **linker}), rows)
 
 
-def all_four(conf="High", q="0", a="PEPkA", b="PEPkB"):
-    return [(r, a if r[0] == "a" else b, conf, q) for r in ROLE]
+def all_four(conf="High", q="0"):
+    return [(r, "PEPkA" if r[0] == "a" else "PEPkB", conf, q) for r in ROLE]
 
 
 def record(cls, letters, peptides=BOTH, remarks="", scans="10:11:12:13,9", precursor="1371.742175\t1\t1371.742175"):
@@ -104,11 +104,6 @@ def test_a_group_of_four_high_psms_is_one_record(mod, tmp_path):
 def test_the_arm_scans_a_side_needs(mod, tmp_path, rows, expected):
     psms = [(r, "PEPkA" if r[0] == "a" else "PEPkB", "High", "0") for r in rows]
     assert made(tmp_path, psms).search(mod) == expected
-
-
-def test_a_lone_arm_scan_without_a_selected_sequence_speaks_for_nothing(mod, tmp_path):
-    psms = [("a1", "PEPkA", "High", "0", {"ambig": "Rejected"}), ("b1", "PEPkB", "High", "0")]
-    assert made(tmp_path, psms).search(mod) == {}
 
 
 @pytest.mark.parametrize("confidences, expected", [
@@ -178,8 +173,8 @@ def test_the_pairing_is_within_20_ppm_of_the_precursor(mod, tmp_path, b_mass, st
 
 
 def test_the_precursor_fields_are_the_parents_in_the_hosts_number_text(mod, tmp_path):
-    # m/z 686.5 at charge 2 (MH+ 1371.992175); the parent is scan 5; lists of accessions and
-    # descriptions are texts as the table gives them.
+    # m/z 686.5 at charge 2, so MH+ (686.5 - 1.007825) * 2 + 1.007825; the parent is scan 5; lists
+    # of accessions and descriptions are texts as the table gives them.
     f = HandMade(tmp_path, linker_dm=QUIET_DM)
     b = 1371.992175 - 600.0 + PROTON
     rows = [(r, s, "High", "0", {"mass": 500.0 if s == "PEPkA" else b, "acc": "P1; P2" if s == "PEPkA" else "Q9",
@@ -211,21 +206,17 @@ def test_remarks_name_the_peptide_whose_arms_disagreed_a_first(mod, tmp_path):
         record("High", "HMHM", remarks="different_pep_A_seqs;different_pep_B_seqs"): 80.0}
 
 
-@pytest.mark.parametrize("a2_seq, a2_mass, expected", [
-    # Sequences equal in upper case agree, both forms: two A sequences pair, no record.
-    ("pEPkA", 500.0, {}),
+@pytest.mark.parametrize("role, seq, mass, expected", [
+    # Sequences equal in upper case agree, both forms: two A (or B) sequences pair, no record.
+    ("a2", "pEPkA", 500.0, {}),
+    ("b2", "pEPkB", MASS["PEPkB"], {}),
     # Only a1's form pairs; a2's is read after the acceptance: its letter shows, its q-value does
     # not count (A: 18 points, Q 3.0).
-    ("pEPkA", 600.0, {record("High", "HHHH"): 60.0}),
+    ("a2", "pEPkA", 600.0, {record("High", "HHHH"): 60.0}),
 ])
-def test_sequences_equal_in_upper_case(mod, tmp_path, a2_seq, a2_mass, expected):
-    psms = [row for row in all_four() if row[0] != "a2"] + [("a2", a2_seq, "High", "0", {"mass": a2_mass})]
+def test_sequences_equal_in_upper_case(mod, tmp_path, role, seq, mass, expected):
+    psms = [row for row in all_four() if row[0] != role] + [(role, seq, "High", "0", {"mass": mass})]
     assert made(tmp_path, psms).search(mod) == expected
-
-
-def test_two_b_sequences_make_no_record(mod, tmp_path):
-    psms = [row for row in all_four() if row[0] != "b2"] + [("b2", "pEPkB", "High", "0")]
-    assert made(tmp_path, psms).search(mod) == {}
 
 
 def test_forms_differing_by_a_blank_are_one_peptide_and_the_last_pairing_scores(mod, tmp_path):
@@ -248,15 +239,20 @@ def test_a_sequence_of_both_arm_scans_is_the_second_ones(mod, tmp_path):
     assert made(tmp_path, psms).search(mod) == {record("High", "HHHH", ["PEPkA\tP4\td4", "PEPkB\tP6\td6"]): 80.0}
 
 
-@pytest.mark.parametrize("a2", [True, False])
-def test_the_second_tier_starts_its_lists_afresh(mod, tmp_path, a2):
+@pytest.mark.parametrize("a2_rows, letters, score", [
+    # a2's Medium form agrees with a1's in upper case; only a1's pairs. a2 holds no PEPkC, so its
+    # q-value is still the one its High PSM gave the first table's pairing (A: 26 points).
+    ([("pEPkC", "Medium", "0.03125", {"mass": 600.0}), ("PEPkA", "High", "0")], "MMMM", 39.0625),
+    # No a2: a1's selection speaks for A in either table.
+    ([], "M_MM", 23.25),
+])
+def test_the_second_tier_starts_its_lists_afresh(mod, tmp_path, a2_rows, letters, score):
     # The High table agrees on PEPkA and PEPkX, which do not pair. In the High and Medium table
-    # the arms selected the Medium PEPkC and PEPkB, which pair; PEPkA (also 500 Da) would pair
-    # too, and a second A sequence would leave no record.
-    a = [("PEPkC", "Medium", "0.03125"), ("PEPkA", "High", "0")]
-    b = [("PEPkB", "Medium", "0.03125"), ("PEPkX", "High", "0")]
-    psms = [(r,) + p for r in (["a1", "a2"] if a2 else ["a1"]) for p in a] + [(r,) + p for r in ("b1", "b2") for p in b]
-    letters, score = ("MMMM", 31.0) if a2 else ("M_MM", 23.25)
+    # the arms selected their Medium PSMs, and PEPkC pairs with PEPkB; PEPkA (also 500 Da) would
+    # pair too, and a second A sequence would leave no record.
+    a1 = [("a1", "PEPkC", "Medium", "0.03125"), ("a1", "PEPkA", "High", "0")]
+    b = [(r, s, c, q) for r in ("b1", "b2") for s, c, q in (("PEPkB", "Medium", "0.03125"), ("PEPkX", "High", "0"))]
+    psms = a1 + [("a2",) + r for r in a2_rows] + b
     assert made(tmp_path, psms).search(mod) == {record("Medium", letters, ["PEPkC\tP1\td", "PEPkB\tP1\td"]): score}
 
 
@@ -308,7 +304,8 @@ def test_a_record_equal_to_a_rescued_one_replaces_its_score_in_place(mod, tmp_pa
 @pytest.mark.parametrize("rows, inject, expected, left", [
     # Accepted in the High table: its pairing read b2, which has no PSM there.
     (all_four()[:3], (), {record("High", "HHH_"): 60.0}, [{13: ["pep_seq"]}, {}, {}]),
-    (all_four()[:3] + [("b2", "PEPkB", "Medium", "0")], (), {record("High", "HHH_"): 60.0}, [{13: ["pep_seq"]}, {}, {}]),
+    (all_four()[:3] + [("b2", "PEPkB", "Medium", "0")], (), {record("High", "HHH_"): 60.0},
+     [{13: ["pep_seq"]}, {}, {}]),
     # A side without PSMs: no table passes its gate, nothing is read.
     (all_four()[:2], (), {}, [{}, {}, {}]),
     # A agrees on a1 alone, b1 and b2 disagree: no pairing, nothing is read (a2 has no PSM).
