@@ -1,4 +1,4 @@
-"""The module as a driver sees it: namespace and the calling rules."""
+"""The module as a driver sees it: namespace, documentation and the calling rules."""
 import pytest
 
 import Vombrelle1pt0_Submission as V
@@ -14,6 +14,16 @@ FUNCTIONS = {"read_ms_Mgf": 1, "read_ms_DtaZip": 1, "rescale_qval": 1, "read_PD_
 def test_namespace_order_and_facilities():
     names = [n for n in vars(V) if not n.startswith("__")]
     assert names == ["defaultdict", "combinations", "re", "zipfile", "io"] + list(FUNCTIONS)
+
+
+def test_documentation():
+    assert V.__doc__ == (
+        "Contains all the functions used in Vombrelle v1.0\n"
+        "Purpose: Functions used to identify cross-links from cross-linking (XL-MS) mass spectrometry data.")
+    assert V.read_ms_DtaZip.__doc__ == "Read .dta.zip directly"
+    assert V.find_XL_from_mgf.__doc__ == "The main Vombrelle function for cross-linking mass spectrometry cross-link search"
+    assert V.read_ms_Mgf.__doc__.startswith("Function to read a .mgf spectra file and store it in a dictionary\n")
+    assert V.write_XL.__doc__ is None
 
 
 CALLS = [(f, range(k), {}, f"{f}() takes exactly %s ({k} given)" % ("one argument" if n == 1 else f"{n} positional arguments"))
