@@ -32,7 +32,10 @@ def test_errors_in_line_order(mod):
         mod.FDR_XL_list([T[0], twelve])
     assert mod.FDR_XL_list([thirteen]) == (0.0, [thirteen])   # a counted line needs field 12, its last
     assert mod.FDR_XL_list([line(1, "RRK", "EEK"), twelve])[0] == 0.0   # seen pair: skipped
-    with pytest.raises(AttributeError):   # lines are used as they come: the 7 fails before the iteration
+    # lines are used as they come: the 7 fails before the iteration, and after the line before it
+    with pytest.raises(AttributeError, match="^'int' object has no attribute 'strip'$"):
         mod.FDR_XL_list(1 / 0 if x is None else x for x in (T[0], 7, None))
+    with pytest.raises(IndexError):
+        mod.FDR_XL_list(["a\tb", 7])
     with pytest.raises(TypeError, match="a bytes-like object is required, not 'str'"):
         mod.FDR_XL_list([T[0], T[1].encode()])

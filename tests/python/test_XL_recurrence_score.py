@@ -1,4 +1,5 @@
 import decimal
+import fractions
 import math
 
 import pytest
@@ -45,6 +46,9 @@ def test_nan_scores_take_the_hosts_order(mod):
     ({AB: 9.0, SHORTEST.rsplit("\t", 1)[0]: 1.0}, IndexError, ""),
     ({AB: "9", key("AAK", "PPK"): 1.0}, TypeError, "'<' not supported"),
     ({AB: None}, TypeError, r"unsupported operand type\(s\) for \+: 'NoneType' and 'int'"),
+    ({"a\tb": 9.0, 5: 1.0}, IndexError, ""),   # keys are split in map order: the first faulty key decides
+    # a rounded score whose text does not read as a float fails the final sort
+    ({AB: fractions.Fraction(1, 3)}, ValueError, "'33/100'"),
 ])
 def test_errors(mod, xl, exc, text):
     with pytest.raises(exc, match=text):

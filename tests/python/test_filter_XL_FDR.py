@@ -25,6 +25,7 @@ def test_examples(mod, cutoff, kept):
     # sorted() takes every line before it reads one: the iteration fails before the 3 does
     ((1 / 0 if x is None else x for x in (line(1), 3, line(2), None)), 5, ZeroDivisionError),
     ([line(1)], "5", TypeError),
+    ([], None, TypeError),   # the cut-off is compared before the first line is taken off
     ([line(1)], math.nan, ValueError),
 ])
 def test_errors(mod, lines, cutoff, exc):
@@ -61,6 +62,9 @@ def test_fast_cut_matches_the_estimates_of_each_shortened_list(mod, rebind):
 
 
 def test_rebound_results_are_taken_as_the_host_would(mod):
+    sentinel = object()
+    mod.remove_random = lambda targets: sentinel   # its result is returned unchanged
+    assert mod.filter_XL_FDR(EXAMPLE, 5) is sentinel
     mod.remove_random = lambda targets: targets
     assert mod.filter_XL_FDR(EXAMPLE, 5) == EXAMPLE[:2]
     for result, exc in [(None, TypeError), ((0.0, [], 1), ValueError), (("NA", []), TypeError)]:
@@ -71,3 +75,17 @@ def test_rebound_results_are_taken_as_the_host_would(mod):
     assert mod.filter_XL_FDR([], 5) == []
     with pytest.raises(NameError):
         mod.filter_XL_FDR(EXAMPLE, 5)
+
+
+def test_estimate_rebound_back_to_the_module_own_midway(mod):
+    own, calls = mod.FDR_XL_list, []
+
+    def once(lines):
+        calls.append(len(lines))
+        mod.FDR_XL_list = own
+        return 100.0, []
+
+    mod.FDR_XL_list = once
+    # Refused by the rebound estimate, the list goes on shortening under the module's own: the
+    # lines above the decoy pass the cut-off 20 with 0.0.
+    assert mod.filter_XL_FDR(EXAMPLE, 20) == mod.remove_random(EXAMPLE[:2]) and len(calls) == 1

@@ -1,4 +1,5 @@
 import collections
+import decimal
 import math
 
 import pytest
@@ -37,6 +38,9 @@ def test_tolerance_is_inclusive_and_relative_to_stated_mass(mod):
     on_edge = {good(mh=repr(e + 0.01)): 1.0}
     assert call(mod, on_edge, tol=exact)
     assert not call(mod, on_edge, tol=math.nextafter(exact, 0))
+    # other kinds of number are compared by the host
+    assert call(mod, on_edge, tol=decimal.Decimal(exact))
+    assert not call(mod, on_edge, tol=decimal.Decimal(exact) - decimal.Decimal("1e-20"))
     # The same offset below the expected mass is divided by a smaller mass: a larger error.
     d = e * 10e-6 * (1 + 1e-6)
     assert call(mod, {good(mh=repr(e + d)): 1.0}, tol=10)
@@ -56,10 +60,12 @@ def test_stated_mass_that_is_not_a_positive_finite_number_drops_the_record(mod, 
     ({record("PEXAR", "GAKE"): 1.0}, MASS, {}, KeyError, "'X'"),           # residues are read first
     # a mass that is no number fails where it is added, to the running total as it stands
     ({record("PEKAR", "GAKE"): 1.0}, {**MASS, "K": "128"}, MOD, TypeError, "for +: 'float' and 'str'"),
+    ({record("KPEAR", "GAKE"): 1.0}, {**MASS, "K": None}, MOD, TypeError, "for +: 'int' and 'NoneType'"),
     ({"a\tb\tc\td\te\tf\tPEKAR\th\ti": 1.0}, MASS, MOD, IndexError, "list index out of range"),
     # the highest-scored faulty record raises
     ({record("PEXAR", "GAKE"): 1.0, record("PEKAR", "GAKE", mh="bad"): 2.0}, MASS, MOD, ValueError, "'bad'"),
     ({record("PEKAR", "GAKE", mh="bad"): 1.0, 7: 2.0}, MASS, MOD, AttributeError, "'int' object has no attribute 'split'"),  # a key that is no text
+    ({7: 1.0, record("PEKAR", "GAKE", mh="bad"): 2.0}, MASS, MOD, ValueError, "'bad'"),   # ... fails in its turn
     # ints beyond 64 bits are refused where the check would compute with them
     ({record("PEKAR", "GAKE"): 1.0}, {**MASS, "K": 2 ** 64}, MOD, OverflowError, "64-bit"),
 ])

@@ -1,4 +1,10 @@
-"""The module as a driver sees it: namespace and the calling rules."""
+"""The module as a driver sees it: namespace, documentation and the calling rules."""
+import collections
+import io
+import itertools
+import re
+import zipfile
+
 import pytest
 
 import Vombrelle1pt0_Submission as V
@@ -14,6 +20,18 @@ FUNCTIONS = {"read_ms_Mgf": 1, "read_ms_DtaZip": 1, "rescale_qval": 1, "read_PD_
 def test_namespace_order_and_facilities():
     names = [n for n in vars(V) if not n.startswith("__")]
     assert names == ["defaultdict", "combinations", "re", "zipfile", "io"] + list(FUNCTIONS)
+    assert (V.defaultdict, V.combinations, V.re, V.zipfile, V.io) == (
+        collections.defaultdict, itertools.combinations, re, zipfile, io)
+
+
+def test_documentation():
+    assert V.__doc__ == (
+        "Contains all the functions used in Vombrelle v1.0\n"
+        "Purpose: Functions used to identify cross-links from cross-linking (XL-MS) mass spectrometry data.")
+    assert V.read_ms_DtaZip.__doc__ == "Read .dta.zip directly"
+    assert V.find_XL_from_mgf.__doc__ == "The main Vombrelle function for cross-linking mass spectrometry cross-link search"
+    assert V.read_ms_Mgf.__doc__.startswith("Function to read a .mgf spectra file and store it in a dictionary\n")
+    assert V.write_XL.__doc__ is None
 
 
 CALLS = [(f, range(k), {}, f"{f}() takes exactly %s ({k} given)" % ("one argument" if n == 1 else f"{n} positional arguments"))
@@ -24,6 +42,7 @@ CALLS = [(f, range(k), {}, f"{f}() takes exactly %s ({k} given)" % ("one argumen
     # A missing required argument is reported, by its position, before any keyword is judged.
     ("write_XL", ([],), {"bogus": 1}, "write_XL() takes exactly 2 positional arguments (1 given)"),
     ("uniq", (), {"idfun": None}, "uniq() takes at least 1 positional argument (0 given)"),
+    ("uniq", (1, 2, 3), {}, "uniq() takes at most 2 positional arguments (3 given)"),
 ]
 
 

@@ -112,6 +112,36 @@ def test_rebound_rescale_is_called_only_for_a_q_value_column_also_from_the_wrapp
     assert calls == [0.5, 0.5, 0.5] and tables[0][10]["AkDEFR"]["qval"] == ("scaled", 0.5)
 
 
+def test_rebound_rescale_is_called_per_accepted_row_table_by_table(mod):
+    calls = []
+    mod.rescale_qval = lambda q: calls.append(q) or ("scaled", q)
+    lines = [header(qval=True), row(conf="Low", qval="0.3"), row(conf="High", qval="0.1"),
+             row(conf="Medium", qval="0.2"), row(conf="High", seq="PEPTIDER", qval="0.9")]
+    high, _, all_ = mod.read_PD_PSM_results(lines, {}, *LINKER)
+    assert calls == [0.1, 0.1, 0.2, 0.3, 0.1, 0.2]   # High, High and Medium, then every row
+    assert high[10]["AkDEFR"]["qval"] == ("scaled", 0.1) and all_[10]["AkDEFR"]["qval"] == ("scaled", 0.2)
+
+
+def test_rescale_rebound_back_to_the_module_own_mid_read(mod):
+    own = mod.rescale_qval   # looked up by name for each row's call
+    mod.rescale_qval = lambda q: setattr(mod, "rescale_qval", own) or "first"
+    high, med, _ = read(mod, [header(qval=True), row(qval="0.25"), row(scan="11", qval="0.5")])
+    assert high[10]["AkDEFR"]["qval"] == "first" and high[11]["AkDEFR"]["qval"] == 0.5
+    assert med[10]["AkDEFR"]["qval"] == 0.75
+
+
+def test_deleted_names_fail_only_when_called(mod, tmp_path):
+    del mod.rescale_qval
+    assert 10 in read(mod, [header(), row()])[0]
+    with pytest.raises(NameError, match="^name 'rescale_qval' is not defined$"):
+        read(mod, [header(qval=True), row(qval="0.1")])
+    del mod.read_PD_PSM_results
+    with pytest.raises(FileNotFoundError):  # the file is read before the call
+        mod.read_PD_PSM_results_tsv_wrapper(str(tmp_path / "missing.txt"), {}, *LINKER)
+    with pytest.raises(NameError, match="^name 'read_PD_PSM_results' is not defined$"):
+        mod.read_PD_PSM_results_tsv_wrapper(write(tmp_path, header()), {}, *LINKER)
+
+
 def test_wrapper_hands_the_file_lines_to_a_rebound_reader(mod, tmp_path):
     seen, uniprot, result = [], {}, object()  # whatever it returns is returned unchanged
     mod.read_PD_PSM_results = lambda *args: seen.append(args) or result

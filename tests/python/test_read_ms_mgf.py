@@ -60,6 +60,8 @@ def test_reads_of_what_is_missing_insert_it_at_every_level(mod, tmp_path):
 @pytest.mark.parametrize("body, exc, message", [
     ("BEGIN IONS\nSCANS=1518-1520\n", ValueError, "invalid literal for int() with base 10: '1518-1520'"),
     ("BEGIN IONS\nTITLE=a\nPEPMASS=1\nCHARGE=2+\nSCANS=3\n100\n", IndexError, "list index out of range"),
+    ("PEPMASS= \n", IndexError, "list index out of range"),       # no first token
+    ("CHARGE=\t\n", IndexError, "string index out of range"),     # no first character
     # Text is strict UTF-8 whatever the locale.
     (b"TITLE=caf\xe9.raw\r\n", UnicodeDecodeError, "'utf-8' codec can't decode byte 0xe9 in position 9: "
                                                   "invalid continuation byte"),
