@@ -221,8 +221,8 @@ REJECTED = ("High", "Rejected")
 @pytest.mark.parametrize("b_psms, candidates, expected", [
     # Both select the same sequence.
     ([(53, B, B_MASS), (53, "GGkX", B_MASS), (54, B, B_MASS)], [B], ("HHHH", B, 31.68)),
-    # Selections equal when upper-cased: both kept, first scan's first; only the lighter one pairs,
-    # before b2 was read, so b2 counts 0.
+    # Selections equal when upper-cased: both kept, b1's first; only b1's pairs, before b2 was
+    # read, so b2 counts 0.
     ([(53, "GGkaz", B_MASS), (54, "GGkAZ", B_OTHER)], ["GGkaz", "GGkAZ"], ("HHHH", "GGkaz", 23.759999999999998)),
     # Different selections, equal lists of sequences: the whole list.
     ([(53, B, B_MASS, *REJECTED), (53, "GGkX", B_OTHER), (54, B, B_MASS), (54, "GGkX", B_OTHER)],
@@ -315,7 +315,7 @@ def test_every_matched_pair_counts_anew_with_the_latest_reads(mod):
                          (54, B, B_MASS, H, "High", "Unambiguous", "PB2", "db2")))
     seen = uniq_inputs(mod)
     assert build(mod, tables) == (rescued("Very_low", "HHHH", "GGkR;GGkR ", a_ids="PA\tda", b_ids="PB2\tdb2"), 2.0)
-    assert seen[2:4] == [[A, A], [B, B + " "]]  # the matched pairs' sequences, before de-duplication
+    assert [A, A] in seen and [B, B + " "] in seen  # the matched pairs' sequences, before de-duplication
 
 
 def test_a_tier_whose_gate_fails_adds_no_remark(mod):
@@ -326,3 +326,12 @@ def test_a_tier_whose_gate_fails_adds_no_remark(mod):
     seen = uniq_inputs(mod)
     assert build(mod, tables) == (rescued("Low", "HMMM"), 7.68)  # 11 and 6 points: x2
     assert seen[:2] == [[A], [B]]  # the second tier's candidates come first
+
+
+@pytest.mark.xfail(strict=True, reason="a precursor MH+ of 0 matches no pair instead of failing the call")
+@pytest.mark.parametrize("ms2_mass", [0.0, 0])
+def test_a_precursor_mh_of_0_fails_the_pairing(mod, ms2_mass):
+    # The relative difference of the first pair tested divides by the precursor MH+.
+    tables = export(mod, (51, A, A_MASS)) + export(mod, (53, B, B_MASS))
+    with pytest.raises(ZeroDivisionError, match="^float division by zero$"):
+        mod.Vombrelle_FindXLs_MS2Rescue(51, 52, 53, 54, 50, ms2_mass, 3, *tables, LINKER_MASS)
