@@ -158,10 +158,3 @@ def test_the_search_examines_the_five_nearest_ms1_scans_below_the_parent(mod, tm
 def test_the_search_takes_a_precursor_picked_below_the_monoisotopic_peak_too(mod, tmp_path):
     # 1 Da light: the expected m/z is 0.5 above the measured one, the same 686.375.
     assert search_with_ms1(mod, tmp_path, {19: ["685.875", ISOTOPE]}, measured="685.875") == {AT_PEAK: 31.68}
-
-
-@pytest.mark.xfail(strict=True, reason="an MS1 peak at m/z 0 is passed over instead of failing the call")
-def test_an_ms1_peak_at_0_reached_in_the_isotope_search_fails_the_call(mod):
-    # The isotope peak's tolerance is relative to the peak's own m/z.
-    with pytest.raises(ZeroDivisionError, match="^float division by zero$"):
-        rescue(mod, {90: record(800.0, 0.0, 799.6666)})
