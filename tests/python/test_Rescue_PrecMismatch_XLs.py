@@ -99,3 +99,45 @@ def test_the_modules_builder_calls_a_rebound_uniq(mod):
     mod.uniq = lambda seq, idfun=None: seen.append(seq) or own(seq)
     ms3, rescue = group_tables(mod)
     assert dispatch(mod, 4, (51, 52, 53, 54), ms3 + rescue) == expected and ["MS2_Rescued_XL"] in seen
+
+
+def record(scans, a, b, letters="HHHH"):
+    return "\t".join(["Medium", letters, scans, "2157.742175", "3", "719.919275", a, "P1", "d", b, "P1", "d",
+                      "MS2_Rescued_XL"])
+
+
+def test_four_scans_give_a_record_for_each_assignment_of_the_sides(mod):
+    # Each side is identified in both searches, so both assignments build a record.
+    ms3 = export(mod, (51, "AkDEFR", A_MASS), (52, "AkDEFR", A_MASS), (53, "GGkR", B_MASS), (54, "GGkR", B_MASS))
+    rescue = export(mod, (51, "AkDEFR", A_MASS), (52, "AkDEFR", A_MASS), (53, "GGkR", B_MASS), (54, "GGkR", B_MASS))
+    result = dispatch(mod, 4, (51, 52, 53, 54), ms3 + rescue)
+    assert list(result.items()) == [(record("51:52:53.1:54.1,50", "AkDEFR", "GGkR"), 31.68),
+                                    (record("53:54:51.1:52.1,50", "GGkR", "AkDEFR"), 31.68)]
+
+
+def test_three_scans_look_the_rescue_side_up_under_scan_plus_1000000(mod):
+    # (s1, s2, s2, s3) = (51, 52, 52, 53): the first call finds no rescue spectrum of 52 or 53; the
+    # second takes s2, s3 from the MS3 search and s1 from the rescue search, whose s2 its pairing
+    # reads all the same.
+    ms3 = export(mod, (52, "GGkR", B_MASS), (53, "GGkR", B_MASS))
+    rescue = export(mod, (1000051, "AkDEFR", A_MASS))
+    result = dispatch(mod, 3, (51, 52, 52, 53), ms3 + rescue)
+    assert list(result.items()) == [
+        ("", 0), (record("52:53:1000051.1:1000052.1,50", "GGkR", "AkDEFR", "HHH_"), 23.759999999999998)]
+    assert list(ms3[0]) == [52, 53] and list(rescue[0]) == [1000051, 1000052]
+
+
+def test_two_scans_are_both_sides_of_one_call(mod):
+    ms3 = export(mod, (51, "AkDEFR", A_MASS), (52, "AkDEFR", A_MASS))
+    rescue = export(mod, (51, "GGkR", B_MASS), (52, "GGkR", B_MASS))
+    result = dispatch(mod, 2, (51, 52, 51, 52), ms3 + rescue)
+    assert list(result.items()) == [(record("51:52:51.1:52.1,50", "AkDEFR", "GGkR"), 31.68)]
+
+
+@pytest.mark.parametrize("answers, stored", [
+    ([("rec", 1.5), ("rec", 2.5)], [("rec", 2.5)]),  # the later score, under one key
+    ([("rec", 1.5), ("", 0)], [("rec", 1.5), ("", 0)]),  # in the order of the calls
+])
+def test_every_answer_is_stored_in_the_order_of_the_calls(mod, spy, answers, stored):
+    spy.script = answers
+    assert list(dispatch(mod, 4, (51, 52, 53, 54), [{}] * 6).items()) == stored

@@ -50,7 +50,12 @@ TEST(PrecursorRescue, AcceptsWholeDaltonErrorsRoundedAsTheHostRounds) {
                          Row{1.05, nullptr},                       // 1.0500000...: 1.1
                          Row{5.05, "Upstream search: 5.0"}, Row{-5.05, "Downstream search: -5.0"},
                          Row{4.96, "Upstream search: 5.0"}, Row{0.0, nullptr}, Row{6.0, nullptr},
-                         Row{1.5, nullptr}}) {
+                         Row{1.5, nullptr}, Row{0.96, "Upstream search: 1.0"}, Row{0.94, nullptr},
+                         Row{-0.96, "Downstream search: -1.0"}, Row{2.0, "Upstream search: 2.0"},
+                         Row{-2.0, "Downstream search: -2.0"}, Row{3.0, "Upstream search: 3.0"},
+                         Row{-3.0, "Downstream search: -3.0"}, Row{4.0, "Upstream search: 4.0"},
+                         Row{-4.0, "Downstream search: -4.0"}, Row{5.0, "Upstream search: 5.0"},
+                         Row{-6.0, nullptr}}) {
         Group g;
         add_ms1(g.ms1, 100, {800.0});
         const PrecursorRescueResult out = g.run(g.request(r.error));
