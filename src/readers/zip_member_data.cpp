@@ -23,8 +23,9 @@ constexpr std::uint64_t kMinRead = 4096;
 constexpr std::uint64_t kFirstOutput = std::uint64_t(1) << 16;
 // Room for output that is dropped, a piece at a time.
 constexpr std::size_t kDropRoom = std::size_t(1) << 16;
-// Output past the declared size that the bzip2 and LZMA decoders may drop before giving up.
-constexpr std::uint64_t kDropBudget = kPiece;
+// Output past the declared size that the bzip2 and LZMA decoders may drop before giving up. It
+// is decoded only to find the errors the interpreter would find in it; no honest archive has any.
+constexpr std::uint64_t kDropBudget = std::uint64_t(64) << 20;
 
 // The blocks the interpreter's decompression output grows by. Its bzip2 decompression returns as
 // soon as the input is used up, whether or not output is held back: for a stream cut short right

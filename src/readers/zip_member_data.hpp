@@ -8,9 +8,10 @@
 // errors are the interpreter's: zlib.error for deflate, OSError("Invalid data stream") for
 // bzip2, lzma.LZMAError for LZMA.
 //
-// Where the interpreter would hold what it drops, this reader stays bounded: a bzip2 or LZMA
-// member that decompresses to more than a gigabyte past its declared size raises MemoryError (a
-// deflate member never does: the interpreter's own deflate reads stop there).
+// Where the interpreter would decompress and hold all it then drops, this reader stays bounded: a
+// bzip2 or LZMA member that decompresses to more than 64 MiB past its declared size raises
+// MemoryError. (A deflate member needs no such bound: the interpreter's own deflate reading
+// stops a gigabyte past it.)
 #pragma once
 
 #include <cstddef>
