@@ -341,6 +341,10 @@ private:
 // properties, then a raw LZMA1 stream. The decoder is set up once the header, the properties
 // and at least one byte more have come; until then nothing comes out.
 void read_lzma(CompressedData& in, Output& out, ZipReadBuffers& buffers) {
+    // The declared size, the output dropped past it, and one room's worth the last call may add.
+    const std::uint64_t most_output = out.left() > UINT64_MAX - kDropBudget - 2 * kDropRoom
+                                          ? UINT64_MAX
+                                          : out.left() + kDropBudget + 2 * kDropRoom;
     Unlzma s;
     bool started = false;
     std::string& head = buffers.carried;
@@ -356,6 +360,12 @@ void read_lzma(CompressedData& in, Output& out, ZipReadBuffers& buffers) {
                     lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, nullptr}, {LZMA_VLI_UNKNOWN, nullptr}};
                     check_lzma(lzma_properties_decode(&filters[0], nullptr,
                                                       reinterpret_cast<const std::uint8_t*>(head.data()) + 4, props));
+                    // The dictionary is allocated whole up front, at the size the stream declares
+                    // (up to 4 GiB). It need not exceed what can come out before the reading stops:
+                    // a stream whose output stays within the dictionary decodes the same whatever
+                    // the dictionary's size, so memory follows the member instead of its header.
+                    auto* options = static_cast<lzma_options_lzma*>(filters[0].options);
+                    options->dict_size = static_cast<std::uint32_t>(std::min<std::uint64_t>(options->dict_size, most_output));
                     const lzma_ret ret = lzma_raw_decoder(s.get(), filters);
                     std::free(filters[0].options);
                     check_lzma(ret);

@@ -283,6 +283,8 @@ def test_archives_the_interpreter_reads_are_read(mod, tmp_path, capsys, edit, me
       id="local signature"),
     P(put("<c", LOCAL, 40, b"b"), zipfile.ZIP_STORED, zipfile.BadZipFile,
       "File name in directory 'r.1.1.0.dta' and header b'r.1.1.0.dtb' differ.", id="local name"),
+    P(put("<2s", LOCAL, 30, b"'\xe9"), zipfile.ZIP_STORED, zipfile.BadZipFile,
+      "File name in directory 'r.1.1.0.dta' and header b\"'\\xe91.1.0.dta\" differ.", id="local name quoted"),
     P(put("<I", CENTRAL, 42, 10 ** 6), zipfile.ZIP_STORED, zipfile.BadZipFile, "Truncated file header",
       id="header offset past the file"),
     P(put("<I", CENTRAL, 42, 1), zipfile.ZIP_STORED, zipfile.BadZipFile, "Bad magic number for file header",
@@ -340,6 +342,11 @@ def test_header_offsets_at_the_edge_of_64_bits(mod, tmp_path, capsys, offset):
     got = read_alike(mod, path, capsys)
     assert got in [(zipfile.BadZipFile, "Truncated file header"), (OSError, "[Errno 22] Invalid argument")] \
         if offset < 1 << 63 else got == (ValueError, "cannot fit 'int' into an offset-sized integer")
+
+
+def test_an_lzma_member_declaring_a_4_gib_dictionary_is_read(mod, tmp_path, capsys):
+    # Properties after the 4-byte header: lc/lp/pb, then the dictionary size.
+    assert read_alike(mod, edited(tmp_path, put("<I", LOCAL, 41 + 5, 0xFFFFFFFF), zipfile.ZIP_LZMA), capsys) == READ
 
 
 def overlapping_bomb(path, entries, kernel):
