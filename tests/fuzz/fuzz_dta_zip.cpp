@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <string_view>
@@ -85,6 +87,15 @@ bool write_zip(const std::string& path, std::vector<Member>& members) {
     return ok;
 }
 
+// Whether the 20 bytes before the archive's end record (the end of the last name in the
+// directory) start with a zip64 locator's signature: such an archive is read as a zip64 one, as
+// the interpreter reads it, and its members alone no longer say what is read.
+bool looks_zip64(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return bytes.size() >= 42 && bytes.compare(bytes.size() - 42, 4, "PK\x06\x07") == 0;
+}
+
 struct Expected {
     std::vector<std::string> skipped;
     SpectrumTable table;
@@ -137,6 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto error = error_of([&] { table = read_dta_zip(path, skipped); });
     if (!error) check_distinct_mz(table);
     if (!ascii_names) return 0;  // libzip chooses how such a name is flagged
+    if (looks_zip64(path)) return 0;
 
     const Expected expected = expected_reading(members, path);
     check(error == expected.error, "archive and member-by-member readings fail differently: " + error.value_or("none") +

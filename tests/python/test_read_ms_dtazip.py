@@ -319,6 +319,14 @@ def test_archives_the_interpreter_refuses_are_refused(mod, tmp_path, capsys, edi
     assert read_alike(mod, edited(tmp_path, edit, method), capsys) == (exc, message)
 
 
+def test_a_directory_declared_to_start_at_its_second_entry_lists_only_the_rest(mod, tmp_path, capsys):
+    def edit(data):
+        first = CENTRAL(data, 1) - CENTRAL(data)
+        return both(grown("<I", END, 12, -first), grown("<I", END, 16, first))(data)
+    path = edited(tmp_path, edit, zipfile.ZIP_DEFLATED, [("r.1.1.0.dta", DTA), ("r.2.2.0.dta", DTA)])
+    assert read_alike(mod, path, capsys) == {2: (["r.2.2.0.dta"], ["500.5 2"], {100.5: 7.0, 250.25: 3.0})}
+
+
 def test_a_member_reaching_past_the_file_ends_in_eof_error(mod, tmp_path, capsys):
     # The first member declares more data than the file holds; the second's header lies past the
     # file, so nothing overlaps: the first member's reading runs out of file.
