@@ -6,7 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <lzma.h>
+#include <sys/mman.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 #include <zlib.h>
 
 #include "common/errors.hpp"
@@ -327,14 +330,54 @@ void check_lzma(lzma_ret ret) {
                                              : "Unrecognized error from liblzma: " + std::to_string(int(ret)));
 }
 
+// An LZMA decoder whose large blocks are mapped, not allocated: its dictionary is allocated
+// whole when it is set up, at the size the stream declares (up to 4 GiB), and a mapping only
+// takes memory as the dictionary fills, so memory follows the output, not the declaration.
 class Unlzma {
 public:
+    Unlzma() {
+        allocator_ = {&Unlzma::allocate, &Unlzma::release, this};
+        s_.allocator = &allocator_;
+    }
     ~Unlzma() { lzma_end(&s_); }
+    Unlzma(const Unlzma&) = delete;
+    Unlzma& operator=(const Unlzma&) = delete;
     lzma_stream* operator->() { return &s_; }
     lzma_stream* get() { return &s_; }
 
 private:
+    static constexpr std::size_t kMappedFrom = std::size_t(1) << 20;
+
+    static void* allocate(void* self, std::size_t count, std::size_t size) {
+        if (size != 0 && count > SIZE_MAX / size) return nullptr;
+        const std::size_t bytes = count * size;
+        if (bytes < kMappedFrom) return std::malloc(bytes);
+        void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (p == MAP_FAILED) return nullptr;
+        try {
+            static_cast<Unlzma*>(self)->mapped_.emplace_back(p, bytes);
+        } catch (...) {
+            ::munmap(p, bytes);
+            return nullptr;
+        }
+        return p;
+    }
+
+    static void release(void* self, void* p) {
+        auto& mapped = static_cast<Unlzma*>(self)->mapped_;
+        for (auto it = mapped.begin(); it != mapped.end(); ++it) {
+            if (it->first == p) {
+                ::munmap(p, it->second);
+                mapped.erase(it);
+                return;
+            }
+        }
+        std::free(p);
+    }
+
     lzma_stream s_ = LZMA_STREAM_INIT;
+    lzma_allocator allocator_{};
+    std::vector<std::pair<void*, std::size_t>> mapped_;
 };
 
 // An LZMA member: a 4-byte header (version, then the length of the properties), the LZMA1
@@ -360,10 +403,9 @@ void read_lzma(CompressedData& in, Output& out, ZipReadBuffers& buffers) {
                     lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, nullptr}, {LZMA_VLI_UNKNOWN, nullptr}};
                     check_lzma(lzma_properties_decode(&filters[0], nullptr,
                                                       reinterpret_cast<const std::uint8_t*>(head.data()) + 4, props));
-                    // The dictionary is allocated whole up front, at the size the stream declares
-                    // (up to 4 GiB). It need not exceed what can come out before the reading stops:
+                    // The dictionary need not exceed what can come out before the reading stops:
                     // a stream whose output stays within the dictionary decodes the same whatever
-                    // the dictionary's size, so memory follows the member instead of its header.
+                    // the dictionary's size. So a small member reserves no gigabytes either.
                     auto* options = static_cast<lzma_options_lzma*>(filters[0].options);
                     options->dict_size = static_cast<std::uint32_t>(std::min<std::uint64_t>(options->dict_size, most_output));
                     const lzma_ret ret = lzma_raw_decoder(s.get(), filters);

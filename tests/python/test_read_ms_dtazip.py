@@ -352,9 +352,12 @@ def test_header_offsets_at_the_edge_of_64_bits(mod, tmp_path, capsys, offset):
         if offset < 1 << 63 else got == (ValueError, "cannot fit 'int' into an offset-sized integer")
 
 
-def test_an_lzma_member_declaring_a_4_gib_dictionary_is_read(mod, tmp_path, capsys):
-    # Properties after the 4-byte header: lc/lp/pb, then the dictionary size.
-    assert read_alike(mod, edited(tmp_path, put("<I", LOCAL, 41 + 5, 0xFFFFFFFF), zipfile.ZIP_LZMA), capsys) == READ
+@pytest.mark.parametrize("size", [25, 0xFFFFFFFF])
+def test_an_lzma_member_declaring_a_4_gib_dictionary_is_read(mod, tmp_path, capsys, size):
+    # Properties after the 4-byte header: lc/lp/pb, then the dictionary size. The member declares
+    # its true size, or one the dictionary could fill.
+    edit = both(put("<I", LOCAL, 41 + 5, 0xFFFFFFFF), put("<I", CENTRAL, 24, size))
+    assert read_alike(mod, edited(tmp_path, edit, zipfile.ZIP_LZMA), capsys) == READ
 
 
 def overlapping_bomb(path, entries, kernel):
