@@ -2,6 +2,7 @@
 # Installs every Debian package the build, the tests, the fuzzers and the benchmarks need.
 set -euo pipefail
 packages=(cmake g++ make pkg-config pybind11-dev python3-dev python3-pytest libzip-dev
+          zlib1g-dev libbz2-dev liblzma-dev
           libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev)
 missing=()
 for p in "${packages[@]}"; do

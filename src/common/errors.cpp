@@ -11,6 +11,18 @@ HostError os_error(int err, std::string filename) {
     return e;
 }
 
+HostError os_error_unnamed(int err) {
+    HostError e = os_error(err, "");
+    e.names_file = false;
+    return e;
+}
+
+HostError os_message_error(std::string message) {
+    HostError e(ErrorKind::OS, std::move(message));
+    e.names_file = false;
+    return e;
+}
+
 HostError unicode_decode_error(std::string encoding, std::string object, std::size_t start,
                                std::size_t end, std::string reason) {
     HostError e(ErrorKind::UnicodeDecode, reason);

@@ -21,6 +21,10 @@ enum class ErrorKind {
     BadZip,         // zipfile.BadZipFile
     NotImplemented, // NotImplementedError
     Runtime,        // RuntimeError
+    EndOfFile,      // EOFError (its message may be empty: no argument then)
+    Memory,         // MemoryError, without argument
+    Zlib,           // zlib.error
+    Lzma,           // lzma.LZMAError
 };
 
 // A key as the interpreter would hold it: an integer or a text.
@@ -43,9 +47,11 @@ public:
 
     // KeyError: the missing key.
     ErrorKey key;
-    // OS errors: errno and the file name.
+    // OS errors: errno and the file name. Without a file name (`names_file` false) the error is
+    // OSError(errno, strerror), or OSError(message) when errno is 0.
     int os_errno = 0;
     std::string filename;
+    bool names_file = true;
     // UnicodeDecodeError: the offending bytes' span within `object` and the reason.
     std::string encoding;
     std::string object;
@@ -75,6 +81,12 @@ inline HostError key_error(ErrorKey key) {
 
 // An OS error for `filename` with the given errno (FileNotFoundError, PermissionError, ...).
 HostError os_error(int err, std::string filename);
+
+// An OS error that names no file: OSError(err, strerror) as a refused seek raises it.
+HostError os_error_unnamed(int err);
+
+// OSError(message), with neither errno nor file name (a decompressor's "Invalid data stream").
+HostError os_message_error(std::string message);
 
 // A UnicodeDecodeError for invalid UTF-8 in `filename` (context names the file and line).
 HostError unicode_decode_error(std::string encoding, std::string object, std::size_t start,

@@ -591,6 +591,37 @@ std::string py_repr(std::string_view text) {
     return out;
 }
 
+std::string py_bytes_repr(std::string_view bytes) {
+    const bool has_single = bytes.find('\'') != std::string_view::npos;
+    const bool has_double = bytes.find('"') != std::string_view::npos;
+    const char quote = (has_single && !has_double) ? '"' : '\'';
+    std::string out = "b";
+    out.reserve(bytes.size() + 3);
+    out += quote;
+    static const char* hex = "0123456789abcdef";
+    for (char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == static_cast<unsigned char>(quote) || c == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c < 0x20 || c >= 0x7F) {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 0xF];
+        } else {
+            out += ch;
+        }
+    }
+    out += quote;
+    return out;
+}
+
 } // namespace vombrelle
 
 namespace vombrelle {

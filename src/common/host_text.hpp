@@ -16,6 +16,7 @@
 //   round_to                   round(x, n) on the exact stored value, ties to even
 //   ascii_upper                str.upper() of an ASCII text
 //   py_repr                    repr(text) of a str, as used in the interpreter's messages
+//   py_bytes_repr              repr(b) of a bytes object
 //   upper / same_upper         str.upper(), and a.upper() == b.upper()
 #pragma once
 
@@ -98,6 +99,9 @@ std::string ascii_upper(std::string_view text);
 
 // repr(text) of a str: quoted, with the interpreter's escapes.
 std::string py_repr(std::string_view text);
+
+// repr(b) of a bytes object: b'...' with \t \n \r, \xhh for other bytes outside 0x20-0x7E.
+std::string py_bytes_repr(std::string_view bytes);
 
 // str.upper(): full case mapping, code point by code point (some give two or three).
 std::string upper(std::string_view text);

@@ -22,7 +22,11 @@ PyObject* exception_type(ErrorKind kind) {
         case ErrorKind::UnicodeDecode: return PyExc_UnicodeDecodeError;
         case ErrorKind::NotImplemented: return PyExc_NotImplementedError;
         case ErrorKind::Runtime: return PyExc_RuntimeError;
-        case ErrorKind::BadZip: break;
+        case ErrorKind::EndOfFile: return PyExc_EOFError;
+        case ErrorKind::Memory: return PyExc_MemoryError;
+        case ErrorKind::BadZip:
+        case ErrorKind::Zlib:
+        case ErrorKind::Lzma: break;
     }
     return nullptr;
 }
@@ -49,8 +53,10 @@ py::object make_exception(const HostError& e) {
         }
         case ErrorKind::OS: {
             // OSError(errno, strerror, filename) picks the subclass for the errno itself.
-            return py::reinterpret_borrow<py::object>(PyExc_OSError)(e.os_errno, text_object(e.what()),
-                                                                      file_system_text(e.filename));
+            py::object os_error = py::reinterpret_borrow<py::object>(PyExc_OSError);
+            if (e.names_file) return os_error(e.os_errno, text_object(e.what()), file_system_text(e.filename));
+            if (e.os_errno != 0) return os_error(e.os_errno, text_object(e.what()));
+            return os_error(text_object(e.what()));
         }
         case ErrorKind::UnicodeDecode: {
             return own(PyUnicodeDecodeError_Create(e.encoding.c_str(), e.object.data(),
@@ -60,6 +66,15 @@ py::object make_exception(const HostError& e) {
         }
         case ErrorKind::BadZip:
             return py::module_::import("zipfile").attr("BadZipFile")(text_object(e.what()));
+        case ErrorKind::Zlib:
+            return py::module_::import("zlib").attr("error")(text_object(e.what()));
+        case ErrorKind::Lzma:
+            return py::module_::import("lzma").attr("LZMAError")(text_object(e.what()));
+        case ErrorKind::EndOfFile:
+        case ErrorKind::Memory:
+            // Raised bare by the interpreter's readers: no argument when there is no message.
+            if (*e.what() == '\0') return py::reinterpret_borrow<py::object>(exception_type(e.kind()))();
+            return py::reinterpret_borrow<py::object>(exception_type(e.kind()))(text_object(e.what()));
         default:
             // Messages quote the input with the interpreter's repr, which escapes lone surrogates;
             // the texts they quote come back as they went in.

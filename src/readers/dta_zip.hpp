@@ -3,9 +3,9 @@
 //
 // Members are selected by name: the name must match ^.*[^0-9]([0-9]+)\.([0-9]+)\.0\.dta$ with the
 // interpreter's regular-expression semantics ("$" also matches before one final "\n"); group 1 is
-// the scan number. Names are decoded as the interpreter's zip reader does (code page 437 unless
-// the entry is flagged UTF-8), taken in central-directory order with directory entries; a name
-// held by two entries reads the last of them. Skipped names are reported, in archive order, before
+// the scan number. The archive is read as the interpreter's zip reader reads it (zip_archive.hpp):
+// names decoded as it decodes them, taken in central-directory order with directory entries; a
+// name held by two entries reads the last of them. Skipped names are reported, in archive order, before
 // any member is read. Selected members are processed in ascending scan order (stable): each is
 // strict ASCII, split at line feeds; its stripped first line is the header, every later non-blank
 // line a peak line. Members with one scan number merge into one record.
