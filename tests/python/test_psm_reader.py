@@ -38,6 +38,8 @@ class Untouchable(dict):
     # a sequence of another type is asked `in`, index() and len() as the host asks them
     ("LVTDLTk", {"P1": ["LVTDLTK"] + ["x"] * 6}, True),
     ("LVTDLTk", {"P1": ["MM", "LVTDLTK"]}, False),
+    ("azMLk", {"P1": "GGAZMLK"}, True),  # every lower-case letter of the peptide is upper-cased, a to z
+    ("LVTDLTk", {"P1": "mlvtdltk"}, False),  # the protein is not
 ])
 def test_lysine_and_c_terminal_rules(mod, seq, uniprot, kept):
     tables = read(mod, [header(), row(seq=seq)], uniprot)
