@@ -57,6 +57,17 @@ def test_reads_of_what_is_missing_insert_it_at_every_level(mod, tmp_path):
     assert table[1518]["ion_mass"][1.5] == 0.0 and list(table[1518]["ion_mass"])[-1] == 1.5
 
 
+def test_peak_maps_find_their_m_z_values_as_the_interpreter_hashes_them(mod, tmp_path):
+    # Tiny, huge, whole, overflowing and long-fraction m/z values: each is found by lookup, and the
+    # map equals one the interpreter builds from the same pairs.
+    masses = ["222.34184", "0", "5e-324", "2.2250738585072014e-308", "1e308", "1e400", "123456789012345678901234567890",
+              "0.1", "1024", "3.141592653589793", "1.5e-10"]
+    peaks = "".join("%s %d\n" % (m, i) for i, m in enumerate(masses))
+    ion_mass = mod.read_ms_Mgf(str(write(tmp_path, BLOCK.replace("222.34184 1301.2\n", peaks))))[1518]["ion_mass"]
+    assert all(float(m) in ion_mass for m in masses)
+    assert ion_mass == {float(m): float(i) for i, m in enumerate(masses)}
+
+
 @pytest.mark.parametrize("body, exc, message", [
     ("BEGIN IONS\nSCANS=1518-1520\n", ValueError, "invalid literal for int() with base 10: '1518-1520'"),
     ("BEGIN IONS\nTITLE=a\nPEPMASS=1\nCHARGE=2+\nSCANS=3\n100\n", IndexError, "list index out of range"),
