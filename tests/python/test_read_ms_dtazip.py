@@ -49,6 +49,8 @@ def outcome(read, path, capsys):  # the result or error, and what was printed
     (b"0 0\n100 \xe9\n", UnicodeDecodeError, "'ascii' codec can't decode byte 0xe9 in position 8: "
                                              "ordinal not in range(128)", 2),
     (b"0 0\n\n100 1e\n", ValueError, "could not convert string to float: '1e'", 3),
+    (b"0 0\n\x7f1 1\n\x80\n", UnicodeDecodeError, "'ascii' codec can't decode byte 0x80 in position 9: "
+                                               "ordinal not in range(128)", 3),
 ])
 def test_bad_members_raise_after_the_names_are_printed(mod, tmp_path, capsys, data, exc, message, line):
     path = make_zip(tmp_path / "c.zip", [("skip.me", ""), ("r.1.1.0.dta", "0 0\n"), ("r.2.2.0.dta", data)])
@@ -317,6 +319,15 @@ def test_archives_the_interpreter_reads_are_read(mod, tmp_path, capsys, edit, me
 ])
 def test_archives_the_interpreter_refuses_are_refused(mod, tmp_path, capsys, edit, method, exc, message):
     assert read_alike(mod, edited(tmp_path, edit, method), capsys) == (exc, message)
+
+
+def test_member_comments_and_extra_fields_are_passed_over(mod, tmp_path, capsys):
+    path = tmp_path / "c.zip"
+    with zipfile.ZipFile(path, "w") as zf:
+        info = zipfile.ZipInfo("r.1.1.0.dta")
+        info.comment, info.extra = b"hello", b"\xfe\xca\x02\x00ab"  # one unknown field, filling the extra
+        zf.writestr(info, DTA)
+    assert read_alike(mod, path, capsys) == READ
 
 
 def test_a_directory_declared_to_start_at_its_second_entry_lists_only_the_rest(mod, tmp_path, capsys):
