@@ -436,11 +436,6 @@ std::optional<bool> PyProteinLookup::ends_protein(std::string_view accession, st
     return peptide_ends_protein(host, peptide, residues);
 }
 
-std::string PyProteinLookup::upper(std::string_view s) {
-    py::gil_scoped_acquire locked;
-    return host_upper(s);
-}
-
 py::tuple psm_tables_to_python(PsmTables&& tables, const std::array<std::vector<py::object>, 3>* qvals) {
     CollectorPause pause;
     RowObjects rows(tables.high.rows());

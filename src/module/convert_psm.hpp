@@ -32,7 +32,6 @@ public:
     explicit PyProteinLookup(py::handle mapping) : mapping_(mapping) {}
     std::optional<bool> ends_protein(std::string_view accession, std::string_view peptide,
                                      std::string_view residues) override;
-    std::string upper(std::string_view text) override;
 
 private:
     py::handle mapping_;

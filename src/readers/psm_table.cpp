@@ -59,8 +59,6 @@ void raise_linker_error(const std::exception_ptr& error) {
 
 } // namespace
 
-std::string ProteinLookup::upper(std::string_view text) { return vombrelle::upper(text); }
-
 bool TextProtein::contains(std::string_view residues) const {
     return text.find(residues) != std::string_view::npos;
 }
@@ -224,7 +222,7 @@ private:
     bool ends_a_protein(std::string_view peptide, std::string_view accessions) {
         ProteinLookup* proteins = options_.proteins;
         if (proteins == nullptr) return false;
-        std::string residues = is_ascii(peptide) ? ascii_upper(peptide) : proteins->upper(peptide);
+        std::string residues = is_ascii(peptide) ? ascii_upper(peptide) : upper(peptide);
         bool good = false;
         // Every accession is looked at, as the lookup may be any mapping.
         for (std::string_view piece : split(accessions, ";")) {
