@@ -12,7 +12,6 @@
 #include <unistd.h>
 #include <vector>
 
-#include "common/batch_pipe.hpp"
 #include "common/errors.hpp"
 #include "common/file_open.hpp"
 #include "common/interruptible_io.hpp"
@@ -77,22 +76,6 @@ TEST(WorkerThread, AWorkerBlockedOnAFifoIsStoppedAndJoinedWhenTheCallersHandlerR
     }
     ASSERT_TRUE(raised);
     expect_host_error(raised);
-    EXPECT_FALSE(returned);
-}
-
-TEST(WorkerThread, AStoppedPipeJoinsItsWorkerBlockedOnAFifo) {
-    test::TempDir dir;
-    const std::string fifo = dir.file("fifo");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    std::atomic<bool> returned{false};
-    {
-        BatchPipe<int> pipe([&](int&) {
-            read_fifo(fifo, returned);
-            return false;
-        });
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // most likely blocked by now
-        pipe.stop();
-    }
     EXPECT_FALSE(returned);
 }
 
