@@ -71,7 +71,6 @@ bool psm_questions_are_pure(const PsmReadArguments& args) {
 
 void print_names(const std::vector<std::string>& names) {
     if (names.empty()) return;
-    py::gil_scoped_acquire locked;
     py::object print = py::module_::import("builtins").attr("print");
     py::object mod = py::module_::import("Vombrelle1pt0_Submission");
     if (py::hasattr(mod, "print")) print = mod.attr("print");
