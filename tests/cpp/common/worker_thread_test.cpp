@@ -129,14 +129,15 @@ TEST(WorkerThread, AnInterruptedReadIsRetriedOnceTheThreadsInterruptionsHadTheir
         got.assign(buf, read_some(fd, buf, sizeof buf, fifo));
         ::close(fd);
     });
-    // The wake-up signal, without a stop, until a blocked read has seen it.
-    while (counting.interrupted == 0) {
+    // The wake-up signal, without a stop, until a blocked read has seen it (a few tries at most).
+    for (int tries = 0; tries < 2000 && counting.interrupted == 0; ++tries) {
         token->wake();
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     ASSERT_EQ(::write(writer, "peaks", 5), 5);
     worker.join();
     ::close(writer);
+    EXPECT_GE(counting.interrupted, 1);
     EXPECT_FALSE(worker.error());
     EXPECT_EQ(got, "peaks");
 }
