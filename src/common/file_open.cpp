@@ -6,11 +6,13 @@
 #include <unistd.h>
 
 #include "common/errors.hpp"
+#include "common/interruptible_io.hpp"
 
 namespace vombrelle {
 
 int open_readable(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opening a FIFO waits for its writer.
+    int fd = open_file(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) throw os_error(errno, path);
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {

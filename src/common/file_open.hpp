@@ -6,7 +6,8 @@
 
 namespace vombrelle {
 
-// Opens `path` for reading (close-on-exec) and returns the descriptor, which the caller owns.
+// Opens `path` for reading (close-on-exec) and returns the descriptor, which the caller owns. An
+// open that a signal interrupts is retried as interruptible_io.hpp says.
 // Raises HostError of kind OS with the interpreter's errno and file name: FileNotFoundError,
 // PermissionError, IsADirectoryError (a folder opens under POSIX, but open() refuses it).
 int open_readable(const std::string& path);

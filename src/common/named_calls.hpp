@@ -102,11 +102,6 @@ public:
     // DTA-zip reader (a plain map).
     virtual PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& request, const SpectrumTable& ms1,
                                                    const PsmMatchTable& med_high) = 0;
-
-    // str.upper() of a text holding non-ASCII characters, for comparing sequences regardless of
-    // letter case (sequences are ASCII, so this is rare). Not a call by name: the host's own str
-    // method, which the default reproduces from the interpreter's own case table.
-    virtual std::string upper(std::string_view text) { return vombrelle::upper(text); }
 };
 
 } // namespace vombrelle

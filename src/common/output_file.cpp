@@ -8,10 +8,14 @@
 #include <unistd.h>
 
 #include "common/errors.hpp"
+#include "common/interruptible_io.hpp"
+#include "common/interruption.hpp"
 
 namespace vombrelle {
 
 namespace {
+
+constexpr std::size_t kBlock = std::size_t(1) << 20;
 
 // What a rename would replace for `path`: a symbolic link is followed to its target (also a
 // dangling one, whose target is then created). A link of /proc (where /dev/stdout leads) names
@@ -63,7 +67,7 @@ int create_beside(const std::string& target, mode_t mode, std::string& name) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         name = dir + "." + base + ".tmp.";
         for (int i = 0; i < 8; ++i) name += kLetters[random() % (sizeof(kLetters) - 1)];
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        const int fd = open_file(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;  // errno is EEXIST
@@ -83,18 +87,13 @@ OutputFile::OutputFile(const std::string& path) : path_(path) {
         if (exists && ::access(path.c_str(), W_OK) != 0) throw os_error(errno, path);
         open_temporary(target.name, exists, st.st_mode & 07777);
     }
-    std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+    buffer_.reserve(kBlock);
 }
 
 void OutputFile::open_in_place() {
-    const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) throw os_error(errno, path_);
-    file_ = ::fdopen(fd, "wb");
-    if (file_ == nullptr) {
-        const int err = errno;
-        ::close(fd);
-        throw os_error(err, path_);
-    }
+    // Opening a FIFO waits for its reader.
+    fd_ = open_file(path_, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0) throw os_error(errno, path_);
 }
 
 void OutputFile::open_temporary(const std::string& target, bool exists, unsigned old_mode) {
@@ -106,33 +105,46 @@ void OutputFile::open_temporary(const std::string& target, bool exists, unsigned
         temp_.clear();
         throw os_error(err, path_);
     }
-    if ((exists && ::fchmod(fd, old_mode) != 0) || (file_ = ::fdopen(fd, "wb")) == nullptr) {
+    if (exists && ::fchmod(fd, old_mode) != 0) {
         const int err = errno;
         ::close(fd);
         ::unlink(temp_.c_str());
         temp_.clear();
         throw os_error(err, path_);
     }
+    fd_ = fd;
     target_ = target;
 }
 
 OutputFile::~OutputFile() {
-    if (file_ != nullptr) std::fclose(file_);
+    if (fd_ >= 0) ::close(fd_);
     if (!committed_ && !temp_.empty()) ::unlink(temp_.c_str());
 }
 
 void OutputFile::write(std::string_view bytes) {
-    if (bytes.empty()) return;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) throw os_error(errno ? errno : EIO, path_);
+    if (buffer_.size() + bytes.size() > kBlock) flush();
+    if (bytes.size() >= kBlock) {
+        write_all(fd_, bytes.data(), bytes.size(), path_);
+        return;
+    }
+    buffer_.append(bytes);
+}
+
+void OutputFile::flush() {
+    // A block at a time: a place where a long write may be interrupted.
+    interruption_point();
+    write_all(fd_, buffer_.data(), buffer_.size(), path_);
+    buffer_.clear();
 }
 
 void OutputFile::commit() {
-    if (std::fflush(file_) != 0) throw os_error(errno, path_);
+    flush();
     // Only a replacement must be on disk before it takes the old file's name.
-    if (!temp_.empty() && ::fsync(::fileno(file_)) != 0 && errno != EINVAL) throw os_error(errno, path_);
-    const int rc = std::fclose(file_);
-    file_ = nullptr;
-    if (rc != 0) throw os_error(errno, path_);
+    if (!temp_.empty() && sync_file(fd_) != 0 && errno != EINVAL) throw os_error(errno, path_);
+    // A close that fails has still released the descriptor: it is not retried.
+    const int rc = ::close(fd_);
+    fd_ = -1;
+    if (rc != 0 && errno != EINTR) throw os_error(errno, path_);
     if (!temp_.empty() && ::rename(temp_.c_str(), target_.c_str()) != 0) throw os_error(errno, path_);
     committed_ = true;
 }

@@ -7,6 +7,10 @@
 // keeps pointing at the new file; the old file's permission bits carry over, and a new file gets
 // the mode open() gives it (0666 less the umask, which the kernel applies when it creates it).
 //
+// Writes are buffered and go out a block at a time; a write or open that a signal interrupts is
+// retried as interruptible_io.hpp says, so a call interrupted while it writes (its handler raised)
+// leaves the old file as it was.
+//
 // Anything else at the path is opened and written in place, as open() does: a FIFO, a device,
 // a socket (which fails as it does for open()), and an open descriptor named through /proc, as
 // /dev/stdout and /dev/fd/N are, whatever file it holds. Replacing those would put a regular file
@@ -14,7 +18,6 @@
 // IsADirectoryError.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -36,11 +39,13 @@ public:
 private:
     void open_in_place();
     void open_temporary(const std::string& target, bool exists, unsigned old_mode);
+    void flush();
 
     std::string path_;    // as the caller named it
     std::string target_;  // the file replaced (a link resolved); empty when written in place
     std::string temp_;
-    std::FILE* file_ = nullptr;
+    int fd_ = -1;
+    std::string buffer_;  // written out once it holds kBlock bytes
     bool committed_ = false;
 };
 

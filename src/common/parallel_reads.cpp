@@ -4,10 +4,36 @@
 #include <atomic>
 #include <exception>
 #include <numeric>
+#include <optional>
+#include <memory>
 #include <system_error>
 #include <thread>
 
+#include "common/interruption.hpp"
+#include "common/worker_thread.hpp"
+
 namespace vombrelle {
+
+namespace {
+
+// The Interruption among the errors of the workers, if any: the one that carries the host's
+// exception before one that only says its worker stopped.
+std::exception_ptr interruption_among(const std::vector<std::exception_ptr>& errors) {
+    std::exception_ptr found;
+    for (const auto& e : errors) {
+        if (!e) continue;
+        try {
+            std::rethrow_exception(e);
+        } catch (const Interruption& i) {
+            if (i.cause()) return e;
+            if (!found) found = e;
+        } catch (...) {
+        }
+    }
+    return found;
+}
+
+} // namespace
 
 unsigned parallel_thread_count(std::size_t jobs) {
     const unsigned hardware = std::max(1u, std::thread::hardware_concurrency());
@@ -17,24 +43,40 @@ unsigned parallel_thread_count(std::size_t jobs) {
 void run_on_threads(unsigned threads, const std::function<void(unsigned worker)>& body) {
     threads = std::max(threads, 1u);
     std::vector<std::exception_ptr> errors(threads);
+    // The workers stop with the call that runs this, and when any of them is interrupted.
+    const std::shared_ptr<StopToken> token = token_for_workers();
     auto guarded = [&](unsigned k) {
         try {
             body(k);
+        } catch (const Interruption&) {
+            errors[k] = std::current_exception();
+            token->request_stop();
         } catch (...) {
             errors[k] = std::current_exception();
         }
     };
-    std::vector<std::thread> started;
+    std::vector<std::unique_ptr<WorkerThread>> started;
     started.reserve(threads - 1);
     for (unsigned k = 1; k < threads; ++k) {
         try {
-            started.emplace_back(guarded, k);
+            started.push_back(std::make_unique<WorkerThread>(token, [&guarded, k] { guarded(k); }));
         } catch (const std::system_error&) {
             break;  // fewer threads: the others take the work
         }
     }
-    guarded(0);
-    for (auto& t : started) t.join();
+    {
+        // This thread takes part: it stops with the others (it may be a caller's thread, not
+        // one of the call's workers yet).
+        std::optional<TokenMember> member;
+        if (token != current_token()) member.emplace(token);
+        guarded(0);
+    }
+    try {
+        join_workers(started, *token);
+    } catch (const Interruption&) {
+        errors.push_back(std::current_exception());  // this thread's own wait was interrupted
+    }
+    if (const std::exception_ptr interruption = interruption_among(errors)) std::rethrow_exception(interruption);
     for (const auto& e : errors) {
         if (e) std::rethrow_exception(e);
     }
@@ -54,8 +96,11 @@ void for_each_at_once(std::size_t n, unsigned threads, const std::function<bool(
             const std::size_t i = start_order.empty() ? k : start_order[k];
             // An item above a failed one cannot change the outcome any more.
             if (i > first_failed.load()) continue;
+            interruption_point();
             try {
                 work(i, worker);
+            } catch (const Interruption&) {
+                throw;  // no item's error: the whole call stops
             } catch (...) {
                 errors[i] = std::current_exception();
                 std::size_t seen = first_failed.load();
@@ -88,6 +133,8 @@ void run_reads(const std::vector<ParallelRead>& reads, const PrintLine& print, u
                 finished[i] = 1;
             },
             order);
+    } catch (const Interruption&) {
+        throw;  // nothing is printed for a call that stops
     } catch (...) {
         failure = std::current_exception();
     }

@@ -1,5 +1,7 @@
 #include "common/scan_grouping.hpp"
 
+#include "common/interruption.hpp"
+
 #include <algorithm>
 #include <cstring>
 #include <unordered_set>
@@ -64,6 +66,7 @@ void walk_scan_groups(Ms3HeaderTable& ms3, const GroupHandler& handle) {
     };
 
     for (const std::int64_t key : ms3.visiting_order()) {
+        interruption_point();
         if (used.count(key) != 0) continue;
         const std::uint32_t key_class = ms3.lookup(key);
 

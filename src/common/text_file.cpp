@@ -9,6 +9,8 @@
 #include "common/errors.hpp"
 #include "common/file_open.hpp"
 #include "common/host_text.hpp"
+#include "common/interruptible_io.hpp"
+#include "common/interruption.hpp"
 
 namespace vombrelle {
 
@@ -30,7 +32,7 @@ bool host_decode_block(int fd, std::uint64_t bad, std::size_t span, bool truncat
                        std::string& object, std::size_t& start) {
     auto read_at = [fd](std::string& into, std::size_t size, std::uint64_t offset) {
         into.resize(size);
-        const ssize_t got = ::pread(fd, into.data(), size, static_cast<off_t>(offset));
+        const ssize_t got = pread_some(fd, into.data(), size, static_cast<off_t>(offset));
         into.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
         return got >= 0;
     };
@@ -125,23 +127,19 @@ bool check_utf8(std::string_view bytes, std::size_t& bad_start, std::size_t& bad
 
 TextLineReader::TextLineReader(const std::string& path, std::size_t block_size)
     : path_(path), block_size_(std::max<std::size_t>(block_size, 1)) {
-    int fd = open_readable(path);
-    file_ = ::fdopen(fd, "rb");
-    if (file_ == nullptr) {
-        int err = errno;
-        ::close(fd);
-        throw os_error(err, path);
-    }
+    fd_ = open_readable(path);
     // Padding before the buffer and after its end, for the scans of its lines.
     storage_.resize(kLinePadding + block_size_ + kLinePadding);
 }
 
 TextLineReader::~TextLineReader() {
-    if (file_ != nullptr) std::fclose(file_);
+    if (fd_ >= 0) ::close(fd_);
 }
 
 bool TextLineReader::fill() {
     if (eof_) return false;
+    // A block is read at a time: a place where a long read may be interrupted.
+    interruption_point();
     // Keep the unread tail, then read a block behind it.
     if (pos_ > 0) {
         std::memmove(buf(), buf() + pos_, end_ - pos_);
@@ -154,9 +152,8 @@ bool TextLineReader::fill() {
         size *= 2;
         storage_.resize(size + 2 * kLinePadding);
     }
-    std::size_t got = std::fread(buf() + end_, 1, size - end_, file_);
+    const std::size_t got = read_some(fd_, buf() + end_, size - end_, path_);
     if (got == 0) {
-        if (std::ferror(file_)) throw os_error(errno ? errno : EIO, path_);
         eof_ = true;
         return false;
     }
@@ -276,7 +273,7 @@ void TextLineReader::check_ahead(std::uint64_t need_end, std::uint64_t line_star
         bytes = std::string_view(buf() + (checked_ - buf_offset), need_end - checked_);
     } else {
         scratch.resize(static_cast<std::size_t>(need_end - checked_));
-        const ssize_t got = ::pread(::fileno(file_), scratch.data(), scratch.size(), static_cast<off_t>(checked_));
+        const ssize_t got = pread_some(fd_, scratch.data(), scratch.size(), static_cast<off_t>(checked_));
         if (got < 0) {
             ahead_ok_ = false;  // lines are then checked one by one
             return;
@@ -298,7 +295,7 @@ void TextLineReader::check_ahead(std::uint64_t need_end, std::uint64_t line_star
     const std::size_t span = end - start;
     std::string object(bytes.substr(start, span));
     std::size_t object_start = 0;
-    if (host_decode_block(::fileno(file_), bad, span, false, std::strcmp(reason, "invalid start byte") == 0, object,
+    if (host_decode_block(fd_, bad, span, false, std::strcmp(reason, "invalid start byte") == 0, object,
                           object_start)) {
         end = object_start + span;
     } else {
@@ -307,7 +304,7 @@ void TextLineReader::check_ahead(std::uint64_t need_end, std::uint64_t line_star
     // The note names the line that holds the bytes.
     std::size_t line = line_no_;
     std::string before(static_cast<std::size_t>(bad - line_start), '\0');
-    const ssize_t got = ::pread(::fileno(file_), before.data(), before.size(), static_cast<off_t>(line_start));
+    const ssize_t got = pread_some(fd_, before.data(), before.size(), static_cast<off_t>(line_start));
     if (got >= 0) {
         before.resize(static_cast<std::size_t>(got));
         for (std::size_t i = 0; i < before.size(); ++i) {
@@ -333,7 +330,7 @@ void TextLineReader::validate_utf8(std::string_view line) const {
     std::string object(line);
     const std::size_t span = end - start;
     const std::uint64_t line_offset = total_read_ - end_ + static_cast<std::size_t>(line.data() - buf());
-    if (host_decode_block(::fileno(file_), line_offset + start, span, truncated,
+    if (host_decode_block(fd_, line_offset + start, span, truncated,
                           std::strcmp(reason, "invalid start byte") == 0, object, start)) {
         end = start + span;
     }

@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -121,7 +120,7 @@ private:
     void check_ahead(std::uint64_t need_end, std::uint64_t line_start);
 
     std::string path_;
-    std::FILE* file_ = nullptr;
+    int fd_ = -1;
     // The buffer: kLinePadding bytes, the buffer proper (offsets from buf()), kLinePadding bytes.
     std::string storage_;
     char* buf() { return storage_.data() + kLinePadding; }

@@ -3,8 +3,8 @@
 // Both work on the PSM tables the driver hands them. The entries of the scans a call can read are
 // taken into native tables; after the call (also one that fails), what the call's reads inserted
 // is replayed into the driver's own objects. The dispatcher calls the builder, and the builder
-// uniq, by name (NamespaceCalls): while those are the module's own, the whole call runs natively
-// without the interpreter lock.
+// uniq, by name (NamespaceCalls): while those are the module's own, the whole call runs natively,
+// keeping the interpreter lock for its few scans' worth of work.
 #include <optional>
 #include <vector>
 
@@ -49,7 +49,7 @@ auto run_on_driver_tables(DriverPsmTables& tables, std::span<const char* const> 
     NamespaceCalls calls;
     calls.adopt(tables);
     try {
-        auto result = run_with_callees(callees, calls, core);
+        auto result = run_with_callees(callees, NativeWork::Short, calls, core);
         tables.flush();
         return result;
     } catch (...) {

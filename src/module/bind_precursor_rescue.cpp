@@ -1,6 +1,6 @@
 // Binding of: RescuePrecMass. It calls no other function of the module and only reads its tables:
 // the scans it can examine are taken into native tables, only once the group's masses call for
-// a look at them, and the rescue runs without the interpreter lock.
+// a look at them, and the rescue runs natively on them.
 #include <array>
 
 #include "common/scan_key.hpp"
@@ -55,7 +55,8 @@ py::object rescue(Arguments& a) {
         const std::optional<std::int64_t> key = scan_key(scan);
         if (key && checked(PySequence_Contains(a[13].ptr(), py::int_(*key).ptr())) == 1) med_high.scans[*key];
     }
-    const PrecursorRescueResult result = unlocked([&] { return NativeCalls().rescue_prec_mass(r, ms1, med_high); });
+    // A few scans' worth of work: giving the lock up would cost more than it (call_interruptions.hpp).
+    const PrecursorRescueResult result = NativeCalls().rescue_prec_mass(r, ms1, med_high);
     return py::make_tuple(result.found, text_object(result.derived), text_object(result.remarks));
 }
 

@@ -2,8 +2,8 @@
 //
 // The wrapper calls read_PD_PSM_results, and that calls rescale_qval, by name at the moment of the
 // call. While both are the module's own, one native read does everything, with the interpreter
-// lock released. A rebound read_PD_PSM_results gets the file's lines (quotes removed, line ends
-// kept); a rebound rescale_qval is called once per accepted row of each table, table by table,
+// lock released (on a worker thread, unless the protein map is asked through Python code). A
+// rebound read_PD_PSM_results gets the file's lines (quotes removed, line ends kept); a rebound rescale_qval is called once per accepted row of each table, table by table,
 // after the native read has logged those rows.
 #include <optional>
 #include <string>
@@ -51,9 +51,10 @@ py::object read_results(Arguments& a) {
         lines.push_back(text_bytes(item, kept_bytes));
         held.push_back(py::reinterpret_borrow<py::object>(item));
     }
-    PyProteinLookup proteins(a[1]);
-    const PsmReadOptions options = psm_read_options(a[2], a[3], a[4], a[5], proteins);
-    return psm_outcome_to_python(unlocked([&] { return read_psm_lines(lines, options, unreadable, unreadable_error); }));
+    ProteinMap proteins(a[1]);
+    const PsmReadOptions options = psm_read_options(a[2], a[3], a[4], a[5], proteins.lookup());
+    auto read = [&] { return read_psm_lines(lines, options, unreadable, unreadable_error); };
+    return psm_outcome_to_python(proteins.asks_python() ? unlocked(read) : released(read));
 }
 
 py::object read_wrapper(Arguments& a) {
@@ -66,12 +67,13 @@ py::object read_wrapper(Arguments& a) {
         unbound = std::current_exception();
     }
     if (callee && callee->native) {
-        PyProteinLookup proteins(a[1]);
-        const PsmReadOptions options = psm_read_options(a[2], a[3], a[4], a[5], proteins);
-        return psm_outcome_to_python(unlocked([&] { return read_psm_file(path, options); }));
+        ProteinMap proteins(a[1]);
+        const PsmReadOptions options = psm_read_options(a[2], a[3], a[4], a[5], proteins.lookup());
+        auto read = [&] { return read_psm_file(path, options); };
+        return psm_outcome_to_python(proteins.asks_python() ? unlocked(read) : released(read));
     }
     // The file is read before the call is made.
-    py::list lines = text_list(unlocked([&] { return read_unquoted_lines(path); }));
+    py::list lines = text_list(released([&] { return read_unquoted_lines(path); }));
     if (unbound) std::rethrow_exception(unbound);
     return callee->object(lines, a[1], a[2], a[3], a[4], a[5]);
 }

@@ -1,6 +1,7 @@
 // Binding of: Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf. The native reads (at once,
 // while the reader is the module's own) and the writing of the rescue MGF run with the
-// interpreter lock released.
+// interpreter lock released, on worker threads while `combinations` is the standard one.
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,31 +47,64 @@ double pair_value(const py::handle& v) {
     bad_callee_result("combinations", "a pair holding a '" + type_name(v) + "' object");
 }
 
-// The pair test asks the module namespace for `combinations` each time, like the interpreter
-// would: the standard generator is computed natively, anything else is called and its pairs
-// unpacked. The run calls this without the interpreter lock.
-void mass_pairs(const std::vector<double>& masses, MassPairs& out) {
-    py::gil_scoped_acquire locked;
-    static PyObject* standard = py::object(py::module_::import("itertools").attr("combinations")).release().ptr();
-    Callee combinations = lookup_callee("combinations");
-    if (combinations.object.ptr() == standard) {
-        rescue_mgf::all_mass_pairs(masses, out);
-        return;
-    }
-    py::list values;
-    for (double m : masses) values.append(py::float_(m));
-    // A list of the call's own, as list() makes it: the items are then held by nothing the
-    // callee (or a pair being unpacked) can change.
-    py::object result = combinations.object(values, 2);
-    out.clear();
-    callee_result("combinations", [&] {
-        const py::object pairs = own(PySequence_List(result.ptr()));
-        for (py::handle item : pairs) {
-            auto [first, second] = unpack_two(item);
-            out.emplace_back(pair_value(first), pair_value(second));
+// The pairs of the pair test come from whatever the module namespace binds to `combinations`
+// when the test comes, as the interpreter would look it up. The namespace is read when the run
+// starts and again after every call into Python code: nothing else can rebind the name meanwhile.
+// While it is the standard generator, the run computes the pairs natively and needs nothing of the
+// interpreter; anything else is called, with the lock taken for the call, and its pairs unpacked.
+class NamedCombinations {
+public:
+    NamedCombinations() { look_up(); }
+
+    // Whether the run needs the interpreter for its pairs (the pair source must then be used).
+    bool calls_python() const { return !standard_; }
+
+    void operator()(const std::vector<double>& masses, MassPairs& out) {
+        if (standard_) {
+            rescue_mgf::all_mass_pairs(masses, out);
+            return;
         }
-    });
-}
+        py::gil_scoped_acquire locked;
+        Callee combinations = lookup_callee("combinations");  // NameError when unbound
+        if (combinations.object.ptr() == standard()) {
+            standard_ = true;
+            rescue_mgf::all_mass_pairs(masses, out);
+            return;
+        }
+        py::list values;
+        for (double m : masses) values.append(py::float_(m));
+        // A list of the call's own, as list() makes it: the items are then held by nothing the
+        // callee (or a pair being unpacked) can change.
+        py::object result = combinations.object(values, 2);
+        out.clear();
+        callee_result("combinations", [&] {
+            const py::object pairs = own(PySequence_List(result.ptr()));
+            for (py::handle item : pairs) {
+                auto [first, second] = unpack_two(item);
+                out.emplace_back(pair_value(first), pair_value(second));
+            }
+        });
+        look_up();
+    }
+
+private:
+    static PyObject* standard() {
+        static PyObject* const combinations =
+            py::object(py::module_::import("itertools").attr("combinations")).release().ptr();
+        return combinations;
+    }
+
+    // A name the driver deleted is not the standard one: the test that needs it raises NameError.
+    void look_up() {
+        try {
+            standard_ = lookup_callee("combinations").object.ptr() == standard();
+        } catch (py::error_already_set&) {
+            standard_ = false;
+        }
+    }
+
+    bool standard_ = false;
+};
 
 // The four tables, read through read_ms_Mgf's name in the run's order (MS2, MS3, deconvoluted MS2,
 // own precursors). While the name is the module's own the four files are read at once, without
@@ -81,7 +115,7 @@ rescue_mgf::RescueTables read_tables(const py::object& deconv_path, const py::ob
     if (own_function("read_ms_Mgf")) {
         if (auto files = plain_paths({ms2_path, ms3_path, deconv_path, own_path})) {
             const rescue_mgf::RescueInputs inputs{(*files)[0], (*files)[1], (*files)[2], (*files)[3]};
-            return unlocked([&] { return rescue_mgf::read_rescue_tables(inputs); });
+            return released([&] { return rescue_mgf::read_rescue_tables(inputs); });
         }
     }
     rescue_mgf::RescueTables tables;
@@ -113,10 +147,18 @@ py::object generate(Arguments& a) {
     rescue_mgf::refuse_overwriting_inputs(spec_file, inputs);
 
     const rescue_mgf::RescueArguments args{linker_argument(a[5]), linker_argument(a[6])};
-    unlocked([&] {
-        rescue_mgf::write_rescue_mgf(spec_file.path, tables, args, mass_pairs);
+    NamedCombinations combinations;
+    auto write_and_free = [&](const rescue_mgf::PairSource& pairs) {
+        rescue_mgf::write_rescue_mgf(spec_file.path, tables, args, pairs);
         free_at_once(tables.ms2, tables.ms3, tables.ms2_deconv, tables.own_precursor);
-    });
+    };
+    if (combinations.calls_python()) {
+        // Python code runs once per group: the caller's thread runs the groups, taking the lock
+        // for each such call.
+        unlocked([&] { write_and_free(std::ref(combinations)); });
+    } else {
+        released([&] { write_and_free({}); });
+    }
     return py::none();
 }
 

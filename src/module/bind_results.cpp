@@ -135,7 +135,7 @@ py::object write_XL_body(Arguments& a) {
     for (const py::object& line : list.objects) file_text_bytes(line);
     list.raise_pending();
     const std::string path = fs_path(a[1]);
-    unlocked([&] { write_XL(list.texts, path); });
+    released([&] { write_XL(list.texts, path); });
     return py::none();
 }
 

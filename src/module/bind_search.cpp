@@ -3,7 +3,8 @@
 // The six inputs are read first, each through its reader's name (named_reads.hpp), at once where
 // that reads what one after the other reads. Then the search runs: while every function it can
 // call is the module's own, natively on the native tables without the interpreter lock; otherwise
-// with the lock held on NamespaceCalls, which looks each callee up as the call comes. A rebound
+// with the lock held on NamespaceCalls, which looks each callee up as the call comes. Reads and
+// the native search run on worker threads while the caller waits (released()). A rebound
 // callee is handed the tables as host objects: what a rebound reader returned, where one made the
 // table.
 #include <array>
@@ -64,9 +65,9 @@ bool read_at_once(const Arguments& a, const PsmReadArguments& psm, std::optional
     if (!files) return false;
     // Options of each read's own, as each read one after the other makes them: an argument the
     // rows cannot use is an error object that its read completes with its file and line.
-    PyProteinLookup proteins(psm.uniprot_dict);
+    ProteinMap proteins(psm.uniprot_dict);  // an exact dict of str to str: taken whole
     auto options = [&] {
-        return psm_read_options(psm.linker_long, psm.linker_short, psm.long_name, psm.short_name, proteins);
+        return psm_read_options(psm.linker_long, psm.linker_short, psm.long_name, psm.short_name, proteins.lookup());
     };
     const PsmReadOptions ms3_options = options(), rescue_options = options();
     const auto& f = *files;
@@ -89,7 +90,7 @@ bool read_at_once(const Arguments& a, const PsmReadArguments& psm, std::optional
         reads.emplace_back([&, i](auto&) { *into[i] = read_mgf(mgf[i].path, mgf[i].peaks); });
         costs.push_back(mgf_read_cost(mgf[i]));
     }
-    unlocked([&] { run_reads(reads, {}, 0, costs); });
+    released([&] { run_reads(reads, {}, 0, costs); });
     return true;
 }
 
@@ -100,7 +101,7 @@ void read_inputs(const Arguments& a, SearchInputs& in) {
     std::optional<DtaZipReading> ms1 = open_dta_zip_by_name(a[1], in.tables.ms1, in.ms1_object);
     const PsmReadArguments psm{a[7], a[9], a[10], a[13], a[14]};
     if (read_at_once(a, psm, ms1, in)) return;
-    if (ms1) in.tables.ms1 = unlocked([&] { return ms1->read(); });
+    if (ms1) in.tables.ms1 = released([&] { return ms1->read(); });
     read_psm_by_name(a[5], psm, {in.tables.psm.ms3, in.ms3_links, {true, true, true}}, in.rows);
     // The rescue search's table of all confidences is passed to the MS2-search rescue and read by
     // nothing the module has.
@@ -127,11 +128,11 @@ py::object search(Arguments& a) {
 
     NamespaceCalls calls;
     in.adopt_into(calls);
-    const CrossLinkScoreMap map = run_with_callees(kSearchCallees, calls, [&](NamedCalls& c) {
+    const CrossLinkScoreMap map = run_with_callees(kSearchCallees, NativeWork::Long, calls, [&](NamedCalls& c) {
         return find_cross_links(in.tables, args, c);
     });
     SearchTables& t = in.tables;
-    unlocked([&] { free_at_once(t.ms1, t.psm, t.ms3, t.msn1_ms3, t.ms2); });
+    released([&] { free_at_once(t.ms1, t.psm, t.ms3, t.msn1_ms3, t.ms2); });
     return score_map_to_python(map);
 }
 

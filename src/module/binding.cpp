@@ -2,6 +2,8 @@
 
 #include <pybind11/stl.h>
 
+#include "module/call_interruptions.hpp"
+
 #include <cstdio>
 #include <string>
 #include <unordered_map>
@@ -114,6 +116,7 @@ void define_function(py::module_& m, const Signature& sig, Body body) {
     const Signature* s = &sig;
     auto call = [s, body = std::move(body)](py::args args, py::kwargs kwargs) -> py::object {
         Arguments bound = bind_arguments(*s, args, kwargs);
+        CallScope interruptions;
         return body(bound);
     };
     py::cpp_function f = sig.doc != nullptr

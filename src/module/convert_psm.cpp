@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 #include <type_traits>
+#include <unordered_map>
 
 #include "module/binding.hpp"
 #include "module/convert_number.hpp"
@@ -225,6 +226,67 @@ private:
 };
 
 
+// A mapping asked question by question, without the lock between questions.
+class PythonProteins final : public ProteinLookup {
+public:
+    explicit PythonProteins(py::handle mapping) : mapping_(mapping) {}
+
+    std::optional<bool> ends_protein(std::string_view accession, std::string_view peptide,
+                                     std::string_view residues) override {
+        py::gil_scoped_acquire locked;
+        const py::object key = text_object(accession);
+        if (checked(PySequence_Contains(mapping_.ptr(), key.ptr())) == 0) return std::nullopt;
+        py::object protein = own(PyObject_GetItem(mapping_.ptr(), key.ptr()));
+        if (PyUnicode_Check(protein.ptr())) {
+            std::vector<py::object> keep;
+            TextProtein text{text_bytes(protein, keep)};
+            return peptide_ends_protein(text, peptide, residues);
+        }
+        HostProtein host(std::move(protein));
+        return peptide_ends_protein(host, peptide, residues);
+    }
+
+private:
+    py::handle mapping_;
+};
+
+// An exact dict of str to str, taken whole: its texts as the core's UTF-8 (each str's own,
+// which lives as long as the str; `held` keeps every key and value alive, whatever the driver's
+// other threads do to the dict meanwhile). Texts with lone surrogates are copied into `held`.
+class DictSnapshot final : public ProteinLookup {
+public:
+    explicit DictSnapshot(py::handle dict) {
+        proteins_.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(dict.ptr())));
+        PyObject* key = nullptr;
+        PyObject* value = nullptr;
+        Py_ssize_t pos = 0;
+        while (PyDict_Next(dict.ptr(), &pos, &key, &value)) {
+            if (!PyUnicode_CheckExact(key) || !PyUnicode_CheckExact(value)) {
+                complete_ = false;
+                return;
+            }
+            held_.push_back(py::reinterpret_borrow<py::object>(key));
+            held_.push_back(py::reinterpret_borrow<py::object>(value));
+            const std::string_view k = text_bytes(key, held_);
+            proteins_.emplace(k, text_bytes(value, held_));
+        }
+    }
+    bool complete() const { return complete_; }
+
+    std::optional<bool> ends_protein(std::string_view accession, std::string_view peptide,
+                                     std::string_view residues) override {
+        const auto it = proteins_.find(accession);
+        if (it == proteins_.end()) return std::nullopt;
+        TextProtein protein{it->second};
+        return peptide_ends_protein(protein, peptide, residues);
+    }
+
+private:
+    std::vector<py::object> held_;
+    std::unordered_map<std::string_view, std::string_view> proteins_;
+    bool complete_ = true;
+};
+
 // --- The driver's tables, read into native ones. ---
 
 // The read-made keys an entry holds, as bits.
@@ -421,24 +483,16 @@ PsmLinkers psm_linkers(py::handle long_mass, py::handle short_mass, py::handle l
     return l;
 }
 
-std::optional<bool> PyProteinLookup::ends_protein(std::string_view accession, std::string_view peptide,
-                                                  std::string_view residues) {
-    py::gil_scoped_acquire locked;
-    const py::object key = text_object(accession);
-    if (checked(PySequence_Contains(mapping_.ptr(), key.ptr())) == 0) return std::nullopt;
-    py::object protein = own(PyObject_GetItem(mapping_.ptr(), key.ptr()));
-    if (PyUnicode_Check(protein.ptr())) {
-        std::vector<py::object> keep;
-        TextProtein text{text_bytes(protein, keep)};
-        return peptide_ends_protein(text, peptide, residues);
+ProteinMap::ProteinMap(py::handle mapping) {
+    if (PyDict_CheckExact(mapping.ptr())) {
+        auto snapshot = std::make_unique<DictSnapshot>(mapping);
+        if (snapshot->complete()) {
+            lookup_ = std::move(snapshot);
+            return;
+        }
     }
-    HostProtein host(std::move(protein));
-    return peptide_ends_protein(host, peptide, residues);
-}
-
-std::string PyProteinLookup::upper(std::string_view s) {
-    py::gil_scoped_acquire locked;
-    return host_upper(s);
+    lookup_ = std::make_unique<PythonProteins>(mapping);
+    asks_python_ = true;
 }
 
 py::tuple psm_tables_to_python(PsmTables&& tables, const std::array<std::vector<py::object>, 3>* qvals) {

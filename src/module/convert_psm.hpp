@@ -24,18 +24,26 @@ namespace py = pybind11;
 // where an accepted row first uses it.
 PsmLinkers psm_linkers(py::handle long_mass, py::handle short_mass, py::handle long_name, py::handle short_name);
 
-// The driver's accession -> sequence mapping, read through the mapping protocol (membership test,
-// then item read) and never written to. The read runs with the interpreter lock released: each
-// question takes the lock for its own duration.
-class PyProteinLookup final : public ProteinLookup {
+// The driver's accession -> sequence mapping as the PSM reader asks it. An exact dict of str to
+// str is taken whole when the read starts, as views of its texts (the texts held meanwhile): asking
+// it runs no code of the driver's, so the read needs the interpreter for nothing and runs without
+// its lock throughout, at the cost of one pass over the dict. Any other mapping is asked through
+// the mapping protocol (membership test, then item read), question by question, each question
+// taking the lock for its own duration; it is never written to.
+class ProteinMap {
 public:
-    explicit PyProteinLookup(py::handle mapping) : mapping_(mapping) {}
-    std::optional<bool> ends_protein(std::string_view accession, std::string_view peptide,
-                                     std::string_view residues) override;
-    std::string upper(std::string_view text) override;
+    explicit ProteinMap(py::handle mapping);
+    ProteinMap(const ProteinMap&) = delete;
+    ProteinMap& operator=(const ProteinMap&) = delete;
+
+    ProteinLookup& lookup() { return *lookup_; }
+    // Whether questions call into Python code (the read then runs unlocked() on the caller's
+    // thread rather than on a worker).
+    bool asks_python() const { return asks_python_; }
 
 private:
-    py::handle mapping_;
+    std::unique_ptr<ProteinLookup> lookup_;
+    bool asks_python_ = false;
 };
 
 // (match_dict_high, match_dict_med_high, match_dict_all) as defaultdicts whose missing scans read as

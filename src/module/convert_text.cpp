@@ -31,8 +31,4 @@ PyObject* new_text(std::string_view bytes) {
     return own(PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "surrogatepass")).release().ptr();
 }
 
-std::string host_upper(std::string_view bytes) {
-    return text_string(own(PyObject_CallMethod(text_object(bytes).ptr(), "upper", nullptr)));
-}
-
 } // namespace vombrelle::module

@@ -38,9 +38,6 @@ PyObject* new_text(std::string_view bytes);
 // The same, owned.
 inline py::object text_object(std::string_view bytes) { return own(new_text(bytes)); }
 
-// The interpreter's str.upper() of the core's UTF-8 (the interpreter lock held).
-std::string host_upper(std::string_view bytes);
-
 // A new list of str.
 template <class Texts>
 py::list text_list(const Texts& texts) {

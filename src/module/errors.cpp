@@ -2,6 +2,7 @@
 #include <pybind11/pybind11.h>
 
 #include "common/errors.hpp"
+#include "common/interruption.hpp"
 #include "module/binding.hpp"
 #include "module/convert_text.hpp"
 #include "module/py_support.hpp"
@@ -88,6 +89,11 @@ void register_error_translation() {
     py::register_exception_translator([](std::exception_ptr p) {
         try {
             if (p) std::rethrow_exception(p);
+        } catch (const Interruption& e) {
+            // What a signal handler raised, in its place. A worker's own stop never gets here:
+            // the call that stopped it raises its own cause.
+            if (e.cause()) std::rethrow_exception(e.cause());
+            PyErr_SetString(PyExc_RuntimeError, e.what());
         } catch (const HostError& e) {
             try {
                 py::object exc = make_exception(e);

@@ -3,6 +3,7 @@
 #include <pybind11/pybind11.h>
 
 #include "module/binding.hpp"
+#include "module/call_interruptions.hpp"
 
 namespace py = pybind11;
 using namespace vombrelle::module;
@@ -21,6 +22,7 @@ PYBIND11_MODULE(Vombrelle1pt0_Submission, m) {
     m.attr("io") = py::module_::import("io");
 
     register_error_translation();
+    register_main_thread();
     register_readers(m);
     register_psm(m);
     register_search(m);

@@ -41,11 +41,6 @@ std::string record_from_py(py::handle record, const char* callee) {
 
 } // namespace
 
-std::string UnlockedNativeCalls::upper(std::string_view text) {
-    py::gil_scoped_acquire locked;
-    return host_upper(text);
-}
-
 bool NamespaceCalls::own_functions(std::span<const char* const> names) {
     for (const char* name : names) {
         try {
@@ -188,8 +183,6 @@ PrecursorRescueResult NamespaceCalls::rescue_prec_mass(const PrecursorRescueRequ
         return out;
     });
 }
-
-std::string NamespaceCalls::upper(std::string_view text) { return host_upper(text); }
 
 py::object score_map_to_python(const CrossLinkScoreMap& map) {
     py::object out = new_text_defaultdict();

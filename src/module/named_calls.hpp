@@ -12,14 +12,16 @@
 //     calls.adopt(table, link);       // the search: a PSM table a rebound wrapper returned
 //     calls.set_ms1_object(ms1, obj); // the search: the host object of its MS1 table, when it has
 //                                     // one (a rebound read_ms_DtaZip's result)
-//     auto result = run_with_callees(kSearchCallees, calls, [&](NamedCalls& c) { return core(..., c); });
+//     auto result = run_with_callees(kSearchCallees, NativeWork::Long, calls,
+//                                    [&](NamedCalls& c) { return core(..., c); });
 //
 // The search's own tables (its readers' results) need no registration: they are linked when a
 // rebound callee first needs them. run_with_callees asks once, at the start, whether every
 // function the core can reach is still the module's own. Then nothing the core calls can run
-// Python code, so no binding can change while it runs: the whole core runs on UnlockedNativeCalls
-// with the interpreter lock released (the core must then touch no Python object). Otherwise the
-// core runs with the lock held on `calls`, which looks every callee up as it comes.
+// Python code, so no binding can change while it runs: the whole core runs on NativeCalls, the
+// search's with the interpreter lock released (released(): the core must then touch no Python
+// object), a rescue's, a few scans' worth, with the lock held. Otherwise the core runs with the
+// lock held on `calls`, which looks every callee up as it comes.
 //
 // Tables cross to a rebound callee as host objects: the driver's own objects for tables the driver
 // handed in, and for the module's own tables (the search's readers' results) objects made from
@@ -55,13 +57,6 @@ inline constexpr const char* kDispatcherCallees[] = {"Vombrelle_FindXLs_MS2Rescu
 inline constexpr const char* kSearchCallees[] = {"uniq", "Rescue_PrecMismatch_XLs", "Vombrelle_FindXLs_MS2Rescue",
                                                  "RescuePrecMass"};
 
-// The module's own algorithms without the interpreter lock: NativeCalls, except that str.upper()
-// of a sequence holding non-ASCII characters is asked of the host, taking the lock for it.
-class UnlockedNativeCalls final : public NativeCalls {
-public:
-    std::string upper(std::string_view text) override;
-};
-
 class NamespaceCalls final : public NamedCalls {
 public:
     // Whether every name in `names` is bound to the module's own function at this moment. A name
@@ -82,7 +77,6 @@ public:
     RescueBuilderResult find_xls_ms2_rescue(const RescueBuilderRequest& request, SearchPsmTables& tables) override;
     PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& request, const SpectrumTable& ms1,
                                            const PsmMatchTable& med_high) override;
-    std::string upper(std::string_view text) override;
 
 private:
     LinkedPsmTable& link(const PsmMatchTable& table);
@@ -105,14 +99,19 @@ private:
 // the map's order.
 py::object score_map_to_python(const CrossLinkScoreMap& map);
 
+// How much work a core does natively: Short keeps the interpreter lock (giving it up would cost
+// more than the work, call_interruptions.hpp), Long runs released().
+enum class NativeWork { Short, Long };
+
 // Runs `core(calls)` for a module function whose core can call the functions `callees`: on
-// UnlockedNativeCalls without the interpreter lock when all of them are the module's own, else on
-// `slow` with the lock held.
+// NativeCalls when all of them are the module's own, else on `slow` with the lock held.
 template <class Core>
-decltype(auto) run_with_callees(std::span<const char* const> callees, NamespaceCalls& slow, Core&& core) {
+auto run_with_callees(std::span<const char* const> callees, NativeWork work, NamespaceCalls& slow, Core&& core) {
     if (NamespaceCalls::own_functions(callees)) {
-        UnlockedNativeCalls fast;
-        return unlocked([&]() -> decltype(auto) { return core(static_cast<NamedCalls&>(fast)); });
+        NativeCalls fast;
+        auto native = [&]() -> decltype(auto) { return core(static_cast<NamedCalls&>(fast)); };
+        if (work == NativeWork::Long) return released(native);
+        return native();
     }
     return core(static_cast<NamedCalls&>(slow));
 }

@@ -71,7 +71,6 @@ bool psm_questions_are_pure(const PsmReadArguments& args) {
 
 void print_names(const std::vector<std::string>& names) {
     if (names.empty()) return;
-    py::gil_scoped_acquire locked;
     py::object print = py::module_::import("builtins").attr("print");
     py::object mod = py::module_::import("Vombrelle1pt0_Submission");
     if (py::hasattr(mod, "print")) print = mod.attr("print");
@@ -82,7 +81,7 @@ SpectrumTable read_mgf_by_name(const py::object& path, PeakStorage peaks) {
     Callee reader = lookup_callee("read_ms_Mgf");
     if (reader.native) {
         const std::string file = fs_path(path);
-        return unlocked([&] { return read_mgf(file, peaks); });
+        return released([&] { return read_mgf(file, peaks); });
     }
     const py::object result = reader.object(path);
     return callee_result("read_ms_Mgf", [&] { return spectrum_table_from_py(result, "read_ms_Mgf"); });
@@ -94,7 +93,7 @@ std::optional<DtaZipReading> open_dta_zip_by_name(const py::object& path, Spectr
         const std::string file = zip_path_from_py(path);
         std::vector<std::string> skipped;
         std::optional<DtaZipReading> reading;
-        unlocked([&] { reading.emplace(file, skipped); });
+        released([&] { reading.emplace(file, skipped); });
         print_names(skipped);
         return reading;
     }
@@ -109,10 +108,11 @@ void read_psm_by_name(const py::object& path, const PsmReadArguments& args, Name
     Callee wrapper = lookup_callee(kWrapper);
     if (wrapper.native && own_function("read_PD_PSM_results") && own_function("rescale_qval")) {
         const std::string file = fs_path(path);
-        PyProteinLookup proteins(args.uniprot_dict);
+        ProteinMap proteins(args.uniprot_dict);
         const PsmReadOptions options =
-            psm_read_options(args.linker_long, args.linker_short, args.long_name, args.short_name, proteins);
-        into.tables = take_psm_tables(unlocked([&] { return read_psm_file(file, options); }));
+            psm_read_options(args.linker_long, args.linker_short, args.long_name, args.short_name, proteins.lookup());
+        auto read = [&] { return read_psm_file(file, options); };
+        into.tables = take_psm_tables(proteins.asks_python() ? unlocked(read) : released(read));
         return;
     }
     const py::object result =

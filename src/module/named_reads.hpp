@@ -28,8 +28,8 @@ namespace vombrelle::module {
 namespace py = pybind11;
 
 // print(name) for each name, as the module's own code prints: a "print" bound in the module
-// namespace first, else the builtin, writing to whatever sys.stdout is at the time. Takes the
-// interpreter lock for its own duration: the zip reader calls it midway, without the lock.
+// namespace first, else the builtin, writing to whatever sys.stdout is at the time. Called with
+// the interpreter lock held, once the archive is open and before its members are read.
 void print_names(const std::vector<std::string>& names);
 
 // read_ms_Mgf(path). `peaks` says whether a native read stores the peaks (CheckOnly for tables

@@ -1,7 +1,8 @@
 // Small facilities every area of the binding shares: the one spelling of "a failed call of the C
-// API raises the pending error", the interpreter lock around blocking work, pausing the cyclic
-// collector while large result tables are built, the defaultdict objects the results are made of,
-// file paths as open() takes them, and two-value unpacking with the interpreter's own messages.
+// API raises the pending error", the interpreter lock around blocking work (call_interruptions.hpp),
+// pausing the cyclic collector while large result tables are built, the defaultdict objects the
+// results are made of, file paths as open() takes them, and two-value unpacking with the
+// interpreter's own messages.
 #pragma once
 
 #include <pybind11/pybind11.h>
@@ -10,6 +11,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "module/call_interruptions.hpp"
 
 namespace vombrelle::module {
 
@@ -28,16 +31,6 @@ Status checked(Status status) {
 
 // The pending Python error, taken as an exception to raise later (where the host would meet it).
 std::exception_ptr pending_error();
-
-// Runs `work` with the interpreter lock released, so that a blocking open or read (a FIFO whose
-// writer is another thread of the caller) cannot stall the whole interpreter. `work` must not touch
-// Python objects; a callback that has to (a lookup in the driver's map, a print) takes the lock
-// back with py::gil_scoped_acquire for its own duration.
-template <class Work>
-decltype(auto) unlocked(Work&& work) {
-    py::gil_scoped_release unlock;
-    return std::forward<Work>(work)();
-}
 
 // Holds the cyclic collector off while result tables are built. The records, lists and maps made
 // there hold only texts and numbers, so they form no cycles; hundreds of thousands of new

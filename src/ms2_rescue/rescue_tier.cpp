@@ -33,27 +33,16 @@ void collect(PsmMatchTable& side_a, PsmMatchTable& side_b, RescueCallState& stat
     }
 }
 
-bool equal_when_upper(std::string_view x, std::string_view y, NamedCalls& calls) {
-    if (is_ascii(x) && is_ascii(y)) {
-        return std::ranges::equal(x, y, [](char a, char b) {
-            auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-            return up(a) == up(b);
-        });
-    }
-    auto upper = [&](std::string_view s) { return is_ascii(s) ? ascii_upper(s) : calls.upper(s); };
-    return upper(x) == upper(y);
-}
-
 // Every pair of X x Y: an equal pair adds its text, a pair equal when upper-cased adds both texts.
 bool cross_match(std::span<const std::string_view> xs, std::span<const std::string_view> ys,
-                 std::vector<std::string_view>& out, NamedCalls& calls) {
+                 std::vector<std::string_view>& out) {
     bool any = false;
     for (std::string_view x : xs) {
         for (std::string_view y : ys) {
             if (x == y) {
                 out.push_back(x);
                 any = true;
-            } else if (equal_when_upper(x, y, calls)) {
+            } else if (same_upper(x, y)) {
                 out.push_back(x);
                 out.push_back(y);
                 any = true;
@@ -65,8 +54,7 @@ bool cross_match(std::span<const std::string_view> xs, std::span<const std::stri
 
 // The agreement of one side's two arm scans, from the selected sequences down to the whole
 // sequence lists. Leaves the side's candidates in `out` and returns whether it has any.
-bool agree(std::size_t first, const Collected& c, RescueCallState& state, std::vector<std::string_view>& out,
-           NamedCalls& calls) {
+bool agree(std::size_t first, const Collected& c, RescueCallState& state, std::vector<std::string_view>& out) {
     const std::size_t second = first + 1;
     const std::optional<std::string_view>& s1 = c.selected[first];
     const std::optional<std::string_view>& s2 = c.selected[second];
@@ -81,7 +69,7 @@ bool agree(std::size_t first, const Collected& c, RescueCallState& state, std::v
             out.push_back(*s1);
             return true;
         }
-        if (cross_match({&*s1, 1}, {&*s2, 1}, out, calls)) return true;
+        if (cross_match({&*s1, 1}, {&*s2, 1}, out)) return true;
     }
     const std::vector<std::string_view>& l1 = c.all[first];
     const std::vector<std::string_view>& l2 = c.all[second];
@@ -89,7 +77,7 @@ bool agree(std::size_t first, const Collected& c, RescueCallState& state, std::v
         out = l1;
         return true;
     }
-    if (cross_match(l1, l2, out, calls)) return true;
+    if (cross_match(l1, l2, out)) return true;
     // One arm scan selected nothing (all its PSMs rejected, or an empty entry): trust the other,
     // even when it selected nothing either.
     if (!s1) {
@@ -209,8 +197,8 @@ bool run_rescue_tier(const RescueBuilderRequest& request, PsmMatchTable& side_a,
     Collected collected;
     collect(side_a, side_b, state, collected);
     std::vector<std::string_view> a_candidates, b_candidates;
-    const bool a_flag = agree(kA1, collected, state, a_candidates, calls);
-    const bool b_flag = agree(kB1, collected, state, b_candidates, calls);
+    const bool a_flag = agree(kA1, collected, state, a_candidates);
+    const bool b_flag = agree(kB1, collected, state, b_candidates);
     calls.uniq(a_candidates);
     calls.uniq(b_candidates);
 

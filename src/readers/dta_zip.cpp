@@ -8,6 +8,7 @@
 
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
+#include "common/interruption.hpp"
 #include "common/parallel_reads.hpp"
 #include "readers/peak_line.hpp"
 #include "readers/zip_archive.hpp"
@@ -156,7 +157,10 @@ struct DtaZipReading::Archive {
             readers[worker].read_group(zip, selected, groups[first + i], *records[i]);
         };
         if (threads <= 1) {
-            for (std::size_t i = 0; i < records.size(); ++i) read(i, 0);
+            for (std::size_t i = 0; i < records.size(); ++i) {
+                interruption_point();
+                read(i, 0);
+            }
             return;
         }
         for_each_at_once(records.size(), threads, {}, read);

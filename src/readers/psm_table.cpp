@@ -6,6 +6,7 @@
 
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
+#include "common/interruption.hpp"
 #include "common/text_file.hpp"
 
 namespace vombrelle {
@@ -58,8 +59,6 @@ void raise_linker_error(const std::exception_ptr& error) {
 }
 
 } // namespace
-
-std::string ProteinLookup::upper(std::string_view text) { return vombrelle::upper(text); }
 
 bool TextProtein::contains(std::string_view residues) const {
     return text.find(residues) != std::string_view::npos;
@@ -118,6 +117,8 @@ public:
         } catch (HostError& e) {
             e.with_context(context(line_no));
             fail(first, std::current_exception());
+        } catch (const Interruption&) {
+            throw;  // no error of the row: the whole read stops
         } catch (...) {
             fail(first, std::current_exception());
         }
@@ -224,7 +225,7 @@ private:
     bool ends_a_protein(std::string_view peptide, std::string_view accessions) {
         ProteinLookup* proteins = options_.proteins;
         if (proteins == nullptr) return false;
-        std::string residues = is_ascii(peptide) ? ascii_upper(peptide) : proteins->upper(peptide);
+        std::string residues = is_ascii(peptide) ? ascii_upper(peptide) : upper(peptide);
         bool good = false;
         // Every accession is looked at, as the lookup may be any mapping.
         for (std::string_view piece : split(accessions, ";")) {
@@ -346,7 +347,10 @@ PsmReadOutcome read_psm_lines(std::span<const std::string_view> lines, const Psm
                               std::optional<std::size_t> unreadable, std::exception_ptr unreadable_error) {
     PsmTableBuilder builder(options, "pep_matches", false);
     const std::size_t n = unreadable ? std::min(*unreadable, lines.size()) : lines.size();
-    for (std::size_t i = 0; i < n && builder.wants_more(); ++i) builder.feed(lines[i], i + 1);
+    for (std::size_t i = 0; i < n && builder.wants_more(); ++i) {
+        interruption_point();
+        builder.feed(lines[i], i + 1);
+    }
     if (unreadable) builder.fail_line(std::move(unreadable_error));
     return builder.finish();
 }

@@ -60,9 +60,6 @@ public:
     // the stored protein.
     virtual std::optional<bool> ends_protein(std::string_view accession, std::string_view peptide,
                                              std::string_view residues) = 0;
-    // The interpreter's str.upper() of a text holding non-ASCII characters (rare: sequences are
-    // ASCII), which the default reproduces from the interpreter's own case table.
-    virtual std::string upper(std::string_view text);
 };
 
 // A lookup over a native accession -> sequence map.

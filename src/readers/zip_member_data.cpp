@@ -13,6 +13,7 @@
 #include <zlib.h>
 
 #include "common/errors.hpp"
+#include "common/interruptible_io.hpp"
 
 namespace vombrelle {
 
@@ -444,11 +445,8 @@ void read_lzma(CompressedData& in, Output& out, ZipReadBuffers& buffers) {
 std::size_t read_file_at(int fd, std::uint64_t pos, char* buf, std::size_t n) {
     std::size_t have = 0;
     while (have < n) {
-        const ssize_t got = ::pread(fd, buf + have, n - have, static_cast<off_t>(pos + have));
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            throw os_error_unnamed(errno);
-        }
+        const ssize_t got = pread_some(fd, buf + have, n - have, static_cast<off_t>(pos + have));
+        if (got < 0) throw os_error_unnamed(errno);
         if (got == 0) break;
         have += static_cast<std::size_t>(got);
     }

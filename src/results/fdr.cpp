@@ -5,6 +5,7 @@
 
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
+#include "common/interruption.hpp"
 #include "results/cross_link_record.hpp"
 
 namespace vombrelle {
@@ -37,6 +38,7 @@ std::vector<LineStatus> classify_lines(std::span<const std::string_view> lines) 
     std::vector<std::string_view> fields;
     std::string forward, reverse;  // reused: most lines repeat a pair and store nothing
     for (std::string_view raw : lines) {
+        interruption_point();
         LineStatus status;
         // Edge tabs are empty fields, not padding: stripping them would shift every column.
         status.text = strip_except_tab(raw);

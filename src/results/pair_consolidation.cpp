@@ -5,6 +5,7 @@
 
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
+#include "common/interruption.hpp"
 #include "results/cross_link_record.hpp"
 
 namespace vombrelle {
@@ -59,6 +60,7 @@ std::vector<std::string> XL_recurrence_score(std::span<const std::string_view> k
     csm_count.reserve(keys.size());
     std::string forward, reverse;  // reused across keys
     for (std::string_view key : keys) {
+        interruption_point();
         pairs.push_back(peptide_pair(key));
         pair_text(forward, pairs.back().pep_a, pairs.back().pep_b);
         ++csm_count[forward];
@@ -74,6 +76,7 @@ std::vector<std::string> XL_recurrence_score(std::span<const std::string_view> k
     std::vector<HostNumber> line_scores;
     std::vector<std::size_t> foreign_lines;
     for (std::size_t i : descending_score_order(scores, score_fallback)) {
+        interruption_point();
         const PeptidePair& p = pairs[i];
         pair_text(forward, p.pep_a, p.pep_b);
         pair_text(reverse, p.pep_b, p.pep_a);

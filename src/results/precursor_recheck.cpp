@@ -4,6 +4,7 @@
 
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
+#include "common/interruption.hpp"
 #include "results/cross_link_record.hpp"
 
 namespace vombrelle {
@@ -81,6 +82,7 @@ std::vector<std::size_t> filter_pep_pair(std::span<const std::string_view> recor
                                          const PrecursorCheck& check, const DescendingSort& fallback) {
     std::vector<std::size_t> kept;
     for (std::size_t i : descending_score_order(scores, fallback)) {
+        interruption_point();
         if (precursor_matches(records[i], masses, check)) kept.push_back(i);
     }
     return kept;
