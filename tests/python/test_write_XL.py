@@ -45,8 +45,10 @@ def test_bad_input_leaves_the_old_table_and_creates_no_new_one(mod, old_table, l
 
 def test_replacement_through_a_link_keeps_the_mode(mod, old_table):
     link = old_table.parent / "link.tsv"
-    link.symlink_to(old_table.name)
+    link.symlink_to(old_table.name)  # relative: resolved from the link's folder, not the working one
+    old_inode = old_table.stat().st_ino
     mod.write_XL(XL_list=[], file_path=link)
     assert link.is_symlink() and os.readlink(link) == old_table.name
+    assert old_table.stat().st_ino != old_inode  # replaced whole, not rewritten in place
     assert stat.S_IMODE(old_table.stat().st_mode) == 0o640 and old_table.read_text() == HEADER
     assert sorted(os.listdir(old_table.parent)) == ["link.tsv", "table.tsv"]
