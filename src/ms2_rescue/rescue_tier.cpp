@@ -7,13 +7,11 @@
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
 #include "common/mass_constants.hpp"
+#include "common/tolerance.hpp"
 
 namespace vombrelle::ms2_rescue {
 
 namespace {
-
-// The pairing tolerance (ppm), relative to the measured precursor MH+, inclusive.
-constexpr double kPairPpm = 20.0;
 
 // What the collection finds in the tier's tables for the four arm scans.
 struct Collected {
@@ -131,8 +129,7 @@ bool pair_matches(const RescueBuilderRequest& r, HostNumber mass_a, HostNumber m
     const HostNumber sum = ((mass_a + mass_b) + r.linker_mass) - HostNumber(kProtonMass);
     const double diff = std::fabs((r.ms2_mass - sum).as_double());
     // A precursor of mass 0 has no relative error: no pair matches it.
-    if (r.ms2_mass == HostNumber(0)) return false;
-    return diff / r.ms2_mass.as_double() * 1000000.0 <= kPairPpm;
+    return kPairTolerance.contains(diff, r.ms2_mass.as_double());
 }
 
 // The q-values of the matched pair's four scans, as they stand, counted per side in three bands:

@@ -64,7 +64,7 @@ void all_mass_pairs(const std::vector<double>& masses, MassPairs& out) {
 
 bool pair_explains_precursor(double m_i, double m_j, double ms2_mass, const LinkerArgument& linker_deficit) {
     const double joined = m_i + m_j + linker_deficit.as_addend() - kProtonMass;
-    return std::fabs(ms2_mass - joined) / ms2_mass * 1000000.0 <= kTolerancePpm;
+    return kPairTolerance.contains(std::fabs(ms2_mass - joined), ms2_mass);
 }
 
 } // namespace vombrelle::rescue_mgf

@@ -10,15 +10,13 @@
 
 #include "common/mass_constants.hpp"
 #include "common/scan_table.hpp"
+#include "common/tolerance.hpp"
 
 namespace vombrelle::rescue_mgf {
 
 using vombrelle::kProtonMass;
 using vombrelle::mh_from_mz;
 using vombrelle::mz_from_mh;
-
-// Tolerance of the pair test and of the partner confirmation (ppm, inclusive).
-inline constexpr double kTolerancePpm = 20.0;
 
 
 // A numeric argument of the run (linker_dm, linker_deficit) as the caller passed it. The

@@ -19,7 +19,7 @@ Partner partner_of(const Precursor& ms2, const ArmScan& scan, double deficit) {
 }
 
 bool within_tolerance(double peak_mz, double partner_mz) {
-    return std::fabs(peak_mz - partner_mz) / peak_mz * 1000000.0 <= kTolerancePpm;
+    return kPairTolerance.contains(std::fabs(peak_mz - partner_mz), peak_mz);
 }
 
 } // namespace
@@ -42,8 +42,7 @@ ArmPartners derive_partners_in_order(const Precursor& ms2, const ArmScan& first,
 std::optional<bool> two_scan_arm_order(double first_mass, double second_mass, const LinkerArgument& linker_dm) {
     auto within_ten_percent = [&] {
         const double off = std::fabs(linker_dm.as_minuend() - std::fabs(second_mass - first_mass));
-        if (linker_dm.value == 0.0) throw zero_division_error("float division by zero");
-        return off / linker_dm.value <= 0.1;
+        return kArmFormTolerance.contains(off, linker_dm.value);
     };
     // The masses are compared before the ratio is formed, so equal masses never divide.
     if (first_mass < second_mass) {

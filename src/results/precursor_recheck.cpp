@@ -5,6 +5,7 @@
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
 #include "common/interruption.hpp"
+#include "common/tolerance.hpp"
 #include "results/cross_link_record.hpp"
 
 namespace vombrelle {
@@ -67,7 +68,7 @@ bool precursor_matches(std::string_view record, MassLookup& masses, const Precur
     // would make every record fail the whole call or pass whatever its peptides weigh. It is
     // judged after the expected mass, whose reads (and their failures) every record makes.
     if (!(std::isfinite(ms2_mass) && ms2_mass > 0.0)) return false;
-    const double error_ppm = std::fabs(ms2_mass - expected.as_double()) / ms2_mass * 1000000.0;
+    const double error_ppm = ppm_error(std::fabs(ms2_mass - expected.as_double()), ms2_mass);
     if (!check.tolerance_ppm.native()) {
         if (check.foreign_tolerance) return check.foreign_tolerance(error_ppm);
         check.tolerance_ppm.refuse_if_too_large();

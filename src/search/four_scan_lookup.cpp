@@ -116,7 +116,7 @@ bool FourScanLookup::pair(PsmMatchTable& table) {
         for (const std::string_view b : candidates_[1]) {
             const Side pb = read_side(2, b);
             const double diff = precursor_mh_ - (pa.mass + pb.mass + linker_mass_ - kProtonMass);
-            if (!within_ppm(std::fabs(diff), precursor_mh_)) continue;
+            if (!kPairTolerance.contains(std::fabs(diff), precursor_mh_)) continue;
             peptides_.add_pair(a, b, pa.texts, pb.texts);
             accepted_a_qvals_ = {qval_[0], qval_[1]};
             accepted_b_qvals_ = {qval_[2], qval_[3]};

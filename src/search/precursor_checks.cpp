@@ -52,12 +52,12 @@ void test_pairs(const std::vector<double>& mh, double precursor_mh, double linke
     for (std::size_t i = 0; i < mh.size(); ++i) {
         for (std::size_t j = i + 1; j < mh.size(); ++j) {
             const double d = precursor_mh - (mh[i] + mh[j] + linker_deficit - kProtonMass);
-            if (within_ppm(std::fabs(d), precursor_mh)) {
+            if (kPairTolerance.contains(std::fabs(d), precursor_mh)) {
                 out.matched = true;
                 out.matched_masses.push_back(mh[i]);
                 out.matched_masses.push_back(mh[j]);
             }
-            if (d <= kMismatchWindowDa && d >= -kMismatchWindowDa) out.within_window = true;
+            if (kIsotopeWindow.contains(d)) out.within_window = true;
         }
     }
 }
@@ -68,6 +68,7 @@ bool signature_peaks_found(const std::vector<Peak>& parent_peaks, const std::vec
     // that margin around every MS3 m/z matches none, and most peaks are ruled out by two
     // comparisons before the exact quotients decide. (A peak at 0 or below, or NaN, takes the
     // exact test: below 0 the quotient is negative and matches.)
+    static_assert(kPairTolerance.value() / 1000000.0 < 1e-4, "the margin must hold every peak within tolerance");
     double low = INFINITY, high = -INFINITY;
     for (const double m : ms3_mz) {
         if (!(m > 0.0) || std::isinf(m)) continue;  // no positive peak is within 20 ppm of these
@@ -80,7 +81,7 @@ bool signature_peaks_found(const std::vector<Peak>& parent_peaks, const std::vec
         const double f = peak.mz;
         if (f > 0.0 && (f < low || f > high)) continue;
         for (const double m : ms3_mz) {
-            if (within_ppm(std::fabs(f - m), f)) ++count;
+            if (kPairTolerance.contains(std::fabs(f - m), f)) ++count;
         }
     }
     return count >= needed;

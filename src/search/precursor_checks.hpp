@@ -12,21 +12,9 @@
 
 #include "common/named_calls.hpp"
 #include "common/scan_table.hpp"
+#include "common/tolerance.hpp"
 
 namespace vombrelle::search {
-
-// Tolerance of every relative mass test of the search (ppm, inclusive).
-inline constexpr double kTolerancePpm = 20.0;
-// Half width of the window in which a pair's miss may be an isotope error (Da, inclusive).
-inline constexpr double kMismatchWindowDa = 5.5;
-
-// |difference| / reference x 1000000 <= tolerance, in the interpreter's order of operations. A
-// reference of 0 matches nothing (the interpreter would fail the whole search there, for one odd
-// scan or argument).
-inline bool within_ppm(double abs_difference, double reference, double tolerance_ppm = kTolerancePpm) {
-    if (reference == 0.0) return false;
-    return abs_difference / reference * 1000000.0 <= tolerance_ppm;
-}
 
 // One precursor: the m/z as read, its charge and its MH+ (Da).
 struct Precursor {

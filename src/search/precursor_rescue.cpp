@@ -8,6 +8,7 @@
 #include "common/host_text.hpp"
 #include "common/mass_constants.hpp"
 #include "common/scan_key.hpp"
+#include "common/tolerance.hpp"
 
 namespace vombrelle {
 
@@ -15,8 +16,6 @@ namespace {
 
 // Isotope errors the rescue repairs (Da), either sign.
 constexpr double kDaltonErrors[] = {1.0, 2.0, 3.0, 4.0, 5.0};
-// Tolerance of the monoisotopic peak, relative to the peak's m/z (inclusive).
-constexpr double kIsotopePpm = 15.0;
 
 double first_mass(const Ms3MassList* list) {
     if (list->empty()) throw index_error("list index out of range");
@@ -124,9 +123,8 @@ PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& r, const Sp
     HostNumber located_mh;
     for (const Peak& p : ms1_match->peaks) {
         // A peak at 0 has no relative error: it simply does not match.
-        if (p.mz == 0.0) continue;
         const double iso_diff = p.mz - expected.as_double();
-        if (std::fabs(iso_diff) / p.mz * 1000000.0 <= kIsotopePpm) {
+        if (kIsotopePeakTolerance.contains(std::fabs(iso_diff), p.mz)) {
             located_mz = p.mz;
             located_mh = singly_protonated(HostNumber(p.mz), r.ms2_charge);
             break;

@@ -59,8 +59,8 @@ bool SearchRun::three_scan_group(const Ms3ScanGroup& group) {
     }
     const double m1 = masses_.of(0)[0], m2 = masses_.of(1)[0], m3 = masses_.of(2)[0];
     const double dm = args_.linker_dm.as_double();
-    const bool a2 = within_ppm(std::fabs(std::fabs(m1 - m2) - dm), dm);
-    const bool b2 = within_ppm(std::fabs(std::fabs(m3 - m2) - dm), dm);
+    const bool a2 = kPairTolerance.contains(std::fabs(std::fabs(m1 - m2) - dm), dm);
+    const bool b2 = kPairTolerance.contains(std::fabs(std::fabs(m3 - m2) - dm), dm);
 
     ThreeScanLists& l = three_scan_lists_;
     l.clear();
@@ -110,7 +110,7 @@ bool SearchRun::three_scan_group(const Ms3ScanGroup& group) {
             look_up(s3, b, 2, mass_b, texts_b);
             if (b2) look_up(s2, b, 3, mass_b, texts_b);
             const double diff = std::fabs(precursor_.mh - (mass_a + mass_b + linker_mass_ - kProtonMass));
-            if (!within_ppm(diff, precursor_.mh)) continue;
+            if (!kPairTolerance.contains(diff, precursor_.mh)) continue;
             peptides_.add_pair(a, b, texts_a, texts_b);
             paired = true;
             if ((qval[0] > high || qval[1] > high) && (qval[2] > high || qval[3] > high)) cross_link_class = "High";

@@ -81,7 +81,7 @@ bool SearchRun::two_scan_group(const Ms3ScanGroup& group) {
         for (const std::string_view b : seq_b_) {
             const Side side_b = read_side(next, b, b_record, b_qval);
             const double diff = std::fabs(precursor_.mh - (side_a.mass + side_b.mass + linker_mass_ - kProtonMass));
-            if (!within_ppm(diff, precursor_.mh)) continue;
+            if (!kPairTolerance.contains(diff, precursor_.mh)) continue;
             peptides_.add_pair(a, b, side_a.texts, side_b.texts);
             if (a_record != nullptr) a_confidence = all.texts(a_record->row).confidence;
             if (b_record != nullptr) b_confidence = all.texts(b_record->row).confidence;
