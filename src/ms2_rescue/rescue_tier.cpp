@@ -1,13 +1,11 @@
 #include "ms2_rescue/rescue_tier.hpp"
 
 #include <algorithm>
-#include <cmath>
 #include <span>
 
+#include "common/cross_link_mass.hpp"
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
-#include "common/mass_constants.hpp"
-#include "common/tolerance.hpp"
 
 namespace vombrelle::ms2_rescue {
 
@@ -124,12 +122,11 @@ void read_candidate(PsmMatchTable& table, const std::optional<std::int64_t>& key
     scan.qval = record->qval;
 }
 
-// The two peptides and the intact linker against the measured precursor MH+.
+// The two peptides and the intact linker against the measured precursor MH+. The host's numbers
+// meet floats here (the MH+ of "pep_mass", the proton), so the sums are the doubles' sums; an
+// unread mass is the integer 0.
 bool pair_matches(const RescueBuilderRequest& r, HostNumber mass_a, HostNumber mass_b) {
-    const HostNumber sum = ((mass_a + mass_b) + r.linker_mass) - HostNumber(kProtonMass);
-    const double diff = std::fabs((r.ms2_mass - sum).as_double());
-    // A precursor of mass 0 has no relative error: no pair matches it.
-    return kPairTolerance.contains(diff, r.ms2_mass.as_double());
+    return pair_explains(r.ms2_mass.as_double(), mass_a.as_double(), mass_b.as_double(), r.linker_mass.as_double());
 }
 
 // The q-values of the matched pair's four scans, as they stand, counted per side in three bands:

@@ -1,7 +1,5 @@
 #include "rescue_mgf/group_masses.hpp"
 
-#include <cmath>
-
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
 
@@ -60,11 +58,6 @@ void all_mass_pairs(const std::vector<double>& masses, MassPairs& out) {
     for (std::size_t i = 0; i < masses.size(); ++i) {
         for (std::size_t j = i + 1; j < masses.size(); ++j) out.emplace_back(masses[i], masses[j]);
     }
-}
-
-bool pair_explains_precursor(double m_i, double m_j, double ms2_mass, const LinkerArgument& linker_deficit) {
-    const double joined = m_i + m_j + linker_deficit.as_addend() - kProtonMass;
-    return kPairTolerance.contains(std::fabs(ms2_mass - joined), ms2_mass);
 }
 
 } // namespace vombrelle::rescue_mgf

@@ -61,8 +61,4 @@ ScanMasses parse_scan_masses(const SpectrumRecord& own_precursor_record);
 using MassPairs = std::vector<std::pair<double, double>>;
 void all_mass_pairs(const std::vector<double>& masses, MassPairs& out);
 
-// True when the pair, joined by the linker, lies within 20 ppm of the MS2 MH+ (relative to it).
-// `ms2_mass` must not be 0.
-bool pair_explains_precursor(double m_i, double m_j, double ms2_mass, const LinkerArgument& linker_deficit);
-
 } // namespace vombrelle::rescue_mgf

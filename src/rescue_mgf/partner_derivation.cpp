@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "common/cross_link_mass.hpp"
 #include "common/errors.hpp"
 
 namespace vombrelle::rescue_mgf {
@@ -9,7 +10,7 @@ namespace vombrelle::rescue_mgf {
 namespace {
 
 Partner partner_of(const Precursor& ms2, const ArmScan& scan, double deficit) {
-    const double mass = ms2.mh - ((scan.mass + deficit) - kProtonMass);
+    const double mass = partner_mh(ms2.mh, scan.mass, deficit);
     std::int64_t charge = 0;
     if (__builtin_sub_overflow(ms2.charge, scan.charge, &charge)) {
         throw overflow_error("integer result does not fit in 64 bits");

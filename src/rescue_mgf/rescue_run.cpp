@@ -3,6 +3,7 @@
 #include <array>
 #include <optional>
 
+#include "common/cross_link_mass.hpp"
 #include "common/output_file.hpp"
 #include "common/errors.hpp"
 #include "common/number.hpp"
@@ -94,12 +95,11 @@ private:
     bool explained_by_a_pair() {
         if (pairs_) pairs_(masses_, pair_list_);
         else all_mass_pairs(masses_, pair_list_);
-        if (!pair_list_.empty()) {
-            args_.linker_deficit.as_addend();  // a deficit that is no number fails at the first pair
-            if (ms2_.mh == 0.0) return true;
-        }
+        if (pair_list_.empty()) return false;
+        const double deficit = args_.linker_deficit.as_addend();  // a deficit that is no number fails at the first pair
+        if (ms2_.mh == 0.0) return true;
         for (const auto& [mi, mj] : pair_list_) {
-            if (pair_explains_precursor(mi, mj, ms2_.mh, args_.linker_deficit)) return true;
+            if (pair_explains(ms2_.mh, mi, mj, deficit)) return true;
         }
         return false;
     }

@@ -5,6 +5,7 @@
 
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
+#include "common/cross_link_mass.hpp"
 #include "common/mass_constants.hpp"
 
 namespace vombrelle::search {
@@ -51,7 +52,7 @@ void test_pairs(const std::vector<double>& mh, double precursor_mh, double linke
     out.matched_masses.clear();
     for (std::size_t i = 0; i < mh.size(); ++i) {
         for (std::size_t j = i + 1; j < mh.size(); ++j) {
-            const double d = precursor_mh - (mh[i] + mh[j] + linker_deficit - kProtonMass);
+            const double d = pair_miss(precursor_mh, mh[i], mh[j], linker_deficit);
             if (kPairTolerance.contains(std::fabs(d), precursor_mh)) {
                 out.matched = true;
                 out.matched_masses.push_back(mh[i]);

@@ -6,6 +6,7 @@
 
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
+#include "common/cross_link_mass.hpp"
 #include "common/mass_constants.hpp"
 #include "common/scan_key.hpp"
 #include "common/tolerance.hpp"
@@ -22,11 +23,10 @@ double first_mass(const Ms3MassList* list) {
     return list->front();
 }
 
-// The precursor error of one pairing of arm masses, rounded to 0.1 Da.
+// The precursor error of one pairing of arm masses, rounded to 0.1 Da. The fragments' sum is a
+// float, so the host's numbers join it as doubles.
 double pairing_error(const PrecursorRescueRequest& r, double short_mass, double long_mass) {
-    const HostNumber fragments =
-        (HostNumber(short_mass + long_mass) + r.linker_deficit) - HostNumber(kProtonMass);
-    return round_to((r.ms2_mass - fragments).as_double(), 1);
+    return round_to(pair_miss(r.ms2_mass.as_double(), short_mass, long_mass, r.linker_deficit.as_double()), 1);
 }
 
 bool whole_dalton_error(double error) {

@@ -3,8 +3,8 @@
 // 2 and 3 (peptide B), differ by linker_dm. Peptides come from the all-confidence table.
 #include <cmath>
 
+#include "common/cross_link_mass.hpp"
 #include "common/host_text.hpp"
-#include "common/mass_constants.hpp"
 #include "search/search_run.hpp"
 
 namespace vombrelle::search {
@@ -109,8 +109,7 @@ bool SearchRun::three_scan_group(const Ms3ScanGroup& group) {
         for (const std::string_view b : seq_b_) {
             look_up(s3, b, 2, mass_b, texts_b);
             if (b2) look_up(s2, b, 3, mass_b, texts_b);
-            const double diff = std::fabs(precursor_.mh - (mass_a + mass_b + linker_mass_ - kProtonMass));
-            if (!kPairTolerance.contains(diff, precursor_.mh)) continue;
+            if (!pair_explains(precursor_.mh, mass_a, mass_b, linker_mass_)) continue;
             peptides_.add_pair(a, b, texts_a, texts_b);
             paired = true;
             if ((qval[0] > high || qval[1] > high) && (qval[2] > high || qval[3] > high)) cross_link_class = "High";

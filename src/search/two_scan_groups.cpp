@@ -1,9 +1,7 @@
 // Two-scan groups: scan `key` carries peptide A and scan `key` + 1 peptide B, both from the
 // all-confidence table; the two may be the same peptide, whose record then scores double.
-#include <cmath>
-
+#include "common/cross_link_mass.hpp"
 #include "common/host_text.hpp"
-#include "common/mass_constants.hpp"
 #include "search/search_run.hpp"
 
 namespace vombrelle::search {
@@ -80,8 +78,7 @@ bool SearchRun::two_scan_group(const Ms3ScanGroup& group) {
         const Side side_a = read_side(key, a, a_record, a_qval);
         for (const std::string_view b : seq_b_) {
             const Side side_b = read_side(next, b, b_record, b_qval);
-            const double diff = std::fabs(precursor_.mh - (side_a.mass + side_b.mass + linker_mass_ - kProtonMass));
-            if (!kPairTolerance.contains(diff, precursor_.mh)) continue;
+            if (!pair_explains(precursor_.mh, side_a.mass, side_b.mass, linker_mass_)) continue;
             peptides_.add_pair(a, b, side_a.texts, side_b.texts);
             if (a_record != nullptr) a_confidence = all.texts(a_record->row).confidence;
             if (b_record != nullptr) b_confidence = all.texts(b_record->row).confidence;
