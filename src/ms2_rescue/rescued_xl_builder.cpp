@@ -83,7 +83,7 @@ RescueBuilderResult find_xls_ms2_rescue(const RescueBuilderRequest& r, SearchPsm
     calls.uniq(state.remarks);
     HostNumber score;
     const std::string_view xl_class = classify(state, score);
-    const HostNumber ms2_mz = (r.ms2_mass - HostNumber(kProtonMass)) / r.ms2_charge + HostNumber(kProtonMass);
+    const HostNumber ms2_mz = mz_from_mh(r.ms2_mass, r.ms2_charge);
 
     std::string record;
     record.reserve(256);

@@ -44,11 +44,6 @@ bool has_peak(const SpectrumRecord& record, HostNumber mz) {
     return false;
 }
 
-// MH+ of an m/z at the precursor charge.
-HostNumber singly_protonated(HostNumber mz, HostNumber charge) {
-    return ((mz - HostNumber(kProtonMass)) * charge) + HostNumber(kProtonMass);
-}
-
 bool identified(const PsmMatchTable& table, HostNumber scan) {
     const std::optional<std::int64_t> key = scan_key(scan);
     return key && table.contains(*key);
@@ -126,7 +121,7 @@ PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& r, const Sp
         const double iso_diff = p.mz - expected.as_double();
         if (kIsotopePeakTolerance.contains(std::fabs(iso_diff), p.mz)) {
             located_mz = p.mz;
-            located_mh = singly_protonated(HostNumber(p.mz), r.ms2_charge);
+            located_mh = mh_from_mz(HostNumber(p.mz), r.ms2_charge);
             break;
         }
     }
@@ -146,7 +141,7 @@ PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& r, const Sp
     } else {
         expected.append_text(out.derived);
         out.derived += ':';
-        singly_protonated(expected, r.ms2_charge).append_text(out.derived);
+        mh_from_mz(expected, r.ms2_charge).append_text(out.derived);
         out.remarks = "Derived_MS2mass_not_located";
     }
     // `error` is never 0 here.
