@@ -1,7 +1,6 @@
 #include "rescue_mgf/group_masses.hpp"
 
 #include "common/errors.hpp"
-#include "common/host_text.hpp"
 
 namespace vombrelle::rescue_mgf {
 
@@ -24,29 +23,11 @@ double LinkerArgument::as_minuend() const {
     return value;
 }
 
-namespace {
-
-Precursor parse_header(std::string_view header, bool mz_first) {
-    std::string_view items[2];
-    if (split_whitespace_first(header, items, 2) < 2) throw index_error("list index out of range");
-    double mz = 0.0;
-    if (mz_first) mz = parse_float(items[0]);
-    const std::int64_t charge = parse_int(items[1]);
-    if (!mz_first) mz = parse_float(items[0]);
-    return Precursor{mz, charge, mh_from_mz(mz, charge)};
-}
-
-} // namespace
-
-Precursor parse_precursor_header(std::string_view header) { return parse_header(header, false); }
-
-Precursor parse_parent_precursor(std::string_view header) { return parse_header(header, true); }
-
 ScanMasses parse_scan_masses(const SpectrumRecord& record) {
     ScanMasses out;
     out.masses.reserve(record.headers.size());
     for (const std::string& entry : record.headers) {
-        const Precursor p = parse_precursor_header(entry);
+        const Precursor p = parse_precursor(entry, PrecursorReading::BothThenCharge);
         out.charge = p.charge;
         out.masses.push_back(p.mh);
     }

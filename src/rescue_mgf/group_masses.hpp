@@ -8,15 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "common/mass_constants.hpp"
+#include "common/precursor.hpp"
 #include "common/scan_table.hpp"
-#include "common/tolerance.hpp"
 
 namespace vombrelle::rescue_mgf {
-
-using vombrelle::kProtonMass;
-using vombrelle::mh_from_mz;
-using vombrelle::mz_from_mh;
 
 
 // A numeric argument of the run (linker_dm, linker_deficit) as the caller passed it. The
@@ -35,22 +30,8 @@ struct LinkerArgument {
     double as_minuend() const;
 };
 
-// One precursor: m/z as written, its charge and its MH+ (Da).
-struct Precursor {
-    double mz;
-    std::int64_t charge;
-    double mh;
-};
-
-// Parses a PrecursorHeader text ("<m/z> <charge>") of an MS3 scan's own precursor: the charge
-// item first, then the m/z, as int() and float() would; fewer than two items raise IndexError.
-Precursor parse_precursor_header(std::string_view header);
-// The same for the parent MS2 precursor, which is read m/z first: when both items are malformed,
-// the m/z is the one reported.
-Precursor parse_parent_precursor(std::string_view header);
-
-// The MH+ of every header entry of one MS3 scan (its own precursors, in order) and the charge
-// of its final entry (0 when it has none).
+// The MH+ of every header entry of one MS3 scan (its own precursors, in order, each read charge
+// first) and the charge of its final entry (0 when it has none).
 struct ScanMasses {
     std::vector<double> masses;  // Da; element 0 is the scan's mass in the partner derivation
     std::int64_t charge = 0;

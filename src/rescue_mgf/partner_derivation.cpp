@@ -4,6 +4,7 @@
 
 #include "common/cross_link_mass.hpp"
 #include "common/errors.hpp"
+#include "common/mass_constants.hpp"
 
 namespace vombrelle::rescue_mgf {
 

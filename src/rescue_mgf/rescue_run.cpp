@@ -86,7 +86,7 @@ private:
     bool take_parent_precursor() {
         const SpectrumRecord& record = *tables_.ms2.find(parent_);
         if (record.headers.empty()) return false;
-        ms2_ = parse_parent_precursor(record.headers[0]);
+        ms2_ = parse_precursor(record.headers[0], PrecursorReading::BothThenMz);
         return true;
     }
 

@@ -3,31 +3,17 @@
 #include <algorithm>
 #include <cmath>
 
-#include "common/errors.hpp"
-#include "common/host_text.hpp"
 #include "common/cross_link_mass.hpp"
-#include "common/mass_constants.hpp"
+#include "common/errors.hpp"
 
 namespace vombrelle::search {
-
-Precursor parse_precursor(std::string_view header_entry) {
-    std::string_view items[2];
-    const std::size_t n = split_whitespace_first(header_entry, items, 2);
-    if (n == 0) throw index_error("list index out of range");
-    Precursor p;
-    p.mz = parse_float(items[0]);
-    if (n < 2) throw index_error("list index out of range");
-    p.charge = parse_int(items[1]);
-    p.mh = mh_from_mz(p.mz, p.charge);
-    return p;
-}
 
 Precursor parent_precursor(const SpectrumRecord& parent) {
     // A record without keys reads "header" as the empty text, which has no element 0 either.
     if (parent.headers.empty()) {
         throw index_error(parent.has_keys() ? "list index out of range" : "string index out of range");
     }
-    return parse_precursor(parent.headers[0]);
+    return parse_precursor(parent.headers[0], PrecursorReading::MzFirst);
 }
 
 void GroupMasses::read(const SpectrumTable& msn1, std::span<const std::int64_t> scans) {
@@ -38,7 +24,7 @@ void GroupMasses::read(const SpectrumTable& msn1, std::span<const std::int64_t> 
         Ms3MassList& own = per_scan_[i];
         own.clear();
         for (const std::string& entry : msn1.find(scans[i])->headers) {
-            const Precursor p = parse_precursor(entry);
+            const Precursor p = parse_precursor(entry, PrecursorReading::MzFirst);
             mz_.push_back(p.mz);
             mh_.push_back(p.mh);
             own.push_back(p.mh);

@@ -11,28 +11,19 @@
 #include <vector>
 
 #include "common/named_calls.hpp"
+#include "common/precursor.hpp"
 #include "common/scan_table.hpp"
 #include "common/tolerance.hpp"
 
 namespace vombrelle::search {
 
-// One precursor: the m/z as read, its charge and its MH+ (Da).
-struct Precursor {
-    double mz = 0.0;
-    std::int64_t charge = 0;
-    double mh = 0.0;
-};
-
-// A PrecursorHeader entry "<m/z> <charge>": float() of the first item, then int() of the second
-// (IndexError when an item is missing).
-Precursor parse_precursor(std::string_view header_entry);
-// The parent MS2 scan's precursor: its first header entry.
+// The parent MS2 scan's precursor: its first header entry, read m/z first.
 Precursor parent_precursor(const SpectrumRecord& parent);
 
 // The own precursors of a group's scans, read from the msn-1 MS3 table.
 class GroupMasses {
 public:
-    // Reads the header entries of each scan, in scan order; every scan must be in `msn1`.
+    // Reads the header entries of each scan, in scan order, m/z first; every scan must be in `msn1`.
     void read(const SpectrumTable& msn1, std::span<const std::int64_t> scans);
 
     const Ms3MassList& of(std::size_t position) const { return per_scan_[position]; }
