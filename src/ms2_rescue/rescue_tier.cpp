@@ -129,23 +129,6 @@ bool pair_matches(const RescueBuilderRequest& r, HostNumber mass_a, HostNumber m
     return pair_explains(r.ms2_mass.as_double(), mass_a.as_double(), mass_b.as_double(), r.linker_mass.as_double());
 }
 
-// The q-values of the matched pair's four scans, as they stand, counted per side in three bands:
-// high above 0.99, medium above 0.95 up to 0.99, low above 0 up to 0.95.
-void count_qvalues(RescueCallState& state) {
-    for (std::size_t i = kA1; i <= kB2; ++i) state.pair_qvals[i] = state.scans[i].qval;
-    const HostNumber high(0.99), medium(0.95), zero(0);
-    for (std::size_t side = 0; side < 2; ++side) {
-        std::array<int, 3>& counts = state.band_counts[side];
-        counts = {0, 0, 0};
-        for (std::size_t i = 2 * side; i < 2 * side + 2; ++i) {
-            const HostNumber q = state.pair_qvals[i];
-            if (q > high) ++counts[kHigh];
-            else if (q > medium && q <= high) ++counts[kMedium];
-            else if (q <= medium && q > zero) ++counts[kLow];
-        }
-    }
-}
-
 void append_value(std::vector<std::string_view>& list, const std::optional<std::string_view>& value) {
     if (value) list.push_back(*value);
 }
@@ -169,7 +152,7 @@ void pair_candidates(const RescueBuilderRequest& r, PsmMatchTable& side_a, PsmMa
             append_value(pairs.accessions[1], b.accessions);
             append_value(pairs.descriptions[0], a.descriptions);
             append_value(pairs.descriptions[1], b.descriptions);
-            count_qvalues(state);
+            for (std::size_t i = kA1; i <= kB2; ++i) state.pair_qvals[i] = state.scans[i].qval;
             state.matched = true;
         }
     }

@@ -1,6 +1,6 @@
 // One confidence tier of the rescued cross-link builder: the gate, the collection of the four arm
 // scans' sequences, the agreement of each side's two arm scans, the pairing of the two sides'
-// candidates against the precursor MH+ and the q-value counting of the matched pairs.
+// candidates against the precursor MH+ and the q-values of the matched pairs.
 //
 // Side A (scans a1, a2) is read from the MS3 search's table of the tier, side B (b1, b2) from the
 // rescue-spectra search's. The tables are the caller's: reading a scan's sequences during the
@@ -29,18 +29,13 @@ struct ArmScanState {
     bool found = false;                  // a key of the tier's table, in this tier or an earlier one
 };
 
-// Bands of the q-value counts.
-enum QvalBand : std::size_t { kHigh, kMedium, kLow };
-
 // The state one builder call carries through its tiers.
 struct RescueCallState {
     std::array<ArmScanState, 4> scans;
     std::array<std::optional<std::int64_t>, 4> keys;  // the scans as table keys (common/scan_key.hpp)
     bool matched = false;                             // a pair matched in some tier; never back
-    // Of the latest matched pair: the four scans' q-values (a1, a2 | b1, b2) and, per side (A, B),
-    // how many fall in each band.
+    // Of the latest matched pair: the four scans' q-values (a1, a2 | b1, b2), as they stood then.
     std::array<HostNumber, 4> pair_qvals;
-    std::array<std::array<int, 3>, 2> band_counts{};
     std::vector<std::string_view> remarks;            // "different_pep_A_seqs", "different_pep_B_seqs"
 };
 

@@ -1,5 +1,6 @@
 #include "ms2_rescue/rescued_xl_builder.hpp"
 
+#include "common/cross_link_scoring.hpp"
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
 #include "common/mass_constants.hpp"
@@ -19,33 +20,6 @@ bool one_sequence(const std::vector<std::string_view>& sequences, NamedCalls& ca
     for (std::string_view s : sequences) stripped.push_back(strip(s));
     calls.uniq(stripped);
     return stripped.size() == 1;
-}
-
-int peptide_score(const std::array<int, 3>& counts) {
-    return 18 * counts[kHigh] + 8 * counts[kMedium] + 3 * counts[kLow];
-}
-
-// The class and the score from the two peptides' band counts and the four q-values.
-std::string_view classify(const RescueCallState& state, HostNumber& score) {
-    const std::array<HostNumber, 4>& q = state.pair_qvals;
-    score = ((HostNumber(0) + q[kA1]) + q[kA2]) + ((HostNumber(0) + q[kB1]) + q[kB2]);
-    const int a = peptide_score(state.band_counts[0]);
-    const int b = peptide_score(state.band_counts[1]);
-    const bool one_high = a >= 18 || b >= 18;
-    if (a >= 18 && b >= 18) {
-        score = score * HostNumber(20);
-        return "High";
-    }
-    if (a >= 8 && b >= 8) {
-        score = score * HostNumber(one_high ? 10 : 8);
-        return "Medium";
-    }
-    if (a >= 6 && b >= 6) {
-        if (one_high) score = score * HostNumber(4);
-        else if (a >= 8 || b >= 8) score = score * HostNumber(2);
-        return "Low";
-    }
-    return "Very_low";
 }
 
 void append_joined(std::string& out, const std::vector<std::string_view>& items) {
@@ -81,13 +55,12 @@ RescueBuilderResult find_xls_ms2_rescue(const RescueBuilderRequest& r, SearchPsm
 
     state.remarks.push_back("MS2_Rescued_XL");
     calls.uniq(state.remarks);
-    HostNumber score;
-    const std::string_view xl_class = classify(state, score);
+    const ClassAndScore scored = class_by_points(state.pair_qvals, kRescueBelowLow);
     const HostNumber ms2_mz = mz_from_mh(r.ms2_mass, r.ms2_charge);
 
     std::string record;
     record.reserve(256);
-    record += xl_class;
+    record += scored.cross_link_class;
     record += '\t';
     for (const ArmScanState& scan : state.scans) record += first_character(scan.confidence);
     record += '\t';
@@ -115,7 +88,7 @@ RescueBuilderResult find_xls_ms2_rescue(const RescueBuilderRequest& r, SearchPsm
     }
     record += '\t';
     append_joined(record, state.remarks);
-    return {std::move(record), score};
+    return {std::move(record), scored.score};
 }
 
 } // namespace vombrelle

@@ -8,35 +8,6 @@ namespace vombrelle::search {
 
 namespace {
 
-const HostNumber kHighQ = 0.99;
-const HostNumber kMediumQ = 0.95;
-
-// The better of two q-values: the second only when it is greater.
-HostNumber better(HostNumber first, HostNumber second) { return second > first ? second : first; }
-
-// Points of one peptide's two q-values: 18 high, 8 medium, 3 low, nothing at 0 or below.
-int peptide_points(const std::array<HostNumber, 2>& qvals) {
-    int points = 0;
-    for (const HostNumber q : qvals) {
-        if (q > kHighQ) points += 18;
-        else if (q > kMediumQ && q <= kHighQ) points += 8;
-        else if (q > HostNumber(0) && q <= kMediumQ) points += 3;
-    }
-    return points;
-}
-
-// Multiplier of the triplet and pair scores from each peptide's q-value: both above a band for the
-// top two, either one for the next two; 1 when no rule applies.
-std::int64_t multiplier(HostNumber best_a, HostNumber best_b) {
-    const bool a_high = best_a > kHighQ, b_high = best_b > kHighQ;
-    const bool a_med = best_a > kMediumQ, b_med = best_b > kMediumQ;
-    if (a_high && b_high) return 20;
-    if (a_med && b_med) return 10;
-    if (a_high || b_high) return 8;
-    if (a_med || b_med) return 4;
-    return 1;
-}
-
 void append_joined(std::string& out, const std::vector<std::string_view>& items) {
     for (std::size_t i = 0; i < items.size(); ++i) {
         if (i != 0) out += ';';
@@ -45,34 +16,6 @@ void append_joined(std::string& out, const std::vector<std::string_view>& items)
 }
 
 } // namespace
-
-ClassAndScore cross_link_score(const std::array<HostNumber, 2>& a_qvals, const std::array<HostNumber, 2>& b_qvals) {
-    // sum() of each list starts from the integer 0.
-    const HostNumber q = (HostNumber(0) + a_qvals[0] + a_qvals[1]) + (HostNumber(0) + b_qvals[0] + b_qvals[1]);
-    const int a = peptide_points(a_qvals), b = peptide_points(b_qvals);
-    const bool one_high = a >= 18 || b >= 18;
-    if (a >= 18 && b >= 18) return {"High", q * HostNumber(20)};
-    if (a >= 8 && b >= 8) return {"Medium", q * HostNumber(one_high ? 10 : 8)};
-    if (a >= 6 && b >= 6) {
-        if (one_high) return {"Low", q * HostNumber(4)};
-        if (a >= 8 || b >= 8) return {"Low", q * HostNumber(2)};
-        return {"Low", q};
-    }
-    return {"MS2_MedLow", HostNumber(0)};
-}
-
-HostNumber triplet_score(HostNumber a1, HostNumber a2, HostNumber b1, HostNumber b2) {
-    const HostNumber sum = a1 + a2 + b1 + b2;
-    const std::int64_t m = multiplier(better(a1, a2), better(b1, b2));
-    return m == 1 ? sum : sum * HostNumber(m);
-}
-
-HostNumber pair_score(HostNumber a, HostNumber b, bool same_sequences) {
-    const HostNumber sum = a + b;
-    const std::int64_t m = multiplier(a, b);
-    const HostNumber score = m == 1 ? sum : sum * HostNumber(m);
-    return same_sequences ? score * HostNumber(2) : score;
-}
 
 void PeptideFields::clear() {
     for (auto* list : {&a_seq, &b_seq, &a_id, &b_id, &a_desc, &b_desc}) list->clear();

@@ -1,5 +1,5 @@
-// The scores of the search's cross-link records (one rule set per group size, all from the
-// rescaled q-values of the group's PSMs, higher is better) and the record text itself.
+// The search's cross-link record: its peptide fields and its text. Its scores and classes are
+// common/cross_link_scoring.hpp's.
 #pragma once
 
 #include <array>
@@ -9,30 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "common/cross_link_scoring.hpp"
 #include "common/number.hpp"
 #include "common/psm.hpp"
 #include "search/precursor_checks.hpp"
 
 namespace vombrelle::search {
-
-struct ClassAndScore {
-    std::string_view cross_link_class;  // "High", "Medium", "Low" or "MS2_MedLow"
-    HostNumber score;
-};
-
-// Four-scan groups: each q-value scores 18 above 0.99, 8 above 0.95, 3 above 0 (else nothing);
-// a peptide's points are its two scans' scores. The class and the multiplier of the summed
-// q-values follow from both peptides' points; below 6 points on a side the class is "MS2_MedLow"
-// with the integer score 0.
-ClassAndScore cross_link_score(const std::array<HostNumber, 2>& a_qvals, const std::array<HostNumber, 2>& b_qvals);
-
-// Three-scan groups: the four q-values summed, times 20, 10, 8, 4 or 1 by the better q-value of
-// each peptide.
-HostNumber triplet_score(HostNumber a1, HostNumber a2, HostNumber b1, HostNumber b2);
-
-// Two-scan groups: the two q-values summed, times 20, 10, 8, 4 or 1; doubled when both scans gave
-// the same sequences.
-HostNumber pair_score(HostNumber a, HostNumber b, bool same_sequences);
 
 // The record's peptide fields: sequences, protein accessions and descriptions of A and of B.
 struct PeptideFields {

@@ -140,7 +140,9 @@ bool SearchRun::four_scan_group(const Ms3ScanGroup& group) {
     set_scan_text(scan_text_, shown, *parent);
     scratch_.assign(four_scans_.remarks().begin(), four_scans_.remarks().end());
     calls_.uniq(scratch_);
-    const ClassAndScore scored = cross_link_score(four_scans_.a_qvals(), four_scans_.b_qvals());
+    const std::array<HostNumber, 2>& a = four_scans_.a_qvals();
+    const std::array<HostNumber, 2>& b = four_scans_.b_qvals();
+    const ClassAndScore scored = class_by_points({a[0], a[1], b[0], b[1]}, kSearchBelowLow);
     letters_.clear();
     for (const std::string_view confidence : four_scans_.confidences()) append_confidence_letter(letters_, confidence);
     store(record_text(scored.cross_link_class, letters_, scan_text_, precursor_, peptides, scratch_), scored.score);

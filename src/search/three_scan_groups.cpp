@@ -102,7 +102,6 @@ bool SearchRun::three_scan_group(const Ms3ScanGroup& group) {
             qval[slot] = r->qval;
         }
     };
-    const HostNumber high = 0.99, medium = 0.95;
     for (const std::string_view a : seq_a_) {
         look_up(s1, a, 0, mass_a, texts_a);
         if (a2) look_up(s2, a, 1, mass_a, texts_a);
@@ -112,16 +111,14 @@ bool SearchRun::three_scan_group(const Ms3ScanGroup& group) {
             if (!pair_explains(precursor_.mh, mass_a, mass_b, linker_mass_)) continue;
             peptides_.add_pair(a, b, texts_a, texts_b);
             paired = true;
-            if ((qval[0] > high || qval[1] > high) && (qval[2] > high || qval[3] > high)) cross_link_class = "High";
-            else if ((qval[0] > medium || qval[1] > medium) && (qval[2] > medium || qval[3] > medium)) cross_link_class = "Medium";
-            else cross_link_class = "Low";
+            cross_link_class = class_by_bands(std::span(qval).first(2), std::span(qval).last(2));
         }
     }
 
     peptides_.make_distinct(calls_);
     if (!paired || !one_stripped_sequence(peptides_.a_seq, &calls_, scratch_) ||
         !one_stripped_sequence(peptides_.b_seq, &calls_, scratch_) ||
-        (cross_link_class != "High" && cross_link_class != "Medium")) {
+        !class_stores(cross_link_class)) {
         return false;
     }
 

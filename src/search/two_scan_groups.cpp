@@ -58,7 +58,6 @@ bool SearchRun::two_scan_group(const Ms3ScanGroup& group) {
     bool paired = false;
     const PsmRecord* a_record = nullptr;
     const PsmRecord* b_record = nullptr;
-    const HostNumber high = 0.99, medium = 0.95;
     // A candidate's mass (0 when its scan does not list it) and proteins; the record read is kept.
     struct Side {
         double mass = 0.0;
@@ -82,15 +81,13 @@ bool SearchRun::two_scan_group(const Ms3ScanGroup& group) {
             peptides_.add_pair(a, b, side_a.texts, side_b.texts);
             if (a_record != nullptr) a_confidence = all.texts(a_record->row).confidence;
             if (b_record != nullptr) b_confidence = all.texts(b_record->row).confidence;
-            cross_link_class = a_qval > high && b_qval > high       ? "High"
-                               : a_qval > medium && b_qval > medium ? "Medium"
-                                                                    : "Low";
+            cross_link_class = class_by_bands({&a_qval, 1}, {&b_qval, 1});
             paired = true;
         }
     }
     peptides_.make_distinct(calls_);
 
-    if ((cross_link_class != "High" && cross_link_class != "Medium") || !candidates || !paired ||
+    if (!class_stores(cross_link_class) || !candidates || !paired ||
         !one_stripped_sequence(peptides_.a_seq, &calls_, scratch_) ||
         !one_stripped_sequence(peptides_.b_seq, &calls_, scratch_)) {
         return false;
