@@ -262,6 +262,13 @@ void split(std::string_view text, std::string_view sep, std::vector<std::string_
     out.push_back(text.substr(start));
 }
 
+void append_joined(std::string& out, std::span<const std::string_view> items, char sep) {
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) out.push_back(sep);
+        out.append(items[i]);
+    }
+}
+
 std::vector<std::string_view> split(std::string_view text, std::string_view sep) {
     std::vector<std::string_view> out;
     split(text, sep, out);

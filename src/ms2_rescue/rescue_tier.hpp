@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/cross_link_record.hpp"
 #include "common/named_calls.hpp"
 #include "common/number.hpp"
 #include "common/psm.hpp"
@@ -24,7 +25,7 @@ enum ArmScan : std::size_t { kA1, kA2, kB1, kB2 };
 
 // What the builder learns of one arm scan over the whole call (never reset between tiers).
 struct ArmScanState {
-    std::string_view confidence = "_";  // of the PSM most recently read from the scan
+    std::string_view confidence = kNoConfidence;  // of the PSM most recently read from the scan
     HostNumber qval;                     // likewise; the integer 0 until one is read
     bool found = false;                  // a key of the tier's table, in this tier or an earlier one
 };
@@ -39,18 +40,11 @@ struct RescueCallState {
     std::vector<std::string_view> remarks;            // "different_pep_A_seqs", "different_pep_B_seqs"
 };
 
-// The tier's matched pairs, per side (A, B): sequences, accession texts and description texts,
-// each de-duplicated in first-seen order.
-struct TierPairs {
-    std::array<std::vector<std::string_view>, 2> sequences;
-    std::array<std::vector<std::string_view>, 2> accessions;
-    std::array<std::vector<std::string_view>, 2> descriptions;
-};
-
 // Runs one tier on `side_a` and `side_b`. False when its gate fails (neither arm scan of a side is
-// a key of its table), which changes nothing. Otherwise `pairs` is refilled with this tier's pairs
-// (empty when none matched) and `state` updated.
+// a key of its table), which changes nothing. Otherwise `pairs` is refilled with this tier's
+// matched pairs, each field de-duplicated in first-seen order (empty when none matched), and
+// `state` updated.
 bool run_rescue_tier(const RescueBuilderRequest& request, PsmMatchTable& side_a, PsmMatchTable& side_b,
-                     RescueCallState& state, TierPairs& pairs, NamedCalls& calls);
+                     RescueCallState& state, PeptideFields& pairs, NamedCalls& calls);
 
 } // namespace vombrelle::ms2_rescue

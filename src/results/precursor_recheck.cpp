@@ -2,11 +2,11 @@
 
 #include <cmath>
 
+#include "common/cross_link_record.hpp"
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
 #include "common/interruption.hpp"
 #include "common/tolerance.hpp"
-#include "results/cross_link_record.hpp"
 
 namespace vombrelle {
 

@@ -11,7 +11,7 @@ bool FourScanLookup::run(const FourScans& scans, double precursor_mh, double lin
     precursor_mh_ = precursor_mh;
     linker_mass_ = linker_mass;
     found_.fill(false);
-    confidence_.fill("_");
+    confidence_.fill(kNoConfidence);
     qval_.fill(HostNumber(0));
     remarks_.clear();
     if (run_tier(kHigh) || run_tier(kMedHigh)) return true;

@@ -130,14 +130,15 @@ bool SearchRun::four_scan_group(const Ms3ScanGroup& group) {
 
     if (!four_scans_.run(scans, precursor_.mh, linker_mass_)) return false;
     const PeptideFields& peptides = four_scans_.peptides();
-    if (!one_stripped_sequence(peptides.a_seq, nullptr, scratch_) ||
-        !one_stripped_sequence(peptides.b_seq, nullptr, scratch_)) {
+    if (!one_stripped_sequence(peptides.a_seq, DistinctBy::CountedHere, calls_, scratch_) ||
+        !one_stripped_sequence(peptides.b_seq, DistinctBy::CountedHere, calls_, scratch_)) {
         return false;
     }
 
-    std::array<std::int64_t, 4> shown{};
+    std::array<HostNumber, 4> shown{};
     for (std::size_t i = 0; i < 4; ++i) shown[i] = scans.cleared[i] ? 0 : scans.number[i];
-    set_scan_text(scan_text_, shown, *parent);
+    scan_text_.clear();
+    append_scan_text(scan_text_, shown, *parent);
     scratch_.assign(four_scans_.remarks().begin(), four_scans_.remarks().end());
     calls_.uniq(scratch_);
     const std::array<HostNumber, 2>& a = four_scans_.a_qvals();
@@ -145,7 +146,9 @@ bool SearchRun::four_scan_group(const Ms3ScanGroup& group) {
     const ClassAndScore scored = class_by_points({a[0], a[1], b[0], b[1]}, kSearchBelowLow);
     letters_.clear();
     for (const std::string_view confidence : four_scans_.confidences()) append_confidence_letter(letters_, confidence);
-    store(record_text(scored.cross_link_class, letters_, scan_text_, precursor_, peptides, scratch_), scored.score);
+    store(record_text({scored.cross_link_class, letters_, scan_text_, precursor_.mh, precursor_.charge, precursor_.mz,
+                       peptides, scratch_}),
+          scored.score);
     return true;
 }
 

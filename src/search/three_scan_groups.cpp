@@ -87,7 +87,7 @@ bool SearchRun::three_scan_group(const Ms3ScanGroup& group) {
     // Slots per lookup (A in scans 1 and 2, B in scans 3 and 2) keep the last PSM read there, and
     // a candidate's mass and proteins stay those last read for its side.
     std::array<HostNumber, 4> qval{0, 0, 0, 0};
-    std::array<std::string_view, 4> confidence{"_", "_", "_", "_"};
+    std::array<std::string_view, 4> confidence{kNoConfidence, kNoConfidence, kNoConfidence, kNoConfidence};
     std::string_view cross_link_class;
     bool paired = false;
     peptides_.clear();
@@ -116,13 +116,14 @@ bool SearchRun::three_scan_group(const Ms3ScanGroup& group) {
     }
 
     peptides_.make_distinct(calls_);
-    if (!paired || !one_stripped_sequence(peptides_.a_seq, &calls_, scratch_) ||
-        !one_stripped_sequence(peptides_.b_seq, &calls_, scratch_) ||
+    if (!paired || !one_stripped_sequence(peptides_.a_seq, DistinctBy::UniqByName, calls_, scratch_) ||
+        !one_stripped_sequence(peptides_.b_seq, DistinctBy::UniqByName, calls_, scratch_) ||
         !class_stores(cross_link_class)) {
         return false;
     }
 
-    set_scan_text(scan_text_, std::span(group.scans.data(), 3), *parent);
+    scan_text_.clear();
+    append_scan_text(scan_text_, std::array<HostNumber, 3>{s1, s2, s3}, *parent);
     const HostNumber score = triplet_score(qval[0], qval[1], qval[2], qval[3]);
     // Letters in scan order when the middle scan is A's; else scan 1, scan 3, then the middle.
     letters_.clear();
@@ -130,7 +131,9 @@ bool SearchRun::three_scan_group(const Ms3ScanGroup& group) {
         append_confidence_letter(letters_, confidence[slot]);
     }
     scratch_.clear();
-    store(record_text(cross_link_class, letters_, scan_text_, precursor_, peptides_, scratch_), score);
+    store(record_text({cross_link_class, letters_, scan_text_, precursor_.mh, precursor_.charge, precursor_.mz,
+                       peptides_, scratch_}),
+          score);
     return true;
 }
 

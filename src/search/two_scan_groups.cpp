@@ -53,7 +53,7 @@ bool SearchRun::two_scan_group(const Ms3ScanGroup& group) {
     // q-values are those of the last candidate read on each side; confidences those of the
     // records of the last accepted pair.
     peptides_.clear();
-    std::string_view a_confidence = "_", b_confidence = "_", cross_link_class;
+    std::string_view a_confidence = kNoConfidence, b_confidence = kNoConfidence, cross_link_class;
     HostNumber a_qval = 0, b_qval = 0;
     bool paired = false;
     const PsmRecord* a_record = nullptr;
@@ -88,18 +88,21 @@ bool SearchRun::two_scan_group(const Ms3ScanGroup& group) {
     peptides_.make_distinct(calls_);
 
     if (!class_stores(cross_link_class) || !candidates || !paired ||
-        !one_stripped_sequence(peptides_.a_seq, &calls_, scratch_) ||
-        !one_stripped_sequence(peptides_.b_seq, &calls_, scratch_)) {
+        !one_stripped_sequence(peptides_.a_seq, DistinctBy::UniqByName, calls_, scratch_) ||
+        !one_stripped_sequence(peptides_.b_seq, DistinctBy::UniqByName, calls_, scratch_)) {
         return false;
     }
-    set_scan_text(scan_text_, std::span(group.scans.data(), 2), *parent);
+    scan_text_.clear();
+    append_scan_text(scan_text_, std::array<HostNumber, 2>{key, next}, *parent);
     const HostNumber score = pair_score(a_qval, b_qval, peptides_.a_seq == peptides_.b_seq);
     scratch_.clear();
     calls_.uniq(scratch_);  // the group's remarks: there are none
     letters_.clear();
     append_confidence_letter(letters_, a_confidence);
     append_confidence_letter(letters_, b_confidence);
-    store(record_text(cross_link_class, letters_, scan_text_, precursor_, peptides_, scratch_), score);
+    store(record_text({cross_link_class, letters_, scan_text_, precursor_.mh, precursor_.charge, precursor_.mz,
+                       peptides_, scratch_}),
+          score);
     return true;
 }
 
