@@ -3,6 +3,7 @@
 #include "common/cross_link_record.hpp"
 #include "common/cross_link_scoring.hpp"
 #include "common/mass_constants.hpp"
+#include "common/rescue_scan_labels.hpp"
 #include "common/scan_key.hpp"
 #include "ms2_rescue/rescue_tier.hpp"
 
@@ -40,10 +41,8 @@ RescueBuilderResult find_xls_ms2_rescue(const RescueBuilderRequest& r, SearchPsm
 
     std::string letters;
     for (const ArmScanState& scan : state.scans) append_confidence_letter(letters, scan.confidence);
-    // The side-B scans are shown as scan + 0.1 whatever the group size (the label of a two-scan
-    // group's rescue spectra).
-    const std::array<HostNumber, 4> shown{r.scans[kA1], r.scans[kA2], r.scans[kB1] + HostNumber(0.1),
-                                          r.scans[kB2] + HostNumber(0.1)};
+    const std::array<HostNumber, 4> shown{r.scans[kA1], r.scans[kA2], rescued_record_scan(r.scans[kB1]),
+                                          rescued_record_scan(r.scans[kB2])};
     std::string scans;
     append_scan_text(scans, shown, r.ms2_scan);
     return {record_text({scored.cross_link_class, letters, scans, r.ms2_mass, r.ms2_charge, ms2_mz, pairs, state.remarks}),

@@ -8,6 +8,7 @@
 #include "common/errors.hpp"
 #include "common/number.hpp"
 #include "common/parent_lookup.hpp"
+#include "common/rescue_scan_labels.hpp"
 #include "readers/mgf.hpp"
 #include "rescue_mgf/partner_derivation.hpp"
 #include "common/scan_grouping.hpp"
@@ -17,23 +18,6 @@ namespace vombrelle::rescue_mgf {
 namespace {
 
 const std::vector<Peak> kNoPeaks;
-
-// Scan labels tell the outside search's results apart by group size: the scan number, the
-// scan number + 1000000 (an integer) and the scan number + 0.1 (a float).
-HostNumber scan_label(GroupSize size, std::int64_t scan) {
-    switch (size) {
-        case GroupSize::Four: return HostNumber(scan);
-        case GroupSize::Three: {
-            std::int64_t label = 0;
-            if (__builtin_add_overflow(scan, std::int64_t{1000000}, &label)) {
-                throw overflow_error("integer result does not fit in 64 bits");
-            }
-            return HostNumber(label);
-        }
-        case GroupSize::Two: return HostNumber(static_cast<double>(scan) + 0.1);
-    }
-    return HostNumber(scan);
-}
 
 class RescueRun {
 public:
@@ -152,7 +136,7 @@ private:
         const std::int64_t scan = group.scans[position];
         out_.write_block(records_[position]->titles[0],
                          group.size == GroupSize::Four ? TitleForm::Quoted : TitleForm::Plain, partner,
-                         scan_label(group.size, scan), parent_, peaks_of(tables_.ms2_deconv, parent_));
+                         rescue_spectrum_label(group.size, scan), parent_, peaks_of(tables_.ms2_deconv, parent_));
     }
 
     static const std::vector<Peak>& peaks_of(const SpectrumTable& table, std::int64_t scan) {
