@@ -315,7 +315,7 @@ std::int64_t parse_int(std::string_view text) {
     if (i != n) invalid_int(text);
     constexpr std::uint64_t kLimit = std::uint64_t{1} << 63;
     if (overflow || magnitude > kLimit || (!negative && magnitude == kLimit)) {
-        throw overflow_error("int too large to convert to a 64-bit integer: " + truncated_repr(text, 200));
+        throw int_operand_beyond_64_bits(truncated_repr(text, 200));
     }
     return negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
 }

@@ -75,7 +75,7 @@ public:
 
 private:
     // An int result beyond 64 bits, which the interpreter would hold as a big int, is refused.
-    [[noreturn]] static void int_overflow() { throw overflow_error("integer result does not fit in 64 bits"); }
+    [[noreturn]] static void int_overflow() { throw int_result_beyond_64_bits(); }
     static std::int64_t checked_add(std::int64_t a, std::int64_t b) {
         std::int64_t r;
         if (__builtin_add_overflow(a, b, &r)) int_overflow();
@@ -115,7 +115,7 @@ struct HostOperand {
     bool native() const { return foreign_type.empty(); }
     // For an operation about to fail on a foreign operand: an int beyond 64 bits is refused here.
     void refuse_if_too_large() const {
-        if (too_large) throw overflow_error("int too large to convert to a 64-bit integer");
+        if (too_large) throw int_operand_beyond_64_bits();
     }
 };
 

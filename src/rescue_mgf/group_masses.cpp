@@ -7,7 +7,7 @@ namespace vombrelle::rescue_mgf {
 namespace {
 
 [[noreturn]] void raise_unusable(const LinkerArgument& a, const std::string& operation) {
-    if (a.too_large) throw overflow_error("int too large to convert to float");
+    if (a.too_large) throw int_too_large_for_float();
     throw type_error("unsupported operand type(s) for " + operation);
 }
 

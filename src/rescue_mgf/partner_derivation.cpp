@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "common/cross_link_mass.hpp"
-#include "common/errors.hpp"
 #include "common/mass_constants.hpp"
 
 namespace vombrelle::rescue_mgf {
@@ -12,10 +11,7 @@ namespace {
 
 Partner partner_of(const Precursor& ms2, const ArmScan& scan, double deficit) {
     const double mass = partner_mh(ms2.mh, scan.mass, deficit);
-    std::int64_t charge = 0;
-    if (__builtin_sub_overflow(ms2.charge, scan.charge, &charge)) {
-        throw overflow_error("integer result does not fit in 64 bits");
-    }
+    std::int64_t charge = (HostNumber(ms2.charge) - HostNumber(scan.charge)).as_int();
     if (charge == 0) charge = 1;
     return Partner{mz_from_mh(mass, charge), charge};
 }

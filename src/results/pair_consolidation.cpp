@@ -25,12 +25,7 @@ std::string_view field_at(std::string_view text, std::size_t n, std::size_t& pos
 HostNumber raise_by(const HostOperand& score, std::int64_t extra) {
     if (!score.native()) {
         score.refuse_if_too_large();
-        const std::string type(score.foreign_type);
-        // The host's sequences answer + with concatenation, and refuse an int in their own words.
-        if (type == "str" || type == "list" || type == "tuple") {
-            throw type_error("can only concatenate " + type + " (not \"int\") to " + type);
-        }
-        throw type_error("unsupported operand type(s) for +: '" + type + "' and 'int'");
+        throw unsupported_operands("+", score.foreign_type, "int");
     }
     return score.number + HostNumber(extra);
 }

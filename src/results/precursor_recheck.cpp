@@ -15,8 +15,7 @@ namespace {
 HostNumber add_operand(HostNumber left, const HostOperand& right) {
     if (!right.native()) {
         right.refuse_if_too_large();
-        throw type_error(std::string("unsupported operand type(s) for +: '") + (left.is_int() ? "int" : "float") +
-                         "' and '" + std::string(right.foreign_type) + "'");
+        throw unsupported_operands("+", left.is_int() ? "int" : "float", right.foreign_type);
     }
     return left + right.number;
 }
@@ -24,7 +23,7 @@ HostNumber add_operand(HostNumber left, const HostOperand& right) {
 HostNumber twice(const HostOperand& x) {
     if (!x.native()) {
         x.refuse_if_too_large();
-        throw type_error("unsupported operand type(s) for *: '" + std::string(x.foreign_type) + "' and 'int'");
+        throw unsupported_operands("*", x.foreign_type, "int");
     }
     return x.number * HostNumber(2);
 }
@@ -60,8 +59,7 @@ bool precursor_matches(std::string_view record, MassLookup& masses, const Precur
     const HostOperand h = masses.atom("mm_H");
     if (!h.native()) {
         h.refuse_if_too_large();
-        throw type_error("unsupported operand type(s) for -: '" + std::string(with_linker.is_int() ? "int" : "float") +
-                         "' and '" + std::string(h.foreign_type) + "'");
+        throw unsupported_operands("-", with_linker.is_int() ? "int" : "float", h.foreign_type);
     }
     const HostNumber expected = with_linker - h.number;
     // The stated mass is the divisor of the relative error: zero, a negative or an infinite mass
@@ -72,8 +70,7 @@ bool precursor_matches(std::string_view record, MassLookup& masses, const Precur
     if (!check.tolerance_ppm.native()) {
         if (check.foreign_tolerance) return check.foreign_tolerance(error_ppm);
         check.tolerance_ppm.refuse_if_too_large();
-        throw type_error("'<=' not supported between instances of 'float' and '" +
-                         std::string(check.tolerance_ppm.foreign_type) + "'");
+        throw unsupported_operands("<=", "float", check.tolerance_ppm.foreign_type);
     }
     return HostNumber(error_ppm) <= check.tolerance_ppm.number;
 }
