@@ -103,20 +103,4 @@ private:
     double d_ = 0.0;
 };
 
-// A value the interpreter would use as a number. `foreign_type` names the type of a value the core
-// cannot hold (a text, another kind of number, an int beyond 64 bits): `number` is then
-// meaningless, and an operation that needs the value raises the interpreter's error naming that
-// type, except for an int beyond 64 bits, which the core refuses with OverflowError.
-struct HostOperand {
-    HostNumber number;
-    std::string_view foreign_type;  // empty for a native number; must outlive the call
-    bool too_large = false;         // an int beyond 64 bits
-
-    bool native() const { return foreign_type.empty(); }
-    // For an operation about to fail on a foreign operand: an int beyond 64 bits is refused here.
-    void refuse_if_too_large() const {
-        if (too_large) throw int_operand_beyond_64_bits();
-    }
-};
-
 } // namespace vombrelle

@@ -66,7 +66,7 @@ auto run_on_driver_tables(DriverPsmTables& tables, std::span<const char* const> 
 // of number) is compared by the host's == with each mode: the mode it equals, or nothing.
 std::optional<HostNumber> spec_mode(py::handle value) {
     const HostOperand operand = to_operand(value);
-    if (operand.native()) return operand.number;
+    if (operand.native()) return operand.number();
     for (std::int64_t mode : spec_modes()) {
         if (checked(PyObject_RichCompareBool(value.ptr(), py::int_(mode).ptr(), Py_EQ)) == 1) return mode;
     }

@@ -18,7 +18,6 @@ namespace vombrelle::module {
 
 namespace {
 
-using rescue_mgf::LinkerArgument;
 using rescue_mgf::MassPairs;
 
 // The file an input argument names, as open() would take it (str, bytes or os.PathLike, in the
@@ -30,16 +29,6 @@ std::optional<std::string> input_file(const py::handle& obj) {
     } catch (const py::error_already_set&) {
         return std::nullopt;
     }
-}
-
-LinkerArgument linker_argument(const py::handle& v) {
-    try {
-        if (const std::optional<double> d = to_double(v)) return LinkerArgument::number(*d);
-    } catch (const py::error_already_set& e) {
-        if (!e.matches(PyExc_OverflowError)) throw;
-        return LinkerArgument{0.0, {}, /*too_large=*/true};  // raised where the run first uses it
-    }
-    return LinkerArgument{0.0, type_name(v), false};
 }
 
 double pair_value(const py::handle& v) {
@@ -146,7 +135,8 @@ py::object generate(Arguments& a) {
     }
     rescue_mgf::refuse_overwriting_inputs(spec_file, inputs);
 
-    const rescue_mgf::RescueArguments args{linker_argument(a[5]), linker_argument(a[6])};
+    // What the run cannot use fails where it first uses it (HostOperand).
+    const rescue_mgf::RescueArguments args{to_operand(a[5]), to_operand(a[6])};
     NamedCombinations combinations;
     auto write_and_free = [&](const rescue_mgf::PairSource& pairs) {
         rescue_mgf::write_rescue_mgf(spec_file.path, tables, args, pairs);

@@ -27,9 +27,9 @@ py::list mass_list(const Ms3MassList* list) {
 
 HostNumber score_from_py(py::handle score, const char* callee) {
     const HostOperand n = to_operand(score);
-    n.refuse_if_too_large();
+    n.refuse_beyond_64_bits();
     if (!n.native()) bad_callee_result(callee, "a score of type " + type_name(score) + ", not a number");
-    return n.number;
+    return n.number();
 }
 
 std::string record_from_py(py::handle record, const char* callee) {

@@ -1,27 +1,6 @@
 #include "rescue_mgf/group_masses.hpp"
 
-#include "common/errors.hpp"
-
 namespace vombrelle::rescue_mgf {
-
-namespace {
-
-[[noreturn]] void raise_unusable(const LinkerArgument& a, const std::string& operation) {
-    if (a.too_large) throw int_too_large_for_float();
-    throw type_error("unsupported operand type(s) for " + operation);
-}
-
-} // namespace
-
-double LinkerArgument::as_addend() const {
-    if (too_large || !bad_type.empty()) raise_unusable(*this, "+: 'float' and '" + bad_type + "'");
-    return value;
-}
-
-double LinkerArgument::as_minuend() const {
-    if (too_large || !bad_type.empty()) raise_unusable(*this, "-: '" + bad_type + "' and 'float'");
-    return value;
-}
 
 ScanMasses parse_scan_masses(const SpectrumRecord& record) {
     ScanMasses out;

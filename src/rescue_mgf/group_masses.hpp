@@ -1,5 +1,5 @@
-// Precursor masses of one MS3 scan group and the test of whether two of its MS3 fragments,
-// joined by the cross-linker, explain the parent MS2 precursor.
+// Precursor masses of one MS3 scan group, and the pairs of them the pair test takes (whether two
+// MS3 fragments joined by the cross-linker explain the parent MS2 precursor: cross_link_mass.hpp).
 #pragma once
 
 #include <cstdint>
@@ -12,23 +12,6 @@
 #include "common/scan_table.hpp"
 
 namespace vombrelle::rescue_mgf {
-
-
-// A numeric argument of the run (linker_dm, linker_deficit) as the caller passed it. The
-// interpreter rejects a value that is not a number only when arithmetic first meets it, which
-// may be never; so the rejection is kept here and raised at that moment.
-struct LinkerArgument {
-    double value = 0.0;
-    std::string bad_type;    // non-empty: not a number; the interpreter's name of its type
-    bool too_large = false;  // an integer beyond the range of a double
-
-    static LinkerArgument number(double v) { return LinkerArgument{v, {}, false}; }
-
-    // The value as the right operand of `float + arg`.
-    double as_addend() const;
-    // The value as the left operand of `arg - float`.
-    double as_minuend() const;
-};
 
 // The MH+ of every header entry of one MS3 scan (its own precursors, in order, each read charge
 // first) and the charge of its final entry (0 when it has none).

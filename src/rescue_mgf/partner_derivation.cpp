@@ -23,8 +23,8 @@ bool within_tolerance(double peak_mz, double partner_mz) {
 } // namespace
 
 ArmPartners derive_partners(const Precursor& ms2, const ArmScan& lighter, const ArmScan& heavier,
-                            const LinkerArgument& linker_deficit) {
-    const double deficit = linker_deficit.as_addend();
+                            const HostOperand& linker_deficit) {
+    const double deficit = linker_deficit.float_right_of("+");
     // Long first: the order in which the interpreter meets (and would reject) the values.
     const Partner long_partner = partner_of(ms2, lighter, deficit);
     const Partner short_partner = partner_of(ms2, heavier, deficit);
@@ -32,15 +32,16 @@ ArmPartners derive_partners(const Precursor& ms2, const ArmScan& lighter, const 
 }
 
 ArmPartners derive_partners_in_order(const Precursor& ms2, const ArmScan& first, const ArmScan& second,
-                                     const LinkerArgument& linker_deficit) {
+                                     const HostOperand& linker_deficit) {
     if (first.mass < second.mass) return derive_partners(ms2, first, second, linker_deficit);
     return derive_partners(ms2, second, first, linker_deficit);
 }
 
-std::optional<bool> two_scan_arm_order(double first_mass, double second_mass, const LinkerArgument& linker_dm) {
+std::optional<bool> two_scan_arm_order(double first_mass, double second_mass, const HostOperand& linker_dm) {
     auto within_ten_percent = [&] {
-        const double off = std::fabs(linker_dm.as_minuend() - std::fabs(second_mass - first_mass));
-        return kArmFormTolerance.contains(off, linker_dm.value);
+        const double dm = linker_dm.float_left_of("-");
+        const double off = std::fabs(dm - std::fabs(second_mass - first_mass));
+        return kArmFormTolerance.contains(off, dm);
     };
     // The masses are compared before the ratio is formed, so equal masses never divide.
     if (first_mass < second_mass) {

@@ -80,7 +80,7 @@ private:
         if (pairs_) pairs_(masses_, pair_list_);
         else all_mass_pairs(masses_, pair_list_);
         if (pair_list_.empty()) return false;
-        const double deficit = args_.linker_deficit.as_addend();  // a deficit that is no number fails at the first pair
+        const double deficit = args_.linker_deficit.float_right_of("+");  // a deficit that is no number fails at the first pair
         if (ms2_.mh == 0.0) return true;
         for (const auto& [mi, mj] : pair_list_) {
             if (pair_explains(ms2_.mh, mi, mj, deficit)) return true;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/host_operand.hpp"
 #include "common/scan_table.hpp"
 #include "rescue_mgf/group_masses.hpp"
 #include "rescue_mgf/rescue_mgf_writer.hpp"
@@ -37,8 +38,9 @@ struct RescueInputs {
 RescueTables read_rescue_tables(const RescueInputs& files, unsigned threads = 0);
 
 struct RescueArguments {
-    LinkerArgument linker_dm;       // Da, arm-form difference; only the two-scan arm-pair test uses it
-    LinkerArgument linker_deficit;  // Da, added to two fragment MH+ to reach the precursor MH+
+    // As the caller passed them: what is no number fails where the run first uses it.
+    HostOperand linker_dm;       // Da, arm-form difference; only the two-scan arm-pair test uses it
+    HostOperand linker_deficit;  // Da, added to two fragment MH+ to reach the precursor MH+
 };
 
 // Fills `pairs` with the unordered pairs of a group's masses for the pair test. Empty: every

@@ -22,14 +22,6 @@ std::string_view field_at(std::string_view text, std::size_t n, std::size_t& pos
     return text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
 }
 
-HostNumber raise_by(const HostOperand& score, std::int64_t extra) {
-    if (!score.native()) {
-        score.refuse_if_too_large();
-        throw unsupported_operands("+", score.foreign_type, "int");
-    }
-    return score.number + HostNumber(extra);
-}
-
 } // namespace
 
 PeptidePair peptide_pair(std::string_view key) {
@@ -86,7 +78,7 @@ std::vector<std::string> XL_recurrence_score(std::span<const std::string_view> k
             foreign_lines.push_back(lines.size());
             line_scores.emplace_back();  // read back from the text once every line is made
         } else {
-            HostNumber score = raise_by(scores[i], count - 1);
+            HostNumber score = scores[i].left_of("+", HostNumber(count - 1));
             if (!score.is_int()) score = HostNumber(round_to(score.as_double(), 2));
             score.append_text(line);
             // The text written reads back as exactly this value.
