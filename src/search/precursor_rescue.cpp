@@ -44,11 +44,6 @@ bool has_peak(const SpectrumRecord& record, HostNumber mz) {
     return false;
 }
 
-bool identified(const PsmMatchTable& table, HostNumber scan) {
-    const std::optional<std::int64_t> key = scan_key(scan);
-    return key && table.contains(*key);
-}
-
 } // namespace
 
 Ms1ScanIndex::Ms1ScanIndex(const SpectrumTable& ms1) {
@@ -126,8 +121,8 @@ PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& r, const Sp
         }
     }
 
-    if (!((identified(med_high, r.scans[0]) || identified(med_high, r.scans[1])) &&
-          (identified(med_high, r.scans[2]) || identified(med_high, r.scans[3])))) {
+    if (!each_side_has_a_scan(med_high, med_high,
+                              {scan_key(r.scans[0]), scan_key(r.scans[1]), scan_key(r.scans[2]), scan_key(r.scans[3])})) {
         return {};
     }
 

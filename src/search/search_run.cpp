@@ -77,8 +77,7 @@ bool SearchRun::four_scan_group(const Ms3ScanGroup& group) {
                                             group.scans, *parent);
         const PsmMatchTable& med_high = tables_.psm.ms3.med_high;
         if (!copied && pairs_.within_window &&
-            (med_high.contains(group.scans[0]) || med_high.contains(group.scans[1])) &&
-            (med_high.contains(group.scans[2]) || med_high.contains(group.scans[3]))) {
+            each_side_has_a_scan(med_high, med_high, {group.scans[0], group.scans[1], group.scans[2], group.scans[3]})) {
             // The precursor-mass rescue starts from each scan's first mass: a scan without one
             // leaves nothing to rescue.
             for (std::size_t i = 0; i < 4; ++i) {
