@@ -108,10 +108,11 @@ rescue_mgf::RescueTables read_tables(const py::object& deconv_path, const py::ob
         }
     }
     rescue_mgf::RescueTables tables;
-    tables.ms2 = read_mgf_by_name(ms2_path, PeakStorage::Keep);
-    tables.ms3 = read_mgf_by_name(ms3_path, PeakStorage::CheckOnly);
-    tables.ms2_deconv = read_mgf_by_name(deconv_path, PeakStorage::Keep);
-    tables.own_precursor = read_mgf_by_name(own_path, PeakStorage::CheckOnly);
+    using rescue_mgf::kRescuePeaks;
+    tables.ms2 = read_mgf_by_name(ms2_path, kRescuePeaks.ms2);
+    tables.ms3 = read_mgf_by_name(ms3_path, kRescuePeaks.ms3);
+    tables.ms2_deconv = read_mgf_by_name(deconv_path, kRescuePeaks.ms2_deconv);
+    tables.own_precursor = read_mgf_by_name(own_path, kRescuePeaks.own_precursor);
     return tables;
 }
 

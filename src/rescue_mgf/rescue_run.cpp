@@ -170,10 +170,10 @@ void generate_rescue_spectra(const RescueTables& tables, const RescueArguments& 
 }
 
 RescueTables read_rescue_tables(const RescueInputs& files, unsigned threads) {
-    std::vector<SpectrumTable> read = read_mgf_files({{files.ms2, PeakStorage::Keep},
-                                                      {files.ms3, PeakStorage::CheckOnly},
-                                                      {files.ms2_deconv, PeakStorage::Keep},
-                                                      {files.own_precursor, PeakStorage::CheckOnly}},
+    std::vector<SpectrumTable> read = read_mgf_files({{files.ms2, kRescuePeaks.ms2},
+                                                      {files.ms3, kRescuePeaks.ms3},
+                                                      {files.ms2_deconv, kRescuePeaks.ms2_deconv},
+                                                      {files.own_precursor, kRescuePeaks.own_precursor}},
                                                      threads);
     return RescueTables{std::move(read[0]), std::move(read[1]), std::move(read[2]), std::move(read[3])};
 }

@@ -24,6 +24,14 @@ struct RescueTables {
     SpectrumTable own_precursor;   // the same MS3 scans labelled with their own precursor (peaks unused)
 };
 
+// The peaks the run reads: the MS2 scans' (they confirm the partners) and the deconvoluted ones'
+// (they are written). Those of the two MS3 tables it never reads.
+struct RescuePeaks {
+    PeakStorage ms2, ms3, ms2_deconv, own_precursor;
+};
+inline constexpr RescuePeaks kRescuePeaks{PeakStorage::Keep, PeakStorage::CheckOnly, PeakStorage::Keep,
+                                          PeakStorage::CheckOnly};
+
 // The four MGF files of a run, when the module's own reader reads them.
 struct RescueInputs {
     std::string ms2;
