@@ -46,22 +46,22 @@ bool has_peak(const SpectrumRecord& record, HostNumber mz) {
 
 } // namespace
 
-Ms1ScanIndex::Ms1ScanIndex(const SpectrumTable& ms1) {
-    sorted_.reserve(ms1.size());
-    std::uint32_t position = 0;
-    for (const auto& [scan, record] : ms1) sorted_.push_back({scan, position++});
-    // The DTA reader already stores its scans in ascending order.
-    auto by_scan = [](const Entry& a, const Entry& b) { return a.scan < b.scan; };
-    if (!std::is_sorted(sorted_.begin(), sorted_.end(), by_scan)) std::sort(sorted_.begin(), sorted_.end(), by_scan);
+void Ms1ScansBelow::offer(std::int64_t scan) {
+    if (scan < 0 || scan >= parent_) return;
+    nearest_.insert(std::find_if(nearest_.begin(), nearest_.end(), [&](std::int64_t s) { return s < scan; }), scan);
+    if (nearest_.size() > kMs1ScansExamined) nearest_.pop_back();
 }
 
-std::span<const Ms1ScanIndex::Entry> Ms1ScanIndex::scans_from_zero_below(std::int64_t below) const {
-    auto at = [&](std::int64_t scan) {
-        return std::lower_bound(sorted_.begin(), sorted_.end(), scan,
-                                [](const Entry& e, std::int64_t s) { return e.scan < s; });
-    };
+Ms1ScanIndex::Ms1ScanIndex(const SpectrumTable& ms1) {
+    sorted_.reserve(ms1.size());
+    for (const auto& [scan, record] : ms1) sorted_.push_back(scan);
+    // The DTA reader already stores its scans in ascending order.
+    if (!std::is_sorted(sorted_.begin(), sorted_.end())) std::sort(sorted_.begin(), sorted_.end());
+}
+
+std::span<const std::int64_t> Ms1ScanIndex::scans_from_zero_below(std::int64_t below) const {
     if (below <= 0) return {};
-    return {at(0), at(below)};
+    return {std::lower_bound(sorted_.begin(), sorted_.end(), 0), std::lower_bound(sorted_.begin(), sorted_.end(), below)};
 }
 
 std::int64_t walk_parent(HostNumber parent) {
@@ -92,11 +92,12 @@ PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& r, const Sp
 
     // The nearest MS1 scan below the parent that holds the measured precursor m/z, among the five
     // nearest present ones.
+    Ms1ScansBelow nearest(walk_parent(r.ms2_match_scan));
+    const std::span<const std::int64_t> below = index.scans_from_zero_below(nearest.parent());
+    for (auto it = below.rbegin(); it != below.rend() && !nearest.full(); ++it) nearest.offer(*it);
     const SpectrumRecord* ms1_match = nullptr;
-    const auto below = index.scans_from_zero_below(walk_parent(r.ms2_match_scan));
-    int examined = 0;
-    for (auto it = below.rbegin(); it != below.rend() && examined < kMs1ScansExamined; ++it, ++examined) {
-        const SpectrumRecord& record = ms1.at_position(it->position).second;
+    for (const std::int64_t scan : nearest.nearest_first()) {
+        const SpectrumRecord& record = *ms1.find(scan);
         if (has_peak(record, r.ms2_conv_mass)) {
             ms1_match = &record;
             break;
