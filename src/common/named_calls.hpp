@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -89,10 +90,10 @@ public:
     // as this object lives.
     virtual void uniq(std::vector<std::string_view>& items) = 0;
 
-    // Rescue_PrecMismatch_XLs. The map it returns, or false in `returned` for the host's null value
-    // (a spec_mode that is none of 4, 2 and 3).
-    virtual CrossLinkScoreMap rescue_prec_mismatch(const MismatchRescueRequest& request, SearchPsmTables& tables,
-                                                   bool& returned) = 0;
+    // Rescue_PrecMismatch_XLs. The map it returns, or nothing for the host's null value (a
+    // spec_mode that is none of 4, 2 and 3).
+    virtual std::optional<CrossLinkScoreMap> rescue_prec_mismatch(const MismatchRescueRequest& request,
+                                                                  SearchPsmTables& tables) = 0;
 
     // Vombrelle_FindXLs_MS2Rescue.
     virtual RescueBuilderResult find_xls_ms2_rescue(const RescueBuilderRequest& request,

@@ -108,14 +108,10 @@ void NamespaceCalls::uniq(std::vector<std::string_view>& items) {
     });
 }
 
-CrossLinkScoreMap NamespaceCalls::rescue_prec_mismatch(const MismatchRescueRequest& r, SearchPsmTables& tables,
-                                                       bool& returned) {
+std::optional<CrossLinkScoreMap> NamespaceCalls::rescue_prec_mismatch(const MismatchRescueRequest& r,
+                                                                      SearchPsmTables& tables) {
     const Callee callee = lookup_callee(kDispatcher);
-    if (callee.native) {
-        std::optional<CrossLinkScoreMap> map = vombrelle::rescue_prec_mismatch(r, tables, *this);
-        returned = map.has_value();
-        return map ? std::move(*map) : CrossLinkScoreMap{};
-    }
+    if (callee.native) return vombrelle::rescue_prec_mismatch(r, tables, *this);
     const std::array<py::handle, 6> t = hand_over(tables);
     const py::object result =
         callee.object(to_python(r.spec_mode), mass_list(r.mass_lists[0]), mass_list(r.mass_lists[1]),
@@ -125,9 +121,8 @@ CrossLinkScoreMap NamespaceCalls::rescue_prec_mismatch(const MismatchRescueReque
                       to_python(r.linker_mass), to_python(r.linker_deficit));
     // What the module's own dispatcher could have read; of other scans only new ones are followed.
     take_back(tables, dispatcher_reads(r), kDispatcher);
-    returned = !result.is_none();
+    if (result.is_none()) return std::nullopt;
     CrossLinkScoreMap map;
-    if (!returned) return map;
     // As the search reads it: each key, then the map's value under it.
     callee_result(kDispatcher, [&] {
         for (py::handle key : py::iter(result)) {

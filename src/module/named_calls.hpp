@@ -72,8 +72,8 @@ public:
     void set_ms1_object(const SpectrumTable& ms1, py::handle object);
 
     void uniq(std::vector<std::string_view>& items) override;
-    CrossLinkScoreMap rescue_prec_mismatch(const MismatchRescueRequest& request, SearchPsmTables& tables,
-                                           bool& returned) override;
+    std::optional<CrossLinkScoreMap> rescue_prec_mismatch(const MismatchRescueRequest& request,
+                                                          SearchPsmTables& tables) override;
     RescueBuilderResult find_xls_ms2_rescue(const RescueBuilderRequest& request, SearchPsmTables& tables) override;
     PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& request, const SpectrumTable& ms1,
                                            const PsmMatchTable& med_high) override;

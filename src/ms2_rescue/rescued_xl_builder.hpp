@@ -46,7 +46,7 @@ struct PsmReads {
 };
 void add_builder_reads(const std::array<HostNumber, 4>& scans, PsmReads& reads);
 
-// Vombrelle_FindXLs_MS2Rescue. `calls` provides uniq (and the host's upper-casing).
+// Vombrelle_FindXLs_MS2Rescue. `calls` provides uniq.
 RescueBuilderResult find_xls_ms2_rescue(const RescueBuilderRequest& request, SearchPsmTables& tables,
                                         NamedCalls& calls);
 

@@ -76,15 +76,14 @@ bool signature_peaks_found(const std::vector<Peak>& parent_peaks, const std::vec
 
 bool rescue_mismatch(NamedCalls& calls, const MismatchRescueRequest& request, SearchPsmTables& tables,
                      CrossLinkScoreMap& result) {
-    bool returned = true;
-    const CrossLinkScoreMap rescued = calls.rescue_prec_mismatch(request, tables, returned);
+    const std::optional<CrossLinkScoreMap> rescued = calls.rescue_prec_mismatch(request, tables);
     // Only a dispatcher bound in place of the module's returns no map for the search's modes.
-    if (!returned) {
+    if (!rescued) {
         throw std::move(type_error("'NoneType' object is not iterable")
                             .with_context(callee_result_context("Rescue_PrecMismatch_XLs")));
     }
     bool copied = false;
-    for (const auto& [record, score] : rescued) {
+    for (const auto& [record, score] : *rescued) {
         if (record.empty()) continue;
         result.insert_or_assign(record, score);
         copied = true;

@@ -18,7 +18,7 @@ public:
         inputs.emplace_back(items.begin(), items.end());
         uniq_in_place(items);
     }
-    CrossLinkScoreMap rescue_prec_mismatch(const MismatchRescueRequest&, SearchPsmTables&, bool&) override {
+    std::optional<CrossLinkScoreMap> rescue_prec_mismatch(const MismatchRescueRequest&, SearchPsmTables&) override {
         throw std::logic_error("not called");
     }
     RescueBuilderResult find_xls_ms2_rescue(const RescueBuilderRequest&, SearchPsmTables&) override {

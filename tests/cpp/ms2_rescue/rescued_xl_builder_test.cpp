@@ -68,8 +68,8 @@ public:
         uniq_inputs.emplace_back(items.begin(), items.end());
         native.uniq(items);
     }
-    CrossLinkScoreMap rescue_prec_mismatch(const MismatchRescueRequest& r, SearchPsmTables& t, bool& returned) override {
-        return native.rescue_prec_mismatch(r, t, returned);
+    std::optional<CrossLinkScoreMap> rescue_prec_mismatch(const MismatchRescueRequest& r, SearchPsmTables& t) override {
+        return native.rescue_prec_mismatch(r, t);
     }
     RescueBuilderResult find_xls_ms2_rescue(const RescueBuilderRequest& r, SearchPsmTables& t) override {
         return vombrelle::find_xls_ms2_rescue(r, t, *this);
