@@ -126,7 +126,7 @@ py::object search(Arguments& a) {
 
     NamespaceCalls calls;
     in.adopt_into(calls);
-    const CrossLinkScoreMap map = run_with_callees(kSearchCallees, NativeWork::Long, calls, [&](NamedCalls& c) {
+    const CrossLinkScoreMap map = run_with_callees(reachable(kSearchCalls), NativeWork::Long, calls, [&](NamedCalls& c) {
         return find_cross_links(in.tables, args, c);
     });
     SearchTables& t = in.tables;

@@ -12,10 +12,10 @@ namespace vombrelle::module {
 
 namespace {
 
-constexpr const char* kUniq = "uniq";
-constexpr const char* kDispatcher = "Rescue_PrecMismatch_XLs";
-constexpr const char* kBuilder = "Vombrelle_FindXLs_MS2Rescue";
-constexpr const char* kPrecursorRescue = "RescuePrecMass";
+constexpr const char* kUniq = call_name(ModuleCall::Uniq);
+constexpr const char* kDispatcher = call_name(ModuleCall::RescuePrecMismatch);
+constexpr const char* kBuilder = call_name(ModuleCall::FindXlsMs2Rescue);
+constexpr const char* kPrecursorRescue = call_name(ModuleCall::RescuePrecMass);
 
 py::list mass_list(const Ms3MassList* list) {
     py::list out(list->size());
@@ -41,10 +41,11 @@ std::string record_from_py(py::handle record, const char* callee) {
 
 } // namespace
 
-bool NamespaceCalls::own_functions(std::span<const char* const> names) {
-    for (const char* name : names) {
+bool NamespaceCalls::own_functions(CallSet calls) {
+    for (std::size_t c = 0; c < kModuleCalls; ++c) {
+        if (!calls.contains(static_cast<ModuleCall>(c))) continue;
         try {
-            if (!lookup_callee(name).native) return false;
+            if (!lookup_callee(call_name(static_cast<ModuleCall>(c))).native) return false;
         } catch (py::error_already_set&) {
             return false;
         }

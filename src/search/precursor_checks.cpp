@@ -80,7 +80,7 @@ bool rescue_mismatch(NamedCalls& calls, const MismatchRescueRequest& request, Se
     // Only a dispatcher bound in place of the module's returns no map for the search's modes.
     if (!rescued) {
         throw std::move(type_error("'NoneType' object is not iterable")
-                            .with_context(callee_result_context("Rescue_PrecMismatch_XLs")));
+                            .with_context(callee_result_context(call_name(ModuleCall::RescuePrecMismatch))));
     }
     bool copied = false;
     for (const auto& [record, score] : *rescued) {

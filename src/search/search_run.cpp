@@ -104,7 +104,7 @@ bool SearchRun::four_scan_group(const Ms3ScanGroup& group) {
                     if (parts.size() < 2) throw index_error("list index out of range");
                     precursor_.mh = parse_float(parts[1]);
                 } catch (HostError& e) {
-                    e.with_context(callee_result_context("RescuePrecMass"));
+                    e.with_context(callee_result_context(call_name(ModuleCall::RescuePrecMass)));
                     throw;
                 }
                 for (std::size_t i = 0; i < 4; ++i) pairs_.matched_masses.push_back(masses_.of(i)[0]);
