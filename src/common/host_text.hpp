@@ -90,7 +90,7 @@ double parse_float(std::string_view text);
 // The same grammar without throwing; false when float() would raise.
 bool try_parse_float(std::string_view text, double& out);
 
-// repr(x) / str(x) of a float: "1.0", "0.95", "1e-05", "1.5e+16", "inf", "-inf", "nan", "-0.0".
+// repr(x) / str(x) of a float: "1.0", "0.25", "1e-05", "1.5e+16", "inf", "-inf", "nan", "-0.0".
 std::string float_repr(double x);
 void append_float_repr(std::string& out, double x);
 // str(n) of an int.

@@ -55,7 +55,7 @@ struct PsmRecord {
     std::uint32_t id = 0;    // dense number within its table, in creation order; kept when replaced
     double pep_mass = 0.0;   // Da: MH+ less the cross-linker remnants the peptide carries
     HostNumber qval;         // grows with quality: 1 - q-value, or the confidence's fixed value
-                             // (0.99, 0.95, or the integer 0 for "Low")
+                             // (kHighQval, kMediumQval, or the integer 0 for "Low")
 };
 
 struct PsmScanEntry {

@@ -51,11 +51,11 @@ void test_pairs(const std::vector<double>& mh, double precursor_mh, double linke
 
 bool signature_peaks_found(const std::vector<Peak>& parent_peaks, const std::vector<double>& ms3_mz,
                            std::size_t needed) {
-    // 20 ppm of a positive peak m/z lies far inside 1e-4 of the m/z it matches: a peak outside
+    // 20 ppm of a positive peak m/z lies far inside 1e-4 (100 ppm) of the m/z it matches: a peak outside
     // that margin around every MS3 m/z matches none, and most peaks are ruled out by two
     // comparisons before the exact quotients decide. (A peak at 0 or below, or NaN, takes the
     // exact test: below 0 the quotient is negative and matches.)
-    static_assert(kPairTolerance.value() / 1000000.0 < 1e-4, "the margin must hold every peak within tolerance");
+    static_assert(kPairTolerance.value() < 100.0, "the margin must hold every peak within tolerance");
     double low = INFINITY, high = -INFINITY;
     for (const double m : ms3_mz) {
         if (!(m > 0.0) || std::isinf(m)) continue;  // no positive peak is within 20 ppm of these

@@ -43,7 +43,7 @@ struct PairTest {
 };
 
 // Tests every unordered pair of `mh` (positions i < j, in order) against the precursor MH+:
-// joined by the linker (m_i + m_j + linker_deficit - 1.007825) within 20 ppm of it, and within the
+// joined by linker_deficit (common/cross_link_mass.hpp) within 20 ppm of it, and within the
 // isotope window.
 void test_pairs(const std::vector<double>& mh, double precursor_mh, double linker_deficit, PairTest& out);
 

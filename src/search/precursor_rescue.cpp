@@ -23,7 +23,7 @@ double first_mass(const Ms3MassList* list) {
     return list->front();
 }
 
-// The precursor error of one pairing of arm masses, rounded to 0.1 Da. The fragments' sum is a
+// The precursor error of one pairing of arm masses, rounded to one decimal (Da). The fragments' sum is a
 // float, so the host's numbers join it as doubles.
 double pairing_error(const PrecursorRescueRequest& r, double short_mass, double long_mass) {
     return round_to(pair_miss(r.ms2_mass.as_double(), short_mass, long_mass, r.linker_deficit.as_double()), 1);

@@ -70,7 +70,7 @@ private:
     std::vector<std::int64_t> sorted_;
 };
 
-// The group's isotope error: the precursor error (Da, rounded to 0.1) that both pairings of the
+// The group's isotope error: the precursor error (Da, rounded to one decimal) that both pairings of the
 // arm masses agree on, when it is 1 to 5 Da either way; nothing otherwise, and the rescue then
 // looks at neither table. Reads element 0 of the four mass lists (IndexError for an empty one).
 std::optional<double> isotope_error(const PrecursorRescueRequest& request);
