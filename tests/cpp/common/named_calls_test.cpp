@@ -3,10 +3,10 @@
 #include <memory>
 #include <vector>
 
+#include "call_recorder.hpp"
 #include "common/named_calls.hpp"
 #include "ms2_rescue/rescue_dispatch.hpp"
 #include "ms2_rescue/rescued_xl_builder.hpp"
-#include "search/native_calls.hpp"
 
 namespace vombrelle {
 namespace {
@@ -32,25 +32,6 @@ TEST(NamedCalls, TheCallTableNamesWhatEachCoreReaches) {
     EXPECT_TRUE(members(reachable(calls_made_by(Uniq))).empty());
 }
 
-// Runs the module's own algorithms, noting every call made by name.
-class RecordingCalls : public NativeCalls {
-public:
-    void uniq(std::vector<std::string_view>& items) override {
-        made.push_back(ModuleCall::Uniq);
-        NativeCalls::uniq(items);
-    }
-    std::optional<CrossLinkScoreMap> rescue_prec_mismatch(const MismatchRescueRequest& r, SearchPsmTables& t) override {
-        made.push_back(ModuleCall::RescuePrecMismatch);
-        return NativeCalls::rescue_prec_mismatch(r, t);
-    }
-    RescueBuilderResult find_xls_ms2_rescue(const RescueBuilderRequest& r, SearchPsmTables& t) override {
-        made.push_back(ModuleCall::FindXlsMs2Rescue);
-        return NativeCalls::find_xls_ms2_rescue(r, t);
-    }
-
-    std::vector<ModuleCall> made;
-};
-
 // A's PSM in the MS3 search's High tables, B's in the rescue search's: 1000.5 + 1200.25 + 158 Da
 // make the precursor MH+ 2357.742175 with the proton.
 SearchPsmTables matching_pair() {
@@ -75,7 +56,7 @@ SearchPsmTables matching_pair() {
 // "are all of these still the module's own?" covers every call.
 TEST(NamedCalls, TheRescuesCallOnlyWhatTheTableNames) {
     SearchPsmTables tables = matching_pair();
-    RecordingCalls calls;
+    CallRecorder calls;
     const MismatchRescueRequest dispatch{4, {}, {51, 52, 53, 54}, 50, 2357.742175, 3, 158.0, 0};
     ASSERT_TRUE(rescue_prec_mismatch(dispatch, tables, calls));
     const CallSet dispatcher = reachable(calls_made_by(ModuleCall::RescuePrecMismatch));

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "../common/call_recorder.hpp"
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
 #include "common/mass_constants.hpp"
@@ -79,26 +80,7 @@ TEST(SearchRun, EitherArmScanOfASideQualifiesTheIsotopeRescue) {
 // Every call the search makes by name is one the call table lets it reach: the MS2-search
 // rescue (and through it the builder) and the precursor-mass rescue, each tried here.
 TEST(SearchRun, CallsOnlyWhatTheCallTableNames) {
-    struct Recording : NativeCalls {
-        std::vector<ModuleCall> made;
-        void uniq(std::vector<std::string_view>& items) override {
-            made.push_back(ModuleCall::Uniq);
-            NativeCalls::uniq(items);
-        }
-        std::optional<CrossLinkScoreMap> rescue_prec_mismatch(const MismatchRescueRequest& r, SearchPsmTables& t) override {
-            made.push_back(ModuleCall::RescuePrecMismatch);
-            return NativeCalls::rescue_prec_mismatch(r, t);
-        }
-        RescueBuilderResult find_xls_ms2_rescue(const RescueBuilderRequest& r, SearchPsmTables& t) override {
-            made.push_back(ModuleCall::FindXlsMs2Rescue);
-            return NativeCalls::find_xls_ms2_rescue(r, t);
-        }
-        PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& r, const SpectrumTable& ms1,
-                                               const PsmMatchTable& med_high) override {
-            made.push_back(ModuleCall::RescuePrecMass);
-            return NativeCalls::rescue_prec_mass(r, ms1, med_high);
-        }
-    } calls;
+    CallRecorder calls;
     Fraction f = four_scans(2.0);
     f.t.psm.ms3.med_high.scans[10];
     f.t.psm.ms3.med_high.scans[12];
