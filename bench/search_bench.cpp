@@ -30,7 +30,7 @@ SpectrumRecord record(std::vector<std::string> headers, std::vector<Peak> peaks 
 }
 
 std::string header(double mh, int charge) {
-    return float_repr((mh - kProtonMass) / charge + kProtonMass) + " " + std::to_string(charge);
+    return float_repr(mz_from_mh(mh, charge)) + " " + std::to_string(charge);
 }
 double mz_of(const std::string& h) { return parse_float(split_whitespace(h)[0]); }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <variant>
 
 namespace vombrelle {
@@ -78,6 +79,20 @@ inline HostError key_error(ErrorKey key) {
     e.key = std::move(key);
     return e;
 }
+
+// The host's words where its numbers and the core's part ways. An int result beyond 64 bits, which
+// the host would hold as a big int, is refused: "integer result does not fit in 64 bits".
+HostError int_result_beyond_64_bits();
+// An int operand beyond 64 bits: "int too large to convert to a 64-bit integer", and ": <detail>"
+// when the caller names the value.
+HostError int_operand_beyond_64_bits(std::string_view detail = {});
+// An int beyond the double range meeting a float: the host's "int too large to convert to float".
+HostError int_too_large_for_float();
+// The host's TypeError for `left <op> right` on types it cannot compute with: for a comparison
+// "'<=' not supported between instances of 'L' and 'R'"; for + with a str, list or tuple on the
+// left "can only concatenate L (not "R") to L"; otherwise "unsupported operand type(s) for <op>:
+// 'L' and 'R'".
+HostError unsupported_operands(std::string_view op, std::string_view left_type, std::string_view right_type);
 
 // An OS error for `filename` with the given errno (FileNotFoundError, PermissionError, ...).
 HostError os_error(int err, std::string filename);

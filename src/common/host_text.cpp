@@ -262,6 +262,13 @@ void split(std::string_view text, std::string_view sep, std::vector<std::string_
     out.push_back(text.substr(start));
 }
 
+void append_joined(std::string& out, std::span<const std::string_view> items, char sep) {
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) out.push_back(sep);
+        out.append(items[i]);
+    }
+}
+
 std::vector<std::string_view> split(std::string_view text, std::string_view sep) {
     std::vector<std::string_view> out;
     split(text, sep, out);
@@ -308,7 +315,7 @@ std::int64_t parse_int(std::string_view text) {
     if (i != n) invalid_int(text);
     constexpr std::uint64_t kLimit = std::uint64_t{1} << 63;
     if (overflow || magnitude > kLimit || (!negative && magnitude == kLimit)) {
-        throw overflow_error("int too large to convert to a 64-bit integer: " + truncated_repr(text, 200));
+        throw int_operand_beyond_64_bits(truncated_repr(text, 200));
     }
     return negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
 }

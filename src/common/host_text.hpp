@@ -9,6 +9,7 @@
 //   strip_except_tab           the same whitespace less the tab, so that empty edge cells of a
 //                              tab-separated line survive
 //   split                      str.split(sep): every piece kept, empty ones included
+//   append_joined              sep.join(items)
 //   parse_int                  int(text) for base 10; beyond 64 bits it raises OverflowError
 //   parse_float                float(text)
 //                              (both read decimal digits of any script, as the interpreter does)
@@ -21,6 +22,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,6 +77,9 @@ std::size_t split_whitespace_first(std::string_view text, std::string_view* out,
 std::vector<std::string_view> split(std::string_view text, std::string_view sep);
 void split(std::string_view text, std::string_view sep, std::vector<std::string_view>& out);
 
+// sep.join(items), appended to `out`.
+void append_joined(std::string& out, std::span<const std::string_view> items, char sep);
+
 // int(text) in base 10. Throws HostError: ValueError "invalid literal for int() with base 10: '...'"
 // (or the interpreter's limit message for more than 4300 digits), or OverflowError when the
 // value does not fit 64 bits.
@@ -85,7 +90,7 @@ double parse_float(std::string_view text);
 // The same grammar without throwing; false when float() would raise.
 bool try_parse_float(std::string_view text, double& out);
 
-// repr(x) / str(x) of a float: "1.0", "0.95", "1e-05", "1.5e+16", "inf", "-inf", "nan", "-0.0".
+// repr(x) / str(x) of a float: "1.0", "0.25", "1e-05", "1.5e+16", "inf", "-inf", "nan", "-0.0".
 std::string float_repr(double x);
 void append_float_repr(std::string& out, double x);
 // str(n) of an int.

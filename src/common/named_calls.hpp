@@ -9,7 +9,10 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +24,62 @@
 #include "common/scan_table.hpp"
 
 namespace vombrelle {
+
+// The module functions the core calls by name.
+enum class ModuleCall : std::uint8_t { Uniq, RescuePrecMismatch, FindXlsMs2Rescue, RescuePrecMass };
+inline constexpr std::size_t kModuleCalls = 4;
+
+// The name the module binds each to.
+constexpr const char* call_name(ModuleCall call) {
+    switch (call) {
+        case ModuleCall::Uniq: return "uniq";
+        case ModuleCall::RescuePrecMismatch: return "Rescue_PrecMismatch_XLs";
+        case ModuleCall::FindXlsMs2Rescue: return "Vombrelle_FindXLs_MS2Rescue";
+        case ModuleCall::RescuePrecMass: return "RescuePrecMass";
+    }
+    return "";
+}
+
+// The call graph, in one table: what each of those functions calls by name in turn (the
+// dispatcher the builder, the builder uniq), and what the search calls itself.
+inline constexpr ModuleCall kDispatcherCalls[] = {ModuleCall::FindXlsMs2Rescue};
+inline constexpr ModuleCall kBuilderCalls[] = {ModuleCall::Uniq};
+inline constexpr ModuleCall kSearchCalls[] = {ModuleCall::Uniq, ModuleCall::RescuePrecMismatch,
+                                              ModuleCall::RescuePrecMass};
+constexpr std::span<const ModuleCall> calls_made_by(ModuleCall call) {
+    switch (call) {
+        case ModuleCall::RescuePrecMismatch: return kDispatcherCalls;
+        case ModuleCall::FindXlsMs2Rescue: return kBuilderCalls;
+        case ModuleCall::Uniq:
+        case ModuleCall::RescuePrecMass: break;
+    }
+    return {};
+}
+
+// A set of module functions.
+class CallSet {
+public:
+    constexpr bool contains(ModuleCall call) const { return (bits_ & bit(call)) != 0; }
+    constexpr void add(ModuleCall call) { bits_ |= bit(call); }
+
+private:
+    static constexpr unsigned bit(ModuleCall call) { return 1u << static_cast<unsigned>(call); }
+    unsigned bits_ = 0;
+};
+
+// Every function a core that calls `direct` can reach: those and, transitively, what they call.
+constexpr CallSet reachable(std::span<const ModuleCall> direct) {
+    CallSet out;
+    for (const ModuleCall call : direct) {
+        if (out.contains(call)) continue;
+        out.add(call);
+        const CallSet further = reachable(calls_made_by(call));
+        for (std::size_t c = 0; c < kModuleCalls; ++c) {
+            if (further.contains(static_cast<ModuleCall>(c))) out.add(static_cast<ModuleCall>(c));
+        }
+    }
+    return out;
+}
 
 // Cross-link record text -> score, in order of first insertion; setting a present key keeps its
 // place. Scores are the host's numbers: a float in general, the integer 0 where an algorithm leaves
@@ -89,10 +148,10 @@ public:
     // as this object lives.
     virtual void uniq(std::vector<std::string_view>& items) = 0;
 
-    // Rescue_PrecMismatch_XLs. The map it returns, or false in `returned` for the host's null value
-    // (a spec_mode that is none of 4, 2 and 3).
-    virtual CrossLinkScoreMap rescue_prec_mismatch(const MismatchRescueRequest& request, SearchPsmTables& tables,
-                                                   bool& returned) = 0;
+    // Rescue_PrecMismatch_XLs. The map it returns, or nothing for the host's null value (a
+    // spec_mode that is none of 4, 2 and 3).
+    virtual std::optional<CrossLinkScoreMap> rescue_prec_mismatch(const MismatchRescueRequest& request,
+                                                                  SearchPsmTables& tables) = 0;
 
     // Vombrelle_FindXLs_MS2Rescue.
     virtual RescueBuilderResult find_xls_ms2_rescue(const RescueBuilderRequest& request,

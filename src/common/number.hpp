@@ -75,7 +75,7 @@ public:
 
 private:
     // An int result beyond 64 bits, which the interpreter would hold as a big int, is refused.
-    [[noreturn]] static void int_overflow() { throw overflow_error("integer result does not fit in 64 bits"); }
+    [[noreturn]] static void int_overflow() { throw int_result_beyond_64_bits(); }
     static std::int64_t checked_add(std::int64_t a, std::int64_t b) {
         std::int64_t r;
         if (__builtin_add_overflow(a, b, &r)) int_overflow();
@@ -101,22 +101,6 @@ private:
     bool is_bool_ = false;
     std::int64_t i_ = 0;
     double d_ = 0.0;
-};
-
-// A value the interpreter would use as a number. `foreign_type` names the type of a value the core
-// cannot hold (a text, another kind of number, an int beyond 64 bits): `number` is then
-// meaningless, and an operation that needs the value raises the interpreter's error naming that
-// type, except for an int beyond 64 bits, which the core refuses with OverflowError.
-struct HostOperand {
-    HostNumber number;
-    std::string_view foreign_type;  // empty for a native number; must outlive the call
-    bool too_large = false;         // an int beyond 64 bits
-
-    bool native() const { return foreign_type.empty(); }
-    // For an operation about to fail on a foreign operand: an int beyond 64 bits is refused here.
-    void refuse_if_too_large() const {
-        if (too_large) throw overflow_error("int too large to convert to a 64-bit integer");
-    }
 };
 
 } // namespace vombrelle

@@ -9,6 +9,7 @@
 // it was stored (its own key may be older than keys stored since).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -54,7 +55,7 @@ struct PsmRecord {
     std::uint32_t id = 0;    // dense number within its table, in creation order; kept when replaced
     double pep_mass = 0.0;   // Da: MH+ less the cross-linker remnants the peptide carries
     HostNumber qval;         // grows with quality: 1 - q-value, or the confidence's fixed value
-                             // (0.99, 0.95, or the integer 0 for "Low")
+                             // (kHighQval, kMediumQval, or the integer 0 for "Low")
 };
 
 struct PsmScanEntry {
@@ -133,6 +134,17 @@ private:
     std::shared_ptr<const PsmRowStore> rows_;
     std::size_t record_count_ = 0;
 };
+
+// Whether an arm scan of each side is a key of its side's table: a1 or a2 of `side_a`, and b1 or b2
+// of `side_b` (keys in the order a1, a2, b1, b2; a scan without a key is in no table). Membership
+// only: nothing is inserted.
+inline bool each_side_has_a_scan(const PsmMatchTable& side_a, const PsmMatchTable& side_b,
+                                 const std::array<std::optional<std::int64_t>, 4>& keys) {
+    auto in = [](const PsmMatchTable& table, const std::optional<std::int64_t>& key) {
+        return key && table.contains(*key);
+    };
+    return (in(side_a, keys[0]) || in(side_a, keys[1])) && (in(side_b, keys[2]) || in(side_b, keys[3]));
+}
 
 // The three tables of one export, in the order the readers return them.
 struct PsmTables {

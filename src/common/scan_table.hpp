@@ -38,6 +38,11 @@ struct SpectrumRecord {
 // scan number -> record, in order of creation (MGF: first SCANS line; DTA: ascending scan).
 using SpectrumTable = OrderedMap<std::int64_t, SpectrumRecord>;
 
+// How a reader treats a table's peaks: Keep stores them; CheckOnly validates the peak lines with
+// the same errors but stores none, for a table whose peaks its user never reads (each user says
+// which of its tables those are).
+enum class PeakStorage { Keep, CheckOnly };
+
 // Header lists compared whole. A record without keys reads "header" as the empty text, which
 // equals another empty text and no list.
 inline bool same_headers(const SpectrumRecord& a, const SpectrumRecord& b) {

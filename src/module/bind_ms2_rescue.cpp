@@ -22,8 +22,8 @@ namespace vombrelle::module {
 
 namespace {
 
-constexpr const char* kDispatcher = "Rescue_PrecMismatch_XLs";
-constexpr const char* kBuilder = "Vombrelle_FindXLs_MS2Rescue";
+constexpr const char* kDispatcher = call_name(ModuleCall::RescuePrecMismatch);
+constexpr const char* kBuilder = call_name(ModuleCall::FindXlsMs2Rescue);
 
 // Argument `i` of `function` as a number.
 HostNumber number(const Arguments& a, const char* function, std::size_t i) {
@@ -45,7 +45,7 @@ DriverPsmTables driver_tables(const Arguments& a, const char* function, std::siz
 // Runs the core on the driver's tables; what its reads inserted is replayed into the driver's
 // objects whether it returns or fails, as the host's reads would have left them either way.
 template <class Core>
-auto run_on_driver_tables(DriverPsmTables& tables, std::span<const char* const> callees, Core&& core) {
+auto run_on_driver_tables(DriverPsmTables& tables, CallSet callees, Core&& core) {
     NamespaceCalls calls;
     calls.adopt(tables);
     try {
@@ -66,7 +66,7 @@ auto run_on_driver_tables(DriverPsmTables& tables, std::span<const char* const> 
 // of number) is compared by the host's == with each mode: the mode it equals, or nothing.
 std::optional<HostNumber> spec_mode(py::handle value) {
     const HostOperand operand = to_operand(value);
-    if (operand.native()) return operand.number;
+    if (operand.native()) return operand.number();
     for (std::int64_t mode : spec_modes()) {
         if (checked(PyObject_RichCompareBool(value.ptr(), py::int_(mode).ptr(), Py_EQ)) == 1) return mode;
     }
@@ -89,7 +89,8 @@ py::object dispatcher(Arguments& a) {
     r.linker_mass = number(a, kDispatcher, 18);
 
     DriverPsmTables tables = driver_tables(a, kDispatcher, 12, dispatcher_reads(r));
-    const std::optional<CrossLinkScoreMap> map = run_on_driver_tables(tables, kDispatcherCallees, [&](NamedCalls& c) {
+    const CallSet callees = reachable(calls_made_by(ModuleCall::RescuePrecMismatch));
+    const std::optional<CrossLinkScoreMap> map = run_on_driver_tables(tables, callees, [&](NamedCalls& c) {
         return rescue_prec_mismatch(r, tables.native, c);
     });
     if (!map) return py::none();
@@ -107,7 +108,8 @@ py::object builder(Arguments& a) {
     PsmReads reads;
     add_builder_reads(r.scans, reads);
     DriverPsmTables tables = driver_tables(a, kBuilder, 7, reads);
-    const RescueBuilderResult built = run_on_driver_tables(tables, kBuilderCallees, [&](NamedCalls& c) {
+    const CallSet callees = reachable(calls_made_by(ModuleCall::FindXlsMs2Rescue));
+    const RescueBuilderResult built = run_on_driver_tables(tables, callees, [&](NamedCalls& c) {
         return find_xls_ms2_rescue(r, tables.native, c);
     });
     return py::make_tuple(text_object(built.record), to_python(built.score));

@@ -48,7 +48,7 @@ py::object rescue(Arguments& a) {
     // A group whose masses miss by no whole 1-5 Da looks at neither table.
     if (!isotope_error(r)) return py::make_tuple(false, "", "");
 
-    const SpectrumTable ms1 = ms1_scans_below(a[8], walk_parent(r.ms2_match_scan), kMs1ScansExamined, blame(8));
+    const SpectrumTable ms1 = ms1_scans_below(a[8], walk_parent(r.ms2_match_scan), blame(8));
     // The High and Medium table is only asked for membership.
     PsmMatchTable med_high;
     for (HostNumber scan : r.scans) {

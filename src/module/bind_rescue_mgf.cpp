@@ -18,7 +18,6 @@ namespace vombrelle::module {
 
 namespace {
 
-using rescue_mgf::LinkerArgument;
 using rescue_mgf::MassPairs;
 
 // The file an input argument names, as open() would take it (str, bytes or os.PathLike, in the
@@ -30,16 +29,6 @@ std::optional<std::string> input_file(const py::handle& obj) {
     } catch (const py::error_already_set&) {
         return std::nullopt;
     }
-}
-
-LinkerArgument linker_argument(const py::handle& v) {
-    try {
-        if (const std::optional<double> d = to_double(v)) return LinkerArgument::number(*d);
-    } catch (const py::error_already_set& e) {
-        if (!e.matches(PyExc_OverflowError)) throw;
-        return LinkerArgument{0.0, {}, /*too_large=*/true};  // raised where the run first uses it
-    }
-    return LinkerArgument{0.0, type_name(v), false};
 }
 
 double pair_value(const py::handle& v) {
@@ -119,10 +108,11 @@ rescue_mgf::RescueTables read_tables(const py::object& deconv_path, const py::ob
         }
     }
     rescue_mgf::RescueTables tables;
-    tables.ms2 = read_mgf_by_name(ms2_path, PeakStorage::Keep);
-    tables.ms3 = read_mgf_by_name(ms3_path, PeakStorage::CheckOnly);
-    tables.ms2_deconv = read_mgf_by_name(deconv_path, PeakStorage::Keep);
-    tables.own_precursor = read_mgf_by_name(own_path, PeakStorage::CheckOnly);
+    using rescue_mgf::kRescuePeaks;
+    tables.ms2 = read_mgf_by_name(ms2_path, kRescuePeaks.ms2);
+    tables.ms3 = read_mgf_by_name(ms3_path, kRescuePeaks.ms3);
+    tables.ms2_deconv = read_mgf_by_name(deconv_path, kRescuePeaks.ms2_deconv);
+    tables.own_precursor = read_mgf_by_name(own_path, kRescuePeaks.own_precursor);
     return tables;
 }
 
@@ -146,7 +136,8 @@ py::object generate(Arguments& a) {
     }
     rescue_mgf::refuse_overwriting_inputs(spec_file, inputs);
 
-    const rescue_mgf::RescueArguments args{linker_argument(a[5]), linker_argument(a[6])};
+    // What the run cannot use fails where it first uses it (HostOperand).
+    const rescue_mgf::RescueArguments args{to_operand(a[5]), to_operand(a[6])};
     NamedCombinations combinations;
     auto write_and_free = [&](const rescue_mgf::PairSource& pairs) {
         rescue_mgf::write_rescue_mgf(spec_file.path, tables, args, pairs);

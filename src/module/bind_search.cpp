@@ -83,8 +83,7 @@ bool read_at_once(const Arguments& a, const PsmReadArguments& psm, std::optional
     reads.emplace_back([&](auto&) { t.psm.ms3 = take_psm_tables(read_psm_file(f[0], ms3_options)); });
     reads.emplace_back([&](auto&) { t.psm.rescue = take_psm_tables(read_psm_file(f[1], rescue_options)); });
     costs.insert(costs.end(), {0, 0});
-    // Nothing reads the peaks of the MS3 scans.
-    const MgfInput mgf[] = {{f[2], PeakStorage::CheckOnly}, {f[3], PeakStorage::CheckOnly}, {f[4], PeakStorage::Keep}};
+    const MgfInput mgf[] = {{f[2], kSearchPeaks.ms3}, {f[3], kSearchPeaks.msn1_ms3}, {f[4], kSearchPeaks.ms2}};
     SpectrumTable* const into[] = {&t.ms3, &t.msn1_ms3, &t.ms2};
     for (std::size_t i = 0; i < 3; ++i) {
         reads.emplace_back([&, i](auto&) { *into[i] = read_mgf(mgf[i].path, mgf[i].peaks); });
@@ -106,10 +105,9 @@ void read_inputs(const Arguments& a, SearchInputs& in) {
     // The rescue search's table of all confidences is passed to the MS2-search rescue and read by
     // nothing the module has.
     read_psm_by_name(a[6], psm, {in.tables.psm.rescue, in.rescue_links, {true, true, false}}, in.rows);
-    // Nothing reads the peaks of the MS3 scans.
-    in.tables.ms3 = read_mgf_by_name(a[3], PeakStorage::CheckOnly);
-    in.tables.msn1_ms3 = read_mgf_by_name(a[4], PeakStorage::CheckOnly);
-    in.tables.ms2 = read_mgf_by_name(a[2], PeakStorage::Keep);
+    in.tables.ms3 = read_mgf_by_name(a[3], kSearchPeaks.ms3);
+    in.tables.msn1_ms3 = read_mgf_by_name(a[4], kSearchPeaks.msn1_ms3);
+    in.tables.ms2 = read_mgf_by_name(a[2], kSearchPeaks.ms2);
 }
 
 HostNumber number(const Arguments& a, std::size_t i) {
@@ -128,7 +126,7 @@ py::object search(Arguments& a) {
 
     NamespaceCalls calls;
     in.adopt_into(calls);
-    const CrossLinkScoreMap map = run_with_callees(kSearchCallees, NativeWork::Long, calls, [&](NamedCalls& c) {
+    const CrossLinkScoreMap map = run_with_callees(reachable(kSearchCalls), NativeWork::Long, calls, [&](NamedCalls& c) {
         return find_cross_links(in.tables, args, c);
     });
     SearchTables& t = in.tables;

@@ -1,5 +1,9 @@
 // Binding of uniq: the object protocol, so that any iterable and any idfun work as they would
 // for the interpreter (markers compared as dict keys: 1 and 1.0 are one marker).
+//
+// The core keeps its own order-keeping uniq (common/uniq.hpp) for the record fields it makes: texts
+// it holds, compared as texts. This one works on the host's objects with the host's equality and
+// hashing, which the core cannot hold; the two are one rule on two kinds of item.
 #include "module/binding.hpp"
 #include "module/py_support.hpp"
 #include "module/signatures.hpp"

@@ -30,15 +30,24 @@ Py_hash_t finite_float_hash(double x) {
 
 HostOperand to_operand(py::handle value) {
     PyObject* v = value.ptr();
-    if (PyFloat_Check(v)) return {HostNumber(PyFloat_AS_DOUBLE(v)), {}};
-    if (PyBool_Check(v)) return {HostNumber::boolean(v == Py_True), {}};
-    const std::string_view type = Py_TYPE(v)->tp_name;
-    if (!PyLong_Check(v)) return {HostNumber(), type};
+    if (PyFloat_Check(v)) return HostOperand::of(PyFloat_AS_DOUBLE(v));
+    if (PyBool_Check(v)) return HostOperand::of(HostNumber::boolean(v == Py_True));
+    if (!PyLong_Check(v)) return HostOperand::foreign(Py_TYPE(v)->tp_name);
     int overflow = 0;
     const long long i = PyLong_AsLongLongAndOverflow(v, &overflow);
-    if (overflow != 0) return {HostNumber(), type, /*too_large=*/true};
+    if (overflow != 0) {
+        // Its float value, as the host converts an int that meets a float; none beyond the double
+        // range, where that conversion raises.
+        const double d = PyLong_AsDouble(v);
+        if (d == -1.0 && PyErr_Occurred()) {
+            if (!PyErr_ExceptionMatches(PyExc_OverflowError)) throw py::error_already_set();
+            PyErr_Clear();
+            return HostOperand::beyond_64_bits(std::nullopt);
+        }
+        return HostOperand::beyond_64_bits(d);
+    }
     if (i == -1 && PyErr_Occurred()) throw py::error_already_set();
-    return {HostNumber(static_cast<std::int64_t>(i)), {}};
+    return HostOperand::of(static_cast<std::int64_t>(i));
 }
 
 std::optional<double> to_double(py::handle value) {
@@ -58,21 +67,21 @@ py::object to_python(HostNumber n) {
 HostNumber number_from_py(py::handle value, const Blame& blame) {
     const HostOperand operand = to_operand(value);
     try {
-        operand.refuse_if_too_large();
+        operand.refuse_beyond_64_bits();
     } catch (HostError& e) {
         e.with_context(blame.note());
         throw;
     }
-    if (!operand.native()) blame.refuse("'" + std::string(operand.foreign_type) + "', not an int or float");
-    return operand.number;
+    if (!operand.native()) blame.refuse("'" + std::string(operand.type_name()) + "', not an int or float");
+    return operand.number();
 }
 
 std::optional<std::int64_t> scan_from_key(py::handle key, bool refuse_too_large) {
     if (PyLong_Check(key.ptr())) {
         const HostOperand number = to_operand(key);
-        if (number.too_large && !refuse_too_large) return std::nullopt;
-        number.refuse_if_too_large();
-        return number.number.as_int();
+        if (number.is_beyond_64_bits() && !refuse_too_large) return std::nullopt;
+        number.refuse_beyond_64_bits();
+        return number.number().as_int();
     }
     if (PyFloat_Check(key.ptr())) return scan_key(HostNumber(PyFloat_AS_DOUBLE(key.ptr())));
     return std::nullopt;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <utility>
 
+#include "common/host_operand.hpp"
 #include "common/number.hpp"
 #include "module/binding.hpp"
 #include "module/py_support.hpp"
@@ -18,8 +19,8 @@ namespace py = pybind11;
 
 // A float, or an int within 64 bits (a bool kept as one, for its text), as the core's number.
 // Anything else is a foreign operand named by its type (the name lives as long as the type); an int
-// beyond 64 bits is marked too_large, so that the core refuses it with OverflowError where it would
-// compute with it.
+// beyond 64 bits keeps its float value, for where it meets a float, and is refused with
+// OverflowError where the core would compute with it as an int.
 HostOperand to_operand(py::handle value);
 
 // float(value) for a float or an int, as the interpreter converts an int that meets a float in

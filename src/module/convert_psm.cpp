@@ -161,11 +161,11 @@ void mass_value(py::handle v, const char* argument, HostNumber& out, std::except
     const HostOperand operand = to_operand(v);
     try {
         if (operand.native()) {
-            out = operand.number;
+            out = operand.number();
             return;
         }
         try {
-            operand.refuse_if_too_large();
+            operand.refuse_beyond_64_bits();
         } catch (HostError& e) {
             // The message cannot say which value it refuses: the note does.
             e.with_context(argument_context(argument));
@@ -352,9 +352,9 @@ PsmRecord record_from_python(py::handle record, std::string_view sequence, PsmRo
         at.refuse("has a PSM record whose \"confidence\" is " + type_name(confidence) + ", not str");
     }
     const HostOperand q = to_operand(qval);
-    q.refuse_if_too_large();
+    q.refuse_beyond_64_bits();
     if (!q.native()) at.refuse("has a PSM record whose \"qval\" is " + type_name(qval) + ", not a number");
-    r.qval = q.number;
+    r.qval = q.number();
     r.row = rows.add(sequence, accessions, descriptions, text_bytes(confidence, keep));
     return r;
 }

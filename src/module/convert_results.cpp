@@ -132,7 +132,7 @@ ForeignRaise python_raise(const std::vector<py::object>& values) {
 Cutoff::Cutoff(py::handle cutoff) : object_(cutoff) {
     const HostOperand op = to_operand(cutoff);
     if (op.native()) {
-        native_ = op.number;
+        native_ = op.number();
         check_cutoff(*native_);
     } else {
         passes(100.0);
@@ -147,7 +147,9 @@ bool Cutoff::passes(double fdr) const {
 HostOperand PyMassLookup::read(py::handle map, std::string_view key) {
     HostOperand value = to_operand(own(PyObject_GetItem(map.ptr(), text_object(key).ptr())));
     // The value may go with the map's entry: its type's name is kept here.
-    if (!value.native()) value.foreign_type = foreign_types_.emplace_back(value.foreign_type);
+    if (!value.native() && !value.is_beyond_64_bits()) {
+        value = HostOperand::foreign(foreign_types_.emplace_back(value.type_name()));
+    }
     return value;
 }
 
@@ -155,9 +157,9 @@ HostOperand PyMassLookup::residue(std::string_view character) {
     const bool ascii = character.size() == 1 && static_cast<unsigned char>(character[0]) < 128;
     if (ascii) {
         std::optional<HostNumber>& known = ascii_residues_[static_cast<unsigned char>(character[0])];
-        if (known) return {*known, {}};
+        if (known) return HostOperand::of(*known);
         const HostOperand value = read(mass_dict_, character);
-        if (value.native()) known = value.number;
+        if (value.native()) known = value.number();
         return value;
     }
     return read_cached(residues_, mass_dict_, character);
@@ -169,9 +171,9 @@ HostOperand PyMassLookup::read_cached(std::unordered_map<std::string, HostNumber
                                       std::string_view key_view) {
     std::string key(key_view);
     auto it = cache.find(key);
-    if (it != cache.end()) return {it->second, {}};
+    if (it != cache.end()) return HostOperand::of(it->second);
     const HostOperand value = read(map, key);
-    if (value.native()) cache.emplace(std::move(key), value.number);
+    if (value.native()) cache.emplace(std::move(key), value.number());
     return value;
 }
 

@@ -6,11 +6,11 @@
 #include <span>
 #include <type_traits>
 
-#include "common/scan_key.hpp"
 #include "module/binding.hpp"
 #include "module/convert_number.hpp"
 #include "module/convert_text.hpp"
 #include "module/py_support.hpp"
+#include "search/precursor_rescue.hpp"
 
 namespace vombrelle::module {
 
@@ -230,31 +230,27 @@ SpectrumTable spectrum_table_from_py(py::handle obj, const char* callee_name) {
     return table;
 }
 
-SpectrumTable ms1_scans_below(py::handle ms1, HostNumber parent, std::size_t count, const Blame& blame) {
+SpectrumTable ms1_scans_below(py::handle ms1, std::int64_t parent, const Blame& blame) {
     SpectrumTable out;
-    const std::optional<std::int64_t> below = scan_key(parent);
-    if (!below || *below <= 0) return out;
+    if (parent <= 0) return out;
 
-    // The nearest scans first. Asking for every number below the parent costs the gap down to
-    // the scans; taking the keys costs the table's size: whichever is smaller.
-    std::vector<std::int64_t> found;
+    // Asking for every number below the parent costs the gap down to the scans; taking the keys
+    // costs the table's size: whichever is smaller.
+    Ms1ScansBelow nearest(parent);
     const Py_ssize_t size = PyObject_Size(ms1.ptr());
     if (size < 0) PyErr_Clear();
-    if (size < 0 || *below <= 4 * static_cast<std::int64_t>(size) + 64) {
-        for (std::int64_t s = *below - 1; s >= 0 && found.size() < count; --s) {
-            if (checked(PySequence_Contains(ms1.ptr(), py::int_(s).ptr())) == 1) found.push_back(s);
+    if (size < 0 || parent <= 4 * static_cast<std::int64_t>(size) + 64) {
+        for (std::int64_t s = parent - 1; s >= 0 && !nearest.full(); --s) {
+            if (checked(PySequence_Contains(ms1.ptr(), py::int_(s).ptr())) == 1) nearest.offer(s);
         }
     } else {
         for (py::handle key : py::iter(ms1)) {
-            const std::optional<std::int64_t> s = scan_from_key(key, /*refuse_too_large=*/false);
-            if (!s || *s < 0 || *s >= *below) continue;
-            found.push_back(*s);
-            std::sort(found.begin(), found.end(), std::greater<>());
-            if (found.size() > count) found.pop_back();
+            if (const std::optional<std::int64_t> s = scan_from_key(key, /*refuse_too_large=*/false)) nearest.offer(*s);
         }
     }
 
     const Types& t = types();
+    const std::vector<std::int64_t>& found = nearest.nearest_first();
     for (auto it = found.rbegin(); it != found.rend(); ++it) {
         const py::object record = own(PyObject_GetItem(ms1.ptr(), py::int_(*it).ptr()));
         const std::string scan = "scan " + std::to_string(*it);

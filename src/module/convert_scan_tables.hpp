@@ -48,12 +48,10 @@ private:
 // Raises TypeError via bad_callee_result(callee_name, ...) when the result cannot be read so.
 SpectrumTable spectrum_table_from_py(py::handle obj, const char* callee_name);
 
-// The records of MS1 scans the precursor-mass rescue can examine: those of the (at most) `count`
-// scan numbers nearest below `parent`, down to 0, that `ms1` holds (membership as the host tests
-// it). Each record must carry an "ion_mass" mapping of m/z -> intensity (an int m/z is taken as
-// its float); otherwise `blame` refuses it with TypeError. Nothing for a parent that names no
-// integer above 0.
-SpectrumTable ms1_scans_below(py::handle ms1, HostNumber parent, std::size_t count, const Blame& blame);
+// The records of MS1 scans the precursor-mass rescue can examine below `parent` (Ms1ScansBelow,
+// membership as the host tests it). Each record must carry an "ion_mass" mapping of m/z ->
+// intensity (an int m/z is taken as its float); otherwise `blame` refuses it with TypeError.
+SpectrumTable ms1_scans_below(py::handle ms1, std::int64_t parent, const Blame& blame);
 
 // The archive argument as the zip reader takes it: a str or a path-like object naming a str path.
 // Anything else would be used as an open file: without a seek method it raises AttributeError as

@@ -12,10 +12,10 @@ namespace vombrelle::module {
 
 namespace {
 
-constexpr const char* kUniq = "uniq";
-constexpr const char* kDispatcher = "Rescue_PrecMismatch_XLs";
-constexpr const char* kBuilder = "Vombrelle_FindXLs_MS2Rescue";
-constexpr const char* kPrecursorRescue = "RescuePrecMass";
+constexpr const char* kUniq = call_name(ModuleCall::Uniq);
+constexpr const char* kDispatcher = call_name(ModuleCall::RescuePrecMismatch);
+constexpr const char* kBuilder = call_name(ModuleCall::FindXlsMs2Rescue);
+constexpr const char* kPrecursorRescue = call_name(ModuleCall::RescuePrecMass);
 
 py::list mass_list(const Ms3MassList* list) {
     py::list out(list->size());
@@ -27,9 +27,9 @@ py::list mass_list(const Ms3MassList* list) {
 
 HostNumber score_from_py(py::handle score, const char* callee) {
     const HostOperand n = to_operand(score);
-    n.refuse_if_too_large();
+    n.refuse_beyond_64_bits();
     if (!n.native()) bad_callee_result(callee, "a score of type " + type_name(score) + ", not a number");
-    return n.number;
+    return n.number();
 }
 
 std::string record_from_py(py::handle record, const char* callee) {
@@ -41,10 +41,11 @@ std::string record_from_py(py::handle record, const char* callee) {
 
 } // namespace
 
-bool NamespaceCalls::own_functions(std::span<const char* const> names) {
-    for (const char* name : names) {
+bool NamespaceCalls::own_functions(CallSet calls) {
+    for (std::size_t c = 0; c < kModuleCalls; ++c) {
+        if (!calls.contains(static_cast<ModuleCall>(c))) continue;
         try {
-            if (!lookup_callee(name).native) return false;
+            if (!lookup_callee(call_name(static_cast<ModuleCall>(c))).native) return false;
         } catch (py::error_already_set&) {
             return false;
         }
@@ -108,14 +109,10 @@ void NamespaceCalls::uniq(std::vector<std::string_view>& items) {
     });
 }
 
-CrossLinkScoreMap NamespaceCalls::rescue_prec_mismatch(const MismatchRescueRequest& r, SearchPsmTables& tables,
-                                                       bool& returned) {
+std::optional<CrossLinkScoreMap> NamespaceCalls::rescue_prec_mismatch(const MismatchRescueRequest& r,
+                                                                      SearchPsmTables& tables) {
     const Callee callee = lookup_callee(kDispatcher);
-    if (callee.native) {
-        std::optional<CrossLinkScoreMap> map = vombrelle::rescue_prec_mismatch(r, tables, *this);
-        returned = map.has_value();
-        return map ? std::move(*map) : CrossLinkScoreMap{};
-    }
+    if (callee.native) return vombrelle::rescue_prec_mismatch(r, tables, *this);
     const std::array<py::handle, 6> t = hand_over(tables);
     const py::object result =
         callee.object(to_python(r.spec_mode), mass_list(r.mass_lists[0]), mass_list(r.mass_lists[1]),
@@ -125,9 +122,8 @@ CrossLinkScoreMap NamespaceCalls::rescue_prec_mismatch(const MismatchRescueReque
                       to_python(r.linker_mass), to_python(r.linker_deficit));
     // What the module's own dispatcher could have read; of other scans only new ones are followed.
     take_back(tables, dispatcher_reads(r), kDispatcher);
-    returned = !result.is_none();
+    if (result.is_none()) return std::nullopt;
     CrossLinkScoreMap map;
-    if (!returned) return map;
     // As the search reads it: each key, then the map's value under it.
     callee_result(kDispatcher, [&] {
         for (py::handle key : py::iter(result)) {

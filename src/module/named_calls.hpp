@@ -12,7 +12,7 @@
 //     calls.adopt(table, link);       // the search: a PSM table a rebound wrapper returned
 //     calls.set_ms1_object(ms1, obj); // the search: the host object of its MS1 table, when it has
 //                                     // one (a rebound read_ms_DtaZip's result)
-//     auto result = run_with_callees(kSearchCallees, NativeWork::Long, calls,
+//     auto result = run_with_callees(reachable(kSearchCalls), NativeWork::Long, calls,
 //                                    [&](NamedCalls& c) { return core(..., c); });
 //
 // The search's own tables (its readers' results) need no registration: they are linked when a
@@ -51,17 +51,12 @@ namespace vombrelle::module {
 
 namespace py = pybind11;
 
-// The module functions each core can call, directly or through its callees.
-inline constexpr const char* kBuilderCallees[] = {"uniq"};
-inline constexpr const char* kDispatcherCallees[] = {"Vombrelle_FindXLs_MS2Rescue", "uniq"};
-inline constexpr const char* kSearchCallees[] = {"uniq", "Rescue_PrecMismatch_XLs", "Vombrelle_FindXLs_MS2Rescue",
-                                                 "RescuePrecMass"};
-
 class NamespaceCalls final : public NamedCalls {
 public:
-    // Whether every name in `names` is bound to the module's own function at this moment. A name
-    // the driver deleted is not: the call that needs it raises NameError when it comes.
-    static bool own_functions(std::span<const char* const> names);
+    // Whether every function in `calls` is bound under its name to the module's own at this
+    // moment. A name the driver deleted is not: the call that needs it raises NameError when it
+    // comes.
+    static bool own_functions(CallSet calls);
 
     // Tables the driver handed in: a rebound callee gets the driver's objects.
     void adopt(DriverPsmTables& tables);
@@ -72,8 +67,8 @@ public:
     void set_ms1_object(const SpectrumTable& ms1, py::handle object);
 
     void uniq(std::vector<std::string_view>& items) override;
-    CrossLinkScoreMap rescue_prec_mismatch(const MismatchRescueRequest& request, SearchPsmTables& tables,
-                                           bool& returned) override;
+    std::optional<CrossLinkScoreMap> rescue_prec_mismatch(const MismatchRescueRequest& request,
+                                                          SearchPsmTables& tables) override;
     RescueBuilderResult find_xls_ms2_rescue(const RescueBuilderRequest& request, SearchPsmTables& tables) override;
     PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& request, const SpectrumTable& ms1,
                                            const PsmMatchTable& med_high) override;
@@ -103,10 +98,10 @@ py::object score_map_to_python(const CrossLinkScoreMap& map);
 // more than the work, call_interruptions.hpp), Long runs released().
 enum class NativeWork { Short, Long };
 
-// Runs `core(calls)` for a module function whose core can call the functions `callees`: on
+// Runs `core(calls)` for a module function whose core can reach the functions `callees`: on
 // NativeCalls when all of them are the module's own, else on `slow` with the lock held.
 template <class Core>
-auto run_with_callees(std::span<const char* const> callees, NativeWork work, NamespaceCalls& slow, Core&& core) {
+auto run_with_callees(CallSet callees, NativeWork work, NamespaceCalls& slow, Core&& core) {
     if (NamespaceCalls::own_functions(callees)) {
         NativeCalls fast;
         auto native = [&]() -> decltype(auto) { return core(static_cast<NamedCalls&>(fast)); };

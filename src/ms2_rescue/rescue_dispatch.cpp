@@ -1,13 +1,11 @@
 #include "ms2_rescue/rescue_dispatch.hpp"
 
 #include "common/errors.hpp"
+#include "common/rescue_scan_labels.hpp"
 
 namespace vombrelle {
 
 namespace {
-
-// Scan numbers of a three-scan group's rescue spectra.
-constexpr std::int64_t kThreeScanShift = 1000000;
 
 constexpr std::int64_t kModes[] = {4, 2, 3};
 constexpr BuilderCall kFourScan[] = {{{0, 1, 2, 3}, false}, {{2, 3, 0, 1}, false}};
@@ -29,8 +27,8 @@ std::array<HostNumber, 4> builder_scans(const std::array<HostNumber, 4>& scans, 
     std::array<HostNumber, 4> out;
     for (std::size_t i = 0; i < 4; ++i) out[i] = scans[call.positions[i]];
     if (call.shifted) {
-        out[2] = out[2] + HostNumber(kThreeScanShift);
-        out[3] = out[3] + HostNumber(kThreeScanShift);
+        out[2] = three_scan_rescue_scan(out[2]);
+        out[3] = three_scan_rescue_scan(out[3]);
     }
     return out;
 }

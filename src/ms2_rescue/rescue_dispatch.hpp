@@ -5,10 +5,10 @@
 // By the group's size (`spec_mode`, compared with 4, then 2, then 3 by the host's numeric equality):
 //   4: (a1, a2, b1, b2), then the sides exchanged (b1, b2, a1, a2);
 //   2: (a1, a2, b1, b2) once;
-//   3: (a1, a2, b1 + 1000000, b2 + 1000000), then (b1, b2, a1 + 1000000, a2 + 1000000): a three-scan
-//      group's rescue spectra carry scan + 1000000, and the scans in the builder's third and fourth
-//      places are the ones looked up in the rescue search's tables. The shift is the host's
-//      addition, so a float scan stays a float.
+//   3: (a1, a2, b1', b2'), then (b1, b2, a1', a2'), where x' is the label under which a
+//      three-scan group's rescue spectra carry scan x (common/rescue_scan_labels.hpp): the scans
+//      in the builder's third and fourth places are the ones looked up in the rescue search's
+//      tables. The label is the host's addition, so a float scan stays a float.
 // Any other mode makes no call and returns no map (the host's null value).
 //
 // Every builder result is stored, the ("", 0) of a call that built no record too; a key met again
@@ -28,7 +28,7 @@
 namespace vombrelle {
 
 // One builder call of a mode: which of the request's scans (0 = a1 ... 3 = b2) go to the builder's
-// four places, and whether the two in its rescue-search places carry + 1000000.
+// four places, and whether the two in its rescue-search places carry the three-scan label.
 struct BuilderCall {
     std::array<std::size_t, 4> positions;
     bool shifted;

@@ -1,19 +1,15 @@
 #include "ms2_rescue/rescue_tier.hpp"
 
 #include <algorithm>
-#include <cmath>
 #include <span>
 
+#include "common/cross_link_mass.hpp"
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
-#include "common/mass_constants.hpp"
 
 namespace vombrelle::ms2_rescue {
 
 namespace {
-
-// The pairing tolerance (ppm), relative to the measured precursor MH+, inclusive.
-constexpr double kPairPpm = 20.0;
 
 // What the collection finds in the tier's tables for the four arm scans.
 struct Collected {
@@ -94,9 +90,8 @@ bool agree(std::size_t first, const Collected& c, RescueCallState& state, std::v
 
 // A candidate's values as its side's arm scans give them; the second scan overrides the first.
 struct CandidateValues {
-    HostNumber mass;                               // Da, "pep_mass"; the integer 0 when neither scan carries it
-    std::optional<std::string_view> accessions;    // the one text of "ptn_accesion"
-    std::optional<std::string_view> descriptions;  // the one text of "ptn_description"
+    HostNumber mass;                     // Da, "pep_mass"; the integer 0 when neither scan carries it
+    const PsmRowTexts* texts = nullptr;  // of the PSM read: "ptn_accesion" and "ptn_description"
 };
 
 // `sequence in table[scan]["pep_seq"]` and, when it is, the five reads of table[scan][sequence].
@@ -120,45 +115,21 @@ void read_candidate(PsmMatchTable& table, const std::optional<std::int64_t>& key
     }
     const PsmRowTexts& texts = table.texts(record->row);
     values.mass = HostNumber(record->pep_mass);
-    values.accessions = texts.accessions;
-    values.descriptions = texts.descriptions;
+    values.texts = &texts;
     scan.confidence = texts.confidence;
     scan.qval = record->qval;
 }
 
-// The two peptides and the intact linker against the measured precursor MH+.
+// The two peptides and the intact linker against the measured precursor MH+. The host's numbers
+// meet floats here (the MH+ of "pep_mass", the proton), so the sums are the doubles' sums; an
+// unread mass is the integer 0.
 bool pair_matches(const RescueBuilderRequest& r, HostNumber mass_a, HostNumber mass_b) {
-    const HostNumber sum = ((mass_a + mass_b) + r.linker_mass) - HostNumber(kProtonMass);
-    const double diff = std::fabs((r.ms2_mass - sum).as_double());
-    // A precursor of mass 0 has no relative error: no pair matches it.
-    if (r.ms2_mass == HostNumber(0)) return false;
-    return diff / r.ms2_mass.as_double() * 1000000.0 <= kPairPpm;
-}
-
-// The q-values of the matched pair's four scans, as they stand, counted per side in three bands:
-// high above 0.99, medium above 0.95 up to 0.99, low above 0 up to 0.95.
-void count_qvalues(RescueCallState& state) {
-    for (std::size_t i = kA1; i <= kB2; ++i) state.pair_qvals[i] = state.scans[i].qval;
-    const HostNumber high(0.99), medium(0.95), zero(0);
-    for (std::size_t side = 0; side < 2; ++side) {
-        std::array<int, 3>& counts = state.band_counts[side];
-        counts = {0, 0, 0};
-        for (std::size_t i = 2 * side; i < 2 * side + 2; ++i) {
-            const HostNumber q = state.pair_qvals[i];
-            if (q > high) ++counts[kHigh];
-            else if (q > medium && q <= high) ++counts[kMedium];
-            else if (q <= medium && q > zero) ++counts[kLow];
-        }
-    }
-}
-
-void append_value(std::vector<std::string_view>& list, const std::optional<std::string_view>& value) {
-    if (value) list.push_back(*value);
+    return pair_explains(r.ms2_mass.as_double(), mass_a.as_double(), mass_b.as_double(), r.linker_mass.as_double());
 }
 
 void pair_candidates(const RescueBuilderRequest& r, PsmMatchTable& side_a, PsmMatchTable& side_b,
                      std::span<const std::string_view> a_candidates, std::span<const std::string_view> b_candidates,
-                     RescueCallState& state, TierPairs& pairs) {
+                     RescueCallState& state, PeptideFields& pairs) {
     for (std::string_view a_seq : a_candidates) {
         CandidateValues a;
         read_candidate(side_a, state.keys[kA1], a_seq, state.scans[kA1], a);
@@ -169,13 +140,8 @@ void pair_candidates(const RescueBuilderRequest& r, PsmMatchTable& side_a, PsmMa
             read_candidate(side_b, state.keys[kB1], b_seq, state.scans[kB1], b);
             read_candidate(side_b, state.keys[kB2], b_seq, state.scans[kB2], b);
             if (!pair_matches(r, a.mass, b.mass)) continue;
-            pairs.sequences[0].push_back(a_seq);
-            pairs.sequences[1].push_back(b_seq);
-            append_value(pairs.accessions[0], a.accessions);
-            append_value(pairs.accessions[1], b.accessions);
-            append_value(pairs.descriptions[0], a.descriptions);
-            append_value(pairs.descriptions[1], b.descriptions);
-            count_qvalues(state);
+            pairs.add_pair(a_seq, b_seq, a.texts, b.texts);
+            for (std::size_t i = kA1; i <= kB2; ++i) state.pair_qvals[i] = state.scans[i].qval;
             state.matched = true;
         }
     }
@@ -189,7 +155,7 @@ bool known_side(const PsmMatchTable& table, const std::optional<std::int64_t>& f
 } // namespace
 
 bool run_rescue_tier(const RescueBuilderRequest& request, PsmMatchTable& side_a, PsmMatchTable& side_b,
-                     RescueCallState& state, TierPairs& pairs, NamedCalls& calls) {
+                     RescueCallState& state, PeptideFields& pairs, NamedCalls& calls) {
     if (!(known_side(side_a, state.keys[kA1], state.keys[kA2]) &&
           known_side(side_b, state.keys[kB1], state.keys[kB2]))) {
         return false;
@@ -202,17 +168,10 @@ bool run_rescue_tier(const RescueBuilderRequest& request, PsmMatchTable& side_a,
     calls.uniq(a_candidates);
     calls.uniq(b_candidates);
 
-    for (std::size_t side = 0; side < 2; ++side) {
-        pairs.sequences[side].clear();
-        pairs.accessions[side].clear();
-        pairs.descriptions[side].clear();
-    }
+    pairs.clear();
     if (!(a_flag && b_flag)) return true;
     pair_candidates(request, side_a, side_b, a_candidates, b_candidates, state, pairs);
-    for (auto* lists : {&pairs.sequences, &pairs.accessions, &pairs.descriptions}) {
-        calls.uniq((*lists)[0]);
-        calls.uniq((*lists)[1]);
-    }
+    pairs.make_distinct(calls);
     return true;
 }
 

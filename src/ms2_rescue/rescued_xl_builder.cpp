@@ -1,8 +1,9 @@
 #include "ms2_rescue/rescued_xl_builder.hpp"
 
-#include "common/errors.hpp"
-#include "common/host_text.hpp"
+#include "common/cross_link_record.hpp"
+#include "common/cross_link_scoring.hpp"
 #include "common/mass_constants.hpp"
+#include "common/rescue_scan_labels.hpp"
 #include "common/scan_key.hpp"
 #include "ms2_rescue/rescue_tier.hpp"
 
@@ -11,55 +12,6 @@ namespace vombrelle {
 namespace {
 
 using namespace ms2_rescue;
-
-// The matched sequences name one peptide, surrounding white space aside.
-bool one_sequence(const std::vector<std::string_view>& sequences, NamedCalls& calls) {
-    std::vector<std::string_view> stripped;
-    stripped.reserve(sequences.size());
-    for (std::string_view s : sequences) stripped.push_back(strip(s));
-    calls.uniq(stripped);
-    return stripped.size() == 1;
-}
-
-int peptide_score(const std::array<int, 3>& counts) {
-    return 18 * counts[kHigh] + 8 * counts[kMedium] + 3 * counts[kLow];
-}
-
-// The class and the score from the two peptides' band counts and the four q-values.
-std::string_view classify(const RescueCallState& state, HostNumber& score) {
-    const std::array<HostNumber, 4>& q = state.pair_qvals;
-    score = ((HostNumber(0) + q[kA1]) + q[kA2]) + ((HostNumber(0) + q[kB1]) + q[kB2]);
-    const int a = peptide_score(state.band_counts[0]);
-    const int b = peptide_score(state.band_counts[1]);
-    const bool one_high = a >= 18 || b >= 18;
-    if (a >= 18 && b >= 18) {
-        score = score * HostNumber(20);
-        return "High";
-    }
-    if (a >= 8 && b >= 8) {
-        score = score * HostNumber(one_high ? 10 : 8);
-        return "Medium";
-    }
-    if (a >= 6 && b >= 6) {
-        if (one_high) score = score * HostNumber(4);
-        else if (a >= 8 || b >= 8) score = score * HostNumber(2);
-        return "Low";
-    }
-    return "Very_low";
-}
-
-void append_joined(std::string& out, const std::vector<std::string_view>& items) {
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (i > 0) out += ';';
-        out += items[i];
-    }
-}
-
-// The first character of a confidence text (one code point).
-std::string_view first_character(std::string_view text) {
-    if (text.empty()) throw index_error("string index out of range");
-    return text.substr(0, std::min(utf8_length(static_cast<unsigned char>(text[0])), text.size()));
-}
 
 } // namespace
 
@@ -72,50 +24,29 @@ void add_builder_reads(const std::array<HostNumber, 4>& scans, PsmReads& reads) 
 RescueBuilderResult find_xls_ms2_rescue(const RescueBuilderRequest& r, SearchPsmTables& tables, NamedCalls& calls) {
     RescueCallState state;
     for (std::size_t i = kA1; i <= kB2; ++i) state.keys[i] = scan_key(r.scans[i]);
-    TierPairs pairs;
+    PeptideFields pairs;
     run_rescue_tier(r, tables.ms3.high, tables.rescue.high, state, pairs, calls);
     if (!state.matched) run_rescue_tier(r, tables.ms3.med_high, tables.rescue.med_high, state, pairs, calls);
-    if (!state.matched || !one_sequence(pairs.sequences[0], calls) || !one_sequence(pairs.sequences[1], calls)) {
+    // The matched sequences must name one peptide on each side, surrounding white space aside.
+    std::vector<std::string_view> scratch;
+    if (!state.matched || !one_stripped_sequence(pairs.a_seq, DistinctBy::UniqByName, calls, scratch) ||
+        !one_stripped_sequence(pairs.b_seq, DistinctBy::UniqByName, calls, scratch)) {
         return {"", HostNumber(0)};
     }
 
     state.remarks.push_back("MS2_Rescued_XL");
     calls.uniq(state.remarks);
-    HostNumber score;
-    const std::string_view xl_class = classify(state, score);
-    const HostNumber ms2_mz = (r.ms2_mass - HostNumber(kProtonMass)) / r.ms2_charge + HostNumber(kProtonMass);
+    const ClassAndScore scored = class_by_points(state.pair_qvals, kRescueBelowLow);
+    const HostNumber ms2_mz = mz_from_mh(r.ms2_mass, r.ms2_charge);
 
-    std::string record;
-    record.reserve(256);
-    record += xl_class;
-    record += '\t';
-    for (const ArmScanState& scan : state.scans) record += first_character(scan.confidence);
-    record += '\t';
-    // The side-B scans are printed as the rescue spectra were labelled: scan + 0.1.
-    r.scans[kA1].append_text(record);
-    record += ':';
-    r.scans[kA2].append_text(record);
-    record += ':';
-    (r.scans[kB1] + HostNumber(0.1)).append_text(record);
-    record += ':';
-    (r.scans[kB2] + HostNumber(0.1)).append_text(record);
-    record += ',';
-    r.ms2_scan.append_text(record);
-    record += '\t';
-    r.ms2_mass.append_text(record);
-    record += '\t';
-    r.ms2_charge.append_text(record);
-    record += '\t';
-    ms2_mz.append_text(record);
-    for (std::size_t side = 0; side < 2; ++side) {
-        for (const auto* list : {&pairs.sequences[side], &pairs.accessions[side], &pairs.descriptions[side]}) {
-            record += '\t';
-            append_joined(record, *list);
-        }
-    }
-    record += '\t';
-    append_joined(record, state.remarks);
-    return {std::move(record), score};
+    std::string letters;
+    for (const ArmScanState& scan : state.scans) append_confidence_letter(letters, scan.confidence);
+    const std::array<HostNumber, 4> shown{r.scans[kA1], r.scans[kA2], rescued_record_scan(r.scans[kB1]),
+                                          rescued_record_scan(r.scans[kB2])};
+    std::string scans;
+    append_scan_text(scans, shown, r.ms2_scan);
+    return {record_text({scored.cross_link_class, letters, scans, r.ms2_mass, r.ms2_charge, ms2_mz, pairs, state.remarks}),
+            scored.score};
 }
 
 } // namespace vombrelle

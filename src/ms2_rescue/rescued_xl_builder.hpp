@@ -11,7 +11,8 @@
 // sequence (ignoring surrounding white space); otherwise the result is ("", 0) with the integer 0.
 //
 // The record is the 13-field CrossLinkRecord: class ("High", "Medium", "Low", "Very_low"), the four
-// scans' confidence letters ("_" for a scan never read), the scan string "a1:a2:b1+0.1:b2+0.1,MS2",
+// scans' confidence letters ("_" for a scan never read), the scan string "a1:a2:b1':b2',MS2" (b'
+// as a rescued record shows a side-B scan, common/rescue_scan_labels.hpp),
 // MH+, charge, m/z, the A and B sequences, accessions and descriptions, and the remarks ending in
 // "MS2_Rescued_XL". Its score is the sum of the four q-values, times 20, 10, 8, 4 or 2 by the class
 // rules; it keeps the host's number type (the integer 0 when every q-value is the integer 0).
@@ -46,7 +47,7 @@ struct PsmReads {
 };
 void add_builder_reads(const std::array<HostNumber, 4>& scans, PsmReads& reads);
 
-// Vombrelle_FindXLs_MS2Rescue. `calls` provides uniq (and the host's upper-casing).
+// Vombrelle_FindXLs_MS2Rescue. `calls` provides uniq.
 RescueBuilderResult find_xls_ms2_rescue(const RescueBuilderRequest& request, SearchPsmTables& tables,
                                         NamedCalls& calls);
 

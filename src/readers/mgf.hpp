@@ -32,10 +32,6 @@
 
 namespace vombrelle {
 
-// Keep stores the peaks; CheckOnly validates peak lines with the same errors but stores none
-// (for tables whose peaks are never read).
-enum class PeakStorage { Keep, CheckOnly };
-
 // What the lines from one SCANS line up to the next (or the end of the text) leave in the record of
 // its scan: the part of the record that no later line can change any more. A scan read again
 // (a later SCANS line of the same number) gives another part, whose peaks replace the record's and

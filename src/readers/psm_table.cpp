@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <unordered_map>
 
+#include "common/cross_link_scoring.hpp"
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
 #include "common/interruption.hpp"
@@ -205,9 +206,9 @@ private:
             row.q_value = parse_float(qvalue_field());
             row.qval = rescale_qval(row.q_value);
         } else if (row.confidence == "High") {
-            row.qval = 0.99;
+            row.qval = kHighQval;
         } else if (row.confidence == "Medium") {
-            row.qval = 0.95;
+            row.qval = kMediumQval;
         } else if (row.confidence == "Low") {
             row.qval = HostNumber(0);
         } else {

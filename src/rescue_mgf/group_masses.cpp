@@ -1,54 +1,12 @@
 #include "rescue_mgf/group_masses.hpp"
 
-#include <cmath>
-
-#include "common/errors.hpp"
-#include "common/host_text.hpp"
-
 namespace vombrelle::rescue_mgf {
-
-namespace {
-
-[[noreturn]] void raise_unusable(const LinkerArgument& a, const std::string& operation) {
-    if (a.too_large) throw overflow_error("int too large to convert to float");
-    throw type_error("unsupported operand type(s) for " + operation);
-}
-
-} // namespace
-
-double LinkerArgument::as_addend() const {
-    if (too_large || !bad_type.empty()) raise_unusable(*this, "+: 'float' and '" + bad_type + "'");
-    return value;
-}
-
-double LinkerArgument::as_minuend() const {
-    if (too_large || !bad_type.empty()) raise_unusable(*this, "-: '" + bad_type + "' and 'float'");
-    return value;
-}
-
-namespace {
-
-Precursor parse_header(std::string_view header, bool mz_first) {
-    std::string_view items[2];
-    if (split_whitespace_first(header, items, 2) < 2) throw index_error("list index out of range");
-    double mz = 0.0;
-    if (mz_first) mz = parse_float(items[0]);
-    const std::int64_t charge = parse_int(items[1]);
-    if (!mz_first) mz = parse_float(items[0]);
-    return Precursor{mz, charge, mh_from_mz(mz, charge)};
-}
-
-} // namespace
-
-Precursor parse_precursor_header(std::string_view header) { return parse_header(header, false); }
-
-Precursor parse_parent_precursor(std::string_view header) { return parse_header(header, true); }
 
 ScanMasses parse_scan_masses(const SpectrumRecord& record) {
     ScanMasses out;
     out.masses.reserve(record.headers.size());
     for (const std::string& entry : record.headers) {
-        const Precursor p = parse_precursor_header(entry);
+        const Precursor p = parse_precursor(entry, PrecursorReading::BothThenCharge);
         out.charge = p.charge;
         out.masses.push_back(p.mh);
     }
@@ -60,11 +18,6 @@ void all_mass_pairs(const std::vector<double>& masses, MassPairs& out) {
     for (std::size_t i = 0; i < masses.size(); ++i) {
         for (std::size_t j = i + 1; j < masses.size(); ++j) out.emplace_back(masses[i], masses[j]);
     }
-}
-
-bool pair_explains_precursor(double m_i, double m_j, double ms2_mass, const LinkerArgument& linker_deficit) {
-    const double joined = m_i + m_j + linker_deficit.as_addend() - kProtonMass;
-    return std::fabs(ms2_mass - joined) / ms2_mass * 1000000.0 <= kTolerancePpm;
 }
 
 } // namespace vombrelle::rescue_mgf

@@ -1,5 +1,5 @@
-// Precursor masses of one MS3 scan group and the test of whether two of its MS3 fragments,
-// joined by the cross-linker, explain the parent MS2 precursor.
+// Precursor masses of one MS3 scan group, and the pairs of them the pair test takes (whether two
+// MS3 fragments joined by the cross-linker explain the parent MS2 precursor: cross_link_mass.hpp).
 #pragma once
 
 #include <cstdint>
@@ -8,51 +8,13 @@
 #include <utility>
 #include <vector>
 
-#include "common/mass_constants.hpp"
+#include "common/precursor.hpp"
 #include "common/scan_table.hpp"
 
 namespace vombrelle::rescue_mgf {
 
-using vombrelle::kProtonMass;
-using vombrelle::mh_from_mz;
-using vombrelle::mz_from_mh;
-
-// Tolerance of the pair test and of the partner confirmation (ppm, inclusive).
-inline constexpr double kTolerancePpm = 20.0;
-
-
-// A numeric argument of the run (linker_dm, linker_deficit) as the caller passed it. The
-// interpreter rejects a value that is not a number only when arithmetic first meets it, which
-// may be never; so the rejection is kept here and raised at that moment.
-struct LinkerArgument {
-    double value = 0.0;
-    std::string bad_type;    // non-empty: not a number; the interpreter's name of its type
-    bool too_large = false;  // an integer beyond the range of a double
-
-    static LinkerArgument number(double v) { return LinkerArgument{v, {}, false}; }
-
-    // The value as the right operand of `float + arg`.
-    double as_addend() const;
-    // The value as the left operand of `arg - float`.
-    double as_minuend() const;
-};
-
-// One precursor: m/z as written, its charge and its MH+ (Da).
-struct Precursor {
-    double mz;
-    std::int64_t charge;
-    double mh;
-};
-
-// Parses a PrecursorHeader text ("<m/z> <charge>") of an MS3 scan's own precursor: the charge
-// item first, then the m/z, as int() and float() would; fewer than two items raise IndexError.
-Precursor parse_precursor_header(std::string_view header);
-// The same for the parent MS2 precursor, which is read m/z first: when both items are malformed,
-// the m/z is the one reported.
-Precursor parse_parent_precursor(std::string_view header);
-
-// The MH+ of every header entry of one MS3 scan (its own precursors, in order) and the charge
-// of its final entry (0 when it has none).
+// The MH+ of every header entry of one MS3 scan (its own precursors, in order, each read charge
+// first) and the charge of its final entry (0 when it has none).
 struct ScanMasses {
     std::vector<double> masses;  // Da; element 0 is the scan's mass in the partner derivation
     std::int64_t charge = 0;
@@ -62,9 +24,5 @@ ScanMasses parse_scan_masses(const SpectrumRecord& own_precursor_record);
 // Unordered pairs of a group's MS3 masses, in the order of itertools.combinations(masses, 2).
 using MassPairs = std::vector<std::pair<double, double>>;
 void all_mass_pairs(const std::vector<double>& masses, MassPairs& out);
-
-// True when the pair, joined by the linker, lies within 20 ppm of the MS2 MH+ (relative to it).
-// `ms2_mass` must not be 0.
-bool pair_explains_precursor(double m_i, double m_j, double ms2_mass, const LinkerArgument& linker_deficit);
 
 } // namespace vombrelle::rescue_mgf

@@ -2,31 +2,29 @@
 
 #include <cmath>
 
-#include "common/errors.hpp"
+#include "common/cross_link_mass.hpp"
+#include "common/mass_constants.hpp"
 
 namespace vombrelle::rescue_mgf {
 
 namespace {
 
 Partner partner_of(const Precursor& ms2, const ArmScan& scan, double deficit) {
-    const double mass = ms2.mh - ((scan.mass + deficit) - kProtonMass);
-    std::int64_t charge = 0;
-    if (__builtin_sub_overflow(ms2.charge, scan.charge, &charge)) {
-        throw overflow_error("integer result does not fit in 64 bits");
-    }
+    const double mass = partner_mh(ms2.mh, scan.mass, deficit);
+    std::int64_t charge = (HostNumber(ms2.charge) - HostNumber(scan.charge)).as_int();
     if (charge == 0) charge = 1;
     return Partner{mz_from_mh(mass, charge), charge};
 }
 
 bool within_tolerance(double peak_mz, double partner_mz) {
-    return std::fabs(peak_mz - partner_mz) / peak_mz * 1000000.0 <= kTolerancePpm;
+    return kPairTolerance.contains(std::fabs(peak_mz - partner_mz), peak_mz);
 }
 
 } // namespace
 
 ArmPartners derive_partners(const Precursor& ms2, const ArmScan& lighter, const ArmScan& heavier,
-                            const LinkerArgument& linker_deficit) {
-    const double deficit = linker_deficit.as_addend();
+                            const HostOperand& linker_deficit) {
+    const double deficit = linker_deficit.float_right_of("+");
     // Long first: the order in which the interpreter meets (and would reject) the values.
     const Partner long_partner = partner_of(ms2, lighter, deficit);
     const Partner short_partner = partner_of(ms2, heavier, deficit);
@@ -34,16 +32,16 @@ ArmPartners derive_partners(const Precursor& ms2, const ArmScan& lighter, const 
 }
 
 ArmPartners derive_partners_in_order(const Precursor& ms2, const ArmScan& first, const ArmScan& second,
-                                     const LinkerArgument& linker_deficit) {
+                                     const HostOperand& linker_deficit) {
     if (first.mass < second.mass) return derive_partners(ms2, first, second, linker_deficit);
     return derive_partners(ms2, second, first, linker_deficit);
 }
 
-std::optional<bool> two_scan_arm_order(double first_mass, double second_mass, const LinkerArgument& linker_dm) {
+std::optional<bool> two_scan_arm_order(double first_mass, double second_mass, const HostOperand& linker_dm) {
     auto within_ten_percent = [&] {
-        const double off = std::fabs(linker_dm.as_minuend() - std::fabs(second_mass - first_mass));
-        if (linker_dm.value == 0.0) throw zero_division_error("float division by zero");
-        return off / linker_dm.value <= 0.1;
+        const double dm = linker_dm.float_left_of("-");
+        const double off = std::fabs(dm - std::fabs(second_mass - first_mass));
+        return kArmFormTolerance.contains(off, dm);
     };
     // The masses are compared before the ratio is formed, so equal masses never divide.
     if (first_mass < second_mass) {

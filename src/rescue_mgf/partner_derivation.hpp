@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "common/host_operand.hpp"
 #include "common/scan_table.hpp"
 #include "rescue_mgf/group_masses.hpp"
 
@@ -35,16 +36,16 @@ struct ArmPartners {
 
 // The partners of the pair (lighter, heavier).
 ArmPartners derive_partners(const Precursor& ms2, const ArmScan& lighter, const ArmScan& heavier,
-                            const LinkerArgument& linker_deficit);
+                            const HostOperand& linker_deficit);
 
 // The partners of an ordered pair of scans in a four- or three-scan group: the first scan is the
 // lighter one only when strictly lighter (equal masses make the second scan the lighter).
 ArmPartners derive_partners_in_order(const Precursor& ms2, const ArmScan& first, const ArmScan& second,
-                                     const LinkerArgument& linker_deficit);
+                                     const HostOperand& linker_deficit);
 
 // The arm-pair test of a two-scan group: the two masses must differ by linker_dm within 10 % of
 // it. Returns whether the first scan is the lighter one, or nothing when the pair fails.
-std::optional<bool> two_scan_arm_order(double first_mass, double second_mass, const LinkerArgument& linker_dm);
+std::optional<bool> two_scan_arm_order(double first_mass, double second_mass, const HostOperand& linker_dm);
 
 // True when each partner m/z lies within 20 ppm (relative to the peak) of some peak, a single
 // peak counting for the long partner first. Peaks at m/z 0 or below confirm nothing.

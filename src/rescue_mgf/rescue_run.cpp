@@ -3,10 +3,12 @@
 #include <array>
 #include <optional>
 
+#include "common/cross_link_mass.hpp"
 #include "common/output_file.hpp"
 #include "common/errors.hpp"
 #include "common/number.hpp"
 #include "common/parent_lookup.hpp"
+#include "common/rescue_scan_labels.hpp"
 #include "readers/mgf.hpp"
 #include "rescue_mgf/partner_derivation.hpp"
 #include "common/scan_grouping.hpp"
@@ -16,23 +18,6 @@ namespace vombrelle::rescue_mgf {
 namespace {
 
 const std::vector<Peak> kNoPeaks;
-
-// Scan labels tell the outside search's results apart by group size: the scan number, the
-// scan number + 1000000 (an integer) and the scan number + 0.1 (a float).
-HostNumber scan_label(GroupSize size, std::int64_t scan) {
-    switch (size) {
-        case GroupSize::Four: return HostNumber(scan);
-        case GroupSize::Three: {
-            std::int64_t label = 0;
-            if (__builtin_add_overflow(scan, std::int64_t{1000000}, &label)) {
-                throw overflow_error("integer result does not fit in 64 bits");
-            }
-            return HostNumber(label);
-        }
-        case GroupSize::Two: return HostNumber(static_cast<double>(scan) + 0.1);
-    }
-    return HostNumber(scan);
-}
 
 class RescueRun {
 public:
@@ -85,7 +70,7 @@ private:
     bool take_parent_precursor() {
         const SpectrumRecord& record = *tables_.ms2.find(parent_);
         if (record.headers.empty()) return false;
-        ms2_ = parse_parent_precursor(record.headers[0]);
+        ms2_ = parse_precursor(record.headers[0], PrecursorReading::BothThenMz);
         return true;
     }
 
@@ -94,12 +79,11 @@ private:
     bool explained_by_a_pair() {
         if (pairs_) pairs_(masses_, pair_list_);
         else all_mass_pairs(masses_, pair_list_);
-        if (!pair_list_.empty()) {
-            args_.linker_deficit.as_addend();  // a deficit that is no number fails at the first pair
-            if (ms2_.mh == 0.0) return true;
-        }
+        if (pair_list_.empty()) return false;
+        const double deficit = args_.linker_deficit.float_right_of("+");  // a deficit that is no number fails at the first pair
+        if (ms2_.mh == 0.0) return true;
         for (const auto& [mi, mj] : pair_list_) {
-            if (pair_explains_precursor(mi, mj, ms2_.mh, args_.linker_deficit)) return true;
+            if (pair_explains(ms2_.mh, mi, mj, deficit)) return true;
         }
         return false;
     }
@@ -152,7 +136,7 @@ private:
         const std::int64_t scan = group.scans[position];
         out_.write_block(records_[position]->titles[0],
                          group.size == GroupSize::Four ? TitleForm::Quoted : TitleForm::Plain, partner,
-                         scan_label(group.size, scan), parent_, peaks_of(tables_.ms2_deconv, parent_));
+                         rescue_spectrum_label(group.size, scan), parent_, peaks_of(tables_.ms2_deconv, parent_));
     }
 
     static const std::vector<Peak>& peaks_of(const SpectrumTable& table, std::int64_t scan) {
@@ -186,10 +170,10 @@ void generate_rescue_spectra(const RescueTables& tables, const RescueArguments& 
 }
 
 RescueTables read_rescue_tables(const RescueInputs& files, unsigned threads) {
-    std::vector<SpectrumTable> read = read_mgf_files({{files.ms2, PeakStorage::Keep},
-                                                      {files.ms3, PeakStorage::CheckOnly},
-                                                      {files.ms2_deconv, PeakStorage::Keep},
-                                                      {files.own_precursor, PeakStorage::CheckOnly}},
+    std::vector<SpectrumTable> read = read_mgf_files({{files.ms2, kRescuePeaks.ms2},
+                                                      {files.ms3, kRescuePeaks.ms3},
+                                                      {files.ms2_deconv, kRescuePeaks.ms2_deconv},
+                                                      {files.own_precursor, kRescuePeaks.own_precursor}},
                                                      threads);
     return RescueTables{std::move(read[0]), std::move(read[1]), std::move(read[2]), std::move(read[3])};
 }

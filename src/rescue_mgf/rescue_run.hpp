@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/host_operand.hpp"
 #include "common/scan_table.hpp"
 #include "rescue_mgf/group_masses.hpp"
 #include "rescue_mgf/rescue_mgf_writer.hpp"
@@ -22,6 +23,14 @@ struct RescueTables {
     SpectrumTable ms2_deconv;      // deisotoped, charge-deconvoluted MS2 scans (peaks written)
     SpectrumTable own_precursor;   // the same MS3 scans labelled with their own precursor (peaks unused)
 };
+
+// The peaks the run reads: the MS2 scans' (they confirm the partners) and the deconvoluted ones'
+// (they are written). Those of the two MS3 tables it never reads.
+struct RescuePeaks {
+    PeakStorage ms2, ms3, ms2_deconv, own_precursor;
+};
+inline constexpr RescuePeaks kRescuePeaks{PeakStorage::Keep, PeakStorage::CheckOnly, PeakStorage::Keep,
+                                          PeakStorage::CheckOnly};
 
 // The four MGF files of a run, when the module's own reader reads them.
 struct RescueInputs {
@@ -37,8 +46,9 @@ struct RescueInputs {
 RescueTables read_rescue_tables(const RescueInputs& files, unsigned threads = 0);
 
 struct RescueArguments {
-    LinkerArgument linker_dm;       // Da, arm-form difference; only the two-scan arm-pair test uses it
-    LinkerArgument linker_deficit;  // Da, added to two fragment MH+ to reach the precursor MH+
+    // As the caller passed them: what is no number fails where the run first uses it.
+    HostOperand linker_dm;       // Da, arm-form difference; only the two-scan arm-pair test uses it
+    HostOperand linker_deficit;  // Da, added to two fragment MH+ to reach the precursor MH+
 };
 
 // Fills `pairs` with the unordered pairs of a group's masses for the pair test. Empty: every

@@ -1,8 +1,8 @@
 #include "results/decoy_removal.hpp"
 
+#include "common/cross_link_record.hpp"
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
-#include "results/cross_link_record.hpp"
 #include "results/fdr.hpp"
 
 namespace vombrelle {
@@ -10,13 +10,6 @@ namespace vombrelle {
 namespace {
 
 using namespace scored_line_field;
-
-void append_joined(std::string& out, std::span<const std::string_view> items, char sep) {
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (i > 0) out.push_back(sep);
-        out.append(items[i]);
-    }
-}
 
 std::vector<std::string_view> stripped_items(std::string_view field) {
     std::vector<std::string_view> items = split(field, ";");

@@ -3,10 +3,10 @@
 #include <string>
 #include <unordered_set>
 
+#include "common/cross_link_record.hpp"
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
 #include "common/interruption.hpp"
-#include "results/cross_link_record.hpp"
 
 namespace vombrelle {
 

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
+#include "common/cross_link_record.hpp"
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
-#include "results/cross_link_record.hpp"
 
 namespace vombrelle {
 

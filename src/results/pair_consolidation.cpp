@@ -3,10 +3,10 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "common/cross_link_record.hpp"
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
 #include "common/interruption.hpp"
-#include "results/cross_link_record.hpp"
 
 namespace vombrelle {
 
@@ -20,19 +20,6 @@ std::string_view field_at(std::string_view text, std::size_t n, std::size_t& pos
     }
     std::size_t end = text.find('\t', pos);
     return text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
-}
-
-HostNumber raise_by(const HostOperand& score, std::int64_t extra) {
-    if (!score.native()) {
-        score.refuse_if_too_large();
-        const std::string type(score.foreign_type);
-        // The host's sequences answer + with concatenation, and refuse an int in their own words.
-        if (type == "str" || type == "list" || type == "tuple") {
-            throw type_error("can only concatenate " + type + " (not \"int\") to " + type);
-        }
-        throw type_error("unsupported operand type(s) for +: '" + type + "' and 'int'");
-    }
-    return score.number + HostNumber(extra);
 }
 
 } // namespace
@@ -91,7 +78,7 @@ std::vector<std::string> XL_recurrence_score(std::span<const std::string_view> k
             foreign_lines.push_back(lines.size());
             line_scores.emplace_back();  // read back from the text once every line is made
         } else {
-            HostNumber score = raise_by(scores[i], count - 1);
+            HostNumber score = scores[i].left_of("+", HostNumber(count - 1));
             if (!score.is_int()) score = HostNumber(round_to(score.as_double(), 2));
             score.append_text(line);
             // The text written reads back as exactly this value.

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/host_operand.hpp"
 #include "results/score_order.hpp"
 
 namespace vombrelle {

@@ -2,31 +2,15 @@
 
 #include <cmath>
 
+#include "common/cross_link_record.hpp"
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
 #include "common/interruption.hpp"
-#include "results/cross_link_record.hpp"
+#include "common/tolerance.hpp"
 
 namespace vombrelle {
 
 namespace {
-
-HostNumber add_operand(HostNumber left, const HostOperand& right) {
-    if (!right.native()) {
-        right.refuse_if_too_large();
-        throw type_error(std::string("unsupported operand type(s) for +: '") + (left.is_int() ? "int" : "float") +
-                         "' and '" + std::string(right.foreign_type) + "'");
-    }
-    return left + right.number;
-}
-
-HostNumber twice(const HostOperand& x) {
-    if (!x.native()) {
-        x.refuse_if_too_large();
-        throw type_error("unsupported operand type(s) for *: '" + std::string(x.foreign_type) + "' and 'int'");
-    }
-    return x.number * HostNumber(2);
-}
 
 HostNumber round5(HostNumber x) { return x.is_int() ? x : HostNumber(round_to(x.as_double(), 5)); }
 
@@ -36,13 +20,13 @@ HostNumber peptide_mh(std::string_view sequence, MassLookup& masses) {
     HostNumber residues_sum = 0;
     for (std::size_t i = 0; i < sequence.size();) {
         std::size_t n = std::min(utf8_length(static_cast<unsigned char>(sequence[i])), sequence.size() - i);
-        residues_sum = add_operand(residues_sum, masses.residue(sequence.substr(i, n)));
+        residues_sum = masses.residue(sequence.substr(i, n)).right_of("+", residues_sum);
         i += n;
     }
     // 2*H + O + H, each atom read where the sum needs it.
-    HostNumber water_and_proton = twice(masses.atom("mm_H"));
-    water_and_proton = add_operand(water_and_proton, masses.atom("mm_O"));
-    water_and_proton = add_operand(water_and_proton, masses.atom("mm_H"));
+    HostNumber water_and_proton = masses.atom("mm_H").left_of("*", 2);
+    water_and_proton = masses.atom("mm_O").right_of("+", water_and_proton);
+    water_and_proton = masses.atom("mm_H").right_of("+", water_and_proton);
     return round5(residues_sum + water_and_proton);
 }
 
@@ -55,26 +39,15 @@ bool precursor_matches(std::string_view record, MassLookup& masses, const Precur
     const HostNumber pep_a_mass = peptide_mh(pep_a, masses);
     const HostNumber pep_b_mass = peptide_mh(pep_b, masses);
     const double ms2_mass = parse_float(strip(fields[record_field::kPrecursorMh]));
-    const HostNumber with_linker = add_operand(pep_a_mass + pep_b_mass, check.linker_mass);
-    const HostOperand h = masses.atom("mm_H");
-    if (!h.native()) {
-        h.refuse_if_too_large();
-        throw type_error("unsupported operand type(s) for -: '" + std::string(with_linker.is_int() ? "int" : "float") +
-                         "' and '" + std::string(h.foreign_type) + "'");
-    }
-    const HostNumber expected = with_linker - h.number;
+    const HostNumber with_linker = check.linker_mass.right_of("+", pep_a_mass + pep_b_mass);
+    const HostNumber expected = masses.atom("mm_H").right_of("-", with_linker);
     // The stated mass is the divisor of the relative error: zero, a negative or an infinite mass
     // would make every record fail the whole call or pass whatever its peptides weigh. It is
     // judged after the expected mass, whose reads (and their failures) every record makes.
     if (!(std::isfinite(ms2_mass) && ms2_mass > 0.0)) return false;
-    const double error_ppm = std::fabs(ms2_mass - expected.as_double()) / ms2_mass * 1000000.0;
-    if (!check.tolerance_ppm.native()) {
-        if (check.foreign_tolerance) return check.foreign_tolerance(error_ppm);
-        check.tolerance_ppm.refuse_if_too_large();
-        throw type_error("'<=' not supported between instances of 'float' and '" +
-                         std::string(check.tolerance_ppm.foreign_type) + "'");
-    }
-    return HostNumber(error_ppm) <= check.tolerance_ppm.number;
+    const double error_ppm = ppm_error(std::fabs(ms2_mass - expected.as_double()), ms2_mass);
+    if (!check.tolerance_ppm.native() && check.foreign_tolerance) return check.foreign_tolerance(error_ppm);
+    return check.tolerance_ppm.at_least(error_ppm);
 }
 
 std::vector<std::size_t> filter_pep_pair(std::span<const std::string_view> records,

@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/host_operand.hpp"
 #include "common/number.hpp"
 #include "results/score_order.hpp"
 

@@ -1,8 +1,8 @@
 #include "results/result_table.hpp"
 
-#include "common/output_file.hpp"
+#include "common/cross_link_record.hpp"
 #include "common/host_text.hpp"
-#include "results/cross_link_record.hpp"
+#include "common/output_file.hpp"
 
 #include <vector>
 

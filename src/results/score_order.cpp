@@ -43,7 +43,7 @@ std::vector<std::size_t> descending_score_order(std::span<const HostOperand> sco
     keys.reserve(scores.size());
     bool any_foreign = false;
     for (const HostOperand& s : scores) {
-        keys.push_back(s.number);
+        keys.push_back(s.number());
         any_foreign = any_foreign || !s.native();
     }
     return descending_order(keys, any_foreign, fallback);

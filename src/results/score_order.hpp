@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/host_operand.hpp"
 #include "common/number.hpp"
 
 namespace vombrelle {

@@ -65,6 +65,13 @@ struct SearchTables {
     SpectrumTable ms2;      // MS2_dict
 };
 
+// The peaks the search reads: the MS2 scans' (the signature peaks). Those of the MS3 and msn-1
+// tables it never reads.
+struct SearchPeaks {
+    PeakStorage ms3, msn1_ms3, ms2;
+};
+inline constexpr SearchPeaks kSearchPeaks{PeakStorage::CheckOnly, PeakStorage::CheckOnly, PeakStorage::Keep};
+
 // The scalar arguments of the search.
 struct SearchArguments {
     bool ms2_rescue = false;    // MS2_Rescue == "YES" (exact)

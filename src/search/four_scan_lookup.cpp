@@ -1,9 +1,7 @@
 #include "search/four_scan_lookup.hpp"
 
-#include <cmath>
-
+#include "common/cross_link_mass.hpp"
 #include "common/host_text.hpp"
-#include "common/mass_constants.hpp"
 #include "search/precursor_checks.hpp"
 
 namespace vombrelle::search {
@@ -13,7 +11,7 @@ bool FourScanLookup::run(const FourScans& scans, double precursor_mh, double lin
     precursor_mh_ = precursor_mh;
     linker_mass_ = linker_mass;
     found_.fill(false);
-    confidence_.fill("_");
+    confidence_.fill(kNoConfidence);
     qval_.fill(HostNumber(0));
     remarks_.clear();
     if (run_tier(kHigh) || run_tier(kMedHigh)) return true;
@@ -115,8 +113,7 @@ bool FourScanLookup::pair(PsmMatchTable& table) {
         const Side pa = read_side(0, a);
         for (const std::string_view b : candidates_[1]) {
             const Side pb = read_side(2, b);
-            const double diff = precursor_mh_ - (pa.mass + pb.mass + linker_mass_ - kProtonMass);
-            if (!within_ppm(std::fabs(diff), precursor_mh_)) continue;
+            if (!pair_explains(precursor_mh_, pa.mass, pb.mass, linker_mass_)) continue;
             peptides_.add_pair(a, b, pa.texts, pb.texts);
             accepted_a_qvals_ = {qval_[0], qval_[1]};
             accepted_b_qvals_ = {qval_[2], qval_[3]};

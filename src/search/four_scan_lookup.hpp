@@ -17,10 +17,10 @@
 #include <string_view>
 #include <vector>
 
+#include "common/cross_link_record.hpp"
 #include "common/named_calls.hpp"
 #include "common/number.hpp"
 #include "common/psm.hpp"
-#include "search/cross_link_scores.hpp"
 #include "search/sequence_agreement.hpp"
 
 namespace vombrelle::search {

@@ -9,11 +9,9 @@ namespace vombrelle {
 
 void NativeCalls::uniq(std::vector<std::string_view>& items) { uniq_in_place(items); }
 
-CrossLinkScoreMap NativeCalls::rescue_prec_mismatch(const MismatchRescueRequest& request, SearchPsmTables& tables,
-                                                    bool& returned) {
-    std::optional<CrossLinkScoreMap> map = vombrelle::rescue_prec_mismatch(request, tables, *this);
-    returned = map.has_value();
-    return map ? std::move(*map) : CrossLinkScoreMap{};
+std::optional<CrossLinkScoreMap> NativeCalls::rescue_prec_mismatch(const MismatchRescueRequest& request,
+                                                                   SearchPsmTables& tables) {
+    return vombrelle::rescue_prec_mismatch(request, tables, *this);
 }
 
 RescueBuilderResult NativeCalls::find_xls_ms2_rescue(const RescueBuilderRequest& request, SearchPsmTables& tables) {

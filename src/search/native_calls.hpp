@@ -16,12 +16,12 @@
 
 namespace vombrelle {
 
-// Not final: a caller that runs it without the interpreter lock may answer upper() as the host does.
+// Not final: a caller may stand in for one of the calls and leave the others native.
 class NativeCalls : public NamedCalls {
 public:
     void uniq(std::vector<std::string_view>& items) override;
-    CrossLinkScoreMap rescue_prec_mismatch(const MismatchRescueRequest& request, SearchPsmTables& tables,
-                                           bool& returned) override;
+    std::optional<CrossLinkScoreMap> rescue_prec_mismatch(const MismatchRescueRequest& request,
+                                                          SearchPsmTables& tables) override;
     RescueBuilderResult find_xls_ms2_rescue(const RescueBuilderRequest& request, SearchPsmTables& tables) override;
     PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& request, const SpectrumTable& ms1,
                                            const PsmMatchTable& med_high) override;

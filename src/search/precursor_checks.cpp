@@ -3,30 +3,17 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/cross_link_mass.hpp"
 #include "common/errors.hpp"
-#include "common/host_text.hpp"
-#include "common/mass_constants.hpp"
 
 namespace vombrelle::search {
-
-Precursor parse_precursor(std::string_view header_entry) {
-    std::string_view items[2];
-    const std::size_t n = split_whitespace_first(header_entry, items, 2);
-    if (n == 0) throw index_error("list index out of range");
-    Precursor p;
-    p.mz = parse_float(items[0]);
-    if (n < 2) throw index_error("list index out of range");
-    p.charge = parse_int(items[1]);
-    p.mh = mh_from_mz(p.mz, p.charge);
-    return p;
-}
 
 Precursor parent_precursor(const SpectrumRecord& parent) {
     // A record without keys reads "header" as the empty text, which has no element 0 either.
     if (parent.headers.empty()) {
         throw index_error(parent.has_keys() ? "list index out of range" : "string index out of range");
     }
-    return parse_precursor(parent.headers[0]);
+    return parse_precursor(parent.headers[0], PrecursorReading::MzFirst);
 }
 
 void GroupMasses::read(const SpectrumTable& msn1, std::span<const std::int64_t> scans) {
@@ -37,7 +24,7 @@ void GroupMasses::read(const SpectrumTable& msn1, std::span<const std::int64_t> 
         Ms3MassList& own = per_scan_[i];
         own.clear();
         for (const std::string& entry : msn1.find(scans[i])->headers) {
-            const Precursor p = parse_precursor(entry);
+            const Precursor p = parse_precursor(entry, PrecursorReading::MzFirst);
             mz_.push_back(p.mz);
             mh_.push_back(p.mh);
             own.push_back(p.mh);
@@ -51,23 +38,24 @@ void test_pairs(const std::vector<double>& mh, double precursor_mh, double linke
     out.matched_masses.clear();
     for (std::size_t i = 0; i < mh.size(); ++i) {
         for (std::size_t j = i + 1; j < mh.size(); ++j) {
-            const double d = precursor_mh - (mh[i] + mh[j] + linker_deficit - kProtonMass);
-            if (within_ppm(std::fabs(d), precursor_mh)) {
+            const double d = pair_miss(precursor_mh, mh[i], mh[j], linker_deficit);
+            if (kPairTolerance.contains(std::fabs(d), precursor_mh)) {
                 out.matched = true;
                 out.matched_masses.push_back(mh[i]);
                 out.matched_masses.push_back(mh[j]);
             }
-            if (d <= kMismatchWindowDa && d >= -kMismatchWindowDa) out.within_window = true;
+            if (kIsotopeWindow.contains(d)) out.within_window = true;
         }
     }
 }
 
 bool signature_peaks_found(const std::vector<Peak>& parent_peaks, const std::vector<double>& ms3_mz,
                            std::size_t needed) {
-    // 20 ppm of a positive peak m/z lies far inside 1e-4 of the m/z it matches: a peak outside
+    // 20 ppm of a positive peak m/z lies far inside 1e-4 (100 ppm) of the m/z it matches: a peak outside
     // that margin around every MS3 m/z matches none, and most peaks are ruled out by two
     // comparisons before the exact quotients decide. (A peak at 0 or below, or NaN, takes the
     // exact test: below 0 the quotient is negative and matches.)
+    static_assert(kPairTolerance.value() < 100.0, "the margin must hold every peak within tolerance");
     double low = INFINITY, high = -INFINITY;
     for (const double m : ms3_mz) {
         if (!(m > 0.0) || std::isinf(m)) continue;  // no positive peak is within 20 ppm of these
@@ -80,7 +68,7 @@ bool signature_peaks_found(const std::vector<Peak>& parent_peaks, const std::vec
         const double f = peak.mz;
         if (f > 0.0 && (f < low || f > high)) continue;
         for (const double m : ms3_mz) {
-            if (within_ppm(std::fabs(f - m), f)) ++count;
+            if (kPairTolerance.contains(std::fabs(f - m), f)) ++count;
         }
     }
     return count >= needed;
@@ -88,15 +76,14 @@ bool signature_peaks_found(const std::vector<Peak>& parent_peaks, const std::vec
 
 bool rescue_mismatch(NamedCalls& calls, const MismatchRescueRequest& request, SearchPsmTables& tables,
                      CrossLinkScoreMap& result) {
-    bool returned = true;
-    const CrossLinkScoreMap rescued = calls.rescue_prec_mismatch(request, tables, returned);
+    const std::optional<CrossLinkScoreMap> rescued = calls.rescue_prec_mismatch(request, tables);
     // Only a dispatcher bound in place of the module's returns no map for the search's modes.
-    if (!returned) {
+    if (!rescued) {
         throw std::move(type_error("'NoneType' object is not iterable")
-                            .with_context(callee_result_context("Rescue_PrecMismatch_XLs")));
+                            .with_context(callee_result_context(call_name(ModuleCall::RescuePrecMismatch))));
     }
     bool copied = false;
-    for (const auto& [record, score] : rescued) {
+    for (const auto& [record, score] : *rescued) {
         if (record.empty()) continue;
         result.insert_or_assign(record, score);
         copied = true;

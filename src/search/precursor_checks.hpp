@@ -11,40 +11,19 @@
 #include <vector>
 
 #include "common/named_calls.hpp"
+#include "common/precursor.hpp"
 #include "common/scan_table.hpp"
+#include "common/tolerance.hpp"
 
 namespace vombrelle::search {
 
-// Tolerance of every relative mass test of the search (ppm, inclusive).
-inline constexpr double kTolerancePpm = 20.0;
-// Half width of the window in which a pair's miss may be an isotope error (Da, inclusive).
-inline constexpr double kMismatchWindowDa = 5.5;
-
-// |difference| / reference x 1000000 <= tolerance, in the interpreter's order of operations. A
-// reference of 0 matches nothing (the interpreter would fail the whole search there, for one odd
-// scan or argument).
-inline bool within_ppm(double abs_difference, double reference, double tolerance_ppm = kTolerancePpm) {
-    if (reference == 0.0) return false;
-    return abs_difference / reference * 1000000.0 <= tolerance_ppm;
-}
-
-// One precursor: the m/z as read, its charge and its MH+ (Da).
-struct Precursor {
-    double mz = 0.0;
-    std::int64_t charge = 0;
-    double mh = 0.0;
-};
-
-// A PrecursorHeader entry "<m/z> <charge>": float() of the first item, then int() of the second
-// (IndexError when an item is missing).
-Precursor parse_precursor(std::string_view header_entry);
-// The parent MS2 scan's precursor: its first header entry.
+// The parent MS2 scan's precursor: its first header entry, read m/z first.
 Precursor parent_precursor(const SpectrumRecord& parent);
 
 // The own precursors of a group's scans, read from the msn-1 MS3 table.
 class GroupMasses {
 public:
-    // Reads the header entries of each scan, in scan order; every scan must be in `msn1`.
+    // Reads the header entries of each scan, in scan order, m/z first; every scan must be in `msn1`.
     void read(const SpectrumTable& msn1, std::span<const std::int64_t> scans);
 
     const Ms3MassList& of(std::size_t position) const { return per_scan_[position]; }
@@ -64,7 +43,7 @@ struct PairTest {
 };
 
 // Tests every unordered pair of `mh` (positions i < j, in order) against the precursor MH+:
-// joined by the linker (m_i + m_j + linker_deficit - 1.007825) within 20 ppm of it, and within the
+// joined by linker_deficit (common/cross_link_mass.hpp) within 20 ppm of it, and within the
 // isotope window.
 void test_pairs(const std::vector<double>& mh, double precursor_mh, double linker_deficit, PairTest& out);
 

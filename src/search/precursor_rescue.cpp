@@ -6,8 +6,10 @@
 
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
+#include "common/cross_link_mass.hpp"
 #include "common/mass_constants.hpp"
 #include "common/scan_key.hpp"
+#include "common/tolerance.hpp"
 
 namespace vombrelle {
 
@@ -15,19 +17,16 @@ namespace {
 
 // Isotope errors the rescue repairs (Da), either sign.
 constexpr double kDaltonErrors[] = {1.0, 2.0, 3.0, 4.0, 5.0};
-// Tolerance of the monoisotopic peak, relative to the peak's m/z (inclusive).
-constexpr double kIsotopePpm = 15.0;
 
 double first_mass(const Ms3MassList* list) {
     if (list->empty()) throw index_error("list index out of range");
     return list->front();
 }
 
-// The precursor error of one pairing of arm masses, rounded to 0.1 Da.
+// The precursor error of one pairing of arm masses, rounded to one decimal (Da). The fragments' sum is a
+// float, so the host's numbers join it as doubles.
 double pairing_error(const PrecursorRescueRequest& r, double short_mass, double long_mass) {
-    const HostNumber fragments =
-        (HostNumber(short_mass + long_mass) + r.linker_deficit) - HostNumber(kProtonMass);
-    return round_to((r.ms2_mass - fragments).as_double(), 1);
+    return round_to(pair_miss(r.ms2_mass.as_double(), short_mass, long_mass, r.linker_deficit.as_double()), 1);
 }
 
 bool whole_dalton_error(double error) {
@@ -45,34 +44,24 @@ bool has_peak(const SpectrumRecord& record, HostNumber mz) {
     return false;
 }
 
-// MH+ of an m/z at the precursor charge.
-HostNumber singly_protonated(HostNumber mz, HostNumber charge) {
-    return ((mz - HostNumber(kProtonMass)) * charge) + HostNumber(kProtonMass);
-}
-
-bool identified(const PsmMatchTable& table, HostNumber scan) {
-    const std::optional<std::int64_t> key = scan_key(scan);
-    return key && table.contains(*key);
-}
-
 } // namespace
+
+void Ms1ScansBelow::offer(std::int64_t scan) {
+    if (scan < 0 || scan >= parent_) return;
+    nearest_.insert(std::find_if(nearest_.begin(), nearest_.end(), [&](std::int64_t s) { return s < scan; }), scan);
+    if (nearest_.size() > kMs1ScansExamined) nearest_.pop_back();
+}
 
 Ms1ScanIndex::Ms1ScanIndex(const SpectrumTable& ms1) {
     sorted_.reserve(ms1.size());
-    std::uint32_t position = 0;
-    for (const auto& [scan, record] : ms1) sorted_.push_back({scan, position++});
+    for (const auto& [scan, record] : ms1) sorted_.push_back(scan);
     // The DTA reader already stores its scans in ascending order.
-    auto by_scan = [](const Entry& a, const Entry& b) { return a.scan < b.scan; };
-    if (!std::is_sorted(sorted_.begin(), sorted_.end(), by_scan)) std::sort(sorted_.begin(), sorted_.end(), by_scan);
+    if (!std::is_sorted(sorted_.begin(), sorted_.end())) std::sort(sorted_.begin(), sorted_.end());
 }
 
-std::span<const Ms1ScanIndex::Entry> Ms1ScanIndex::scans_from_zero_below(std::int64_t below) const {
-    auto at = [&](std::int64_t scan) {
-        return std::lower_bound(sorted_.begin(), sorted_.end(), scan,
-                                [](const Entry& e, std::int64_t s) { return e.scan < s; });
-    };
+std::span<const std::int64_t> Ms1ScanIndex::scans_from_zero_below(std::int64_t below) const {
     if (below <= 0) return {};
-    return {at(0), at(below)};
+    return {std::lower_bound(sorted_.begin(), sorted_.end(), 0), std::lower_bound(sorted_.begin(), sorted_.end(), below)};
 }
 
 std::int64_t walk_parent(HostNumber parent) {
@@ -103,11 +92,12 @@ PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& r, const Sp
 
     // The nearest MS1 scan below the parent that holds the measured precursor m/z, among the five
     // nearest present ones.
+    Ms1ScansBelow nearest(walk_parent(r.ms2_match_scan));
+    const std::span<const std::int64_t> below = index.scans_from_zero_below(nearest.parent());
+    for (auto it = below.rbegin(); it != below.rend() && !nearest.full(); ++it) nearest.offer(*it);
     const SpectrumRecord* ms1_match = nullptr;
-    const auto below = index.scans_from_zero_below(walk_parent(r.ms2_match_scan));
-    int examined = 0;
-    for (auto it = below.rbegin(); it != below.rend() && examined < kMs1ScansExamined; ++it, ++examined) {
-        const SpectrumRecord& record = ms1.at_position(it->position).second;
+    for (const std::int64_t scan : nearest.nearest_first()) {
+        const SpectrumRecord& record = *ms1.find(scan);
         if (has_peak(record, r.ms2_conv_mass)) {
             ms1_match = &record;
             break;
@@ -124,17 +114,16 @@ PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& r, const Sp
     HostNumber located_mh;
     for (const Peak& p : ms1_match->peaks) {
         // A peak at 0 has no relative error: it simply does not match.
-        if (p.mz == 0.0) continue;
         const double iso_diff = p.mz - expected.as_double();
-        if (std::fabs(iso_diff) / p.mz * 1000000.0 <= kIsotopePpm) {
+        if (kIsotopePeakTolerance.contains(std::fabs(iso_diff), p.mz)) {
             located_mz = p.mz;
-            located_mh = singly_protonated(HostNumber(p.mz), r.ms2_charge);
+            located_mh = mh_from_mz(HostNumber(p.mz), r.ms2_charge);
             break;
         }
     }
 
-    if (!((identified(med_high, r.scans[0]) || identified(med_high, r.scans[1])) &&
-          (identified(med_high, r.scans[2]) || identified(med_high, r.scans[3])))) {
+    if (!each_side_has_a_scan(med_high, med_high,
+                              {scan_key(r.scans[0]), scan_key(r.scans[1]), scan_key(r.scans[2]), scan_key(r.scans[3])})) {
         return {};
     }
 
@@ -148,7 +137,7 @@ PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& r, const Sp
     } else {
         expected.append_text(out.derived);
         out.derived += ':';
-        singly_protonated(expected, r.ms2_charge).append_text(out.derived);
+        mh_from_mz(expected, r.ms2_charge).append_text(out.derived);
         out.remarks = "Derived_MS2mass_not_located";
     }
     // `error` is never 0 here.

@@ -34,30 +34,43 @@
 namespace vombrelle {
 
 // How many MS1 scans present below the parent the rescue examines at most, nearest first.
-inline constexpr int kMs1ScansExamined = 5;
+inline constexpr std::size_t kMs1ScansExamined = 5;
 
-// The scan numbers of an MS1 table in ascending order, with their positions in the table. The
-// rescue examines the MS1 scans just below a parent; walking down every scan number to find them
-// costs as much as the gap below the parent (unbounded for a parent far above the archive's
-// scans), a binary search costs log n. Build it once per table and reuse it while the table
-// stands unchanged.
+// The MS1 scans the rescue examines: the kMs1ScansExamined nearest scan numbers s below the parent
+// that the table holds, 0 <= s < parent. The scans may be offered in any order (a table's keys),
+// or nearest first by a walk down from the parent that asks each number in turn and stops once
+// full().
+class Ms1ScansBelow {
+public:
+    explicit Ms1ScansBelow(std::int64_t parent) : parent_(parent) {}
+
+    std::int64_t parent() const { return parent_; }
+    bool full() const { return nearest_.size() >= kMs1ScansExamined; }
+    // A scan the table holds: kept while it is among the nearest below the parent.
+    void offer(std::int64_t scan);
+    const std::vector<std::int64_t>& nearest_first() const { return nearest_; }
+
+private:
+    std::int64_t parent_;
+    std::vector<std::int64_t> nearest_;  // descending
+};
+
+// The scan numbers of an MS1 table in ascending order. Walking down every scan number below a
+// parent costs as much as the gap below it (unbounded for a parent far above the archive's scans),
+// a binary search costs log n. Build it once per table and reuse it while the table stands
+// unchanged.
 class Ms1ScanIndex {
 public:
-    struct Entry {
-        std::int64_t scan;
-        std::uint32_t position;  // in the table's iteration order
-    };
-
     explicit Ms1ScanIndex(const SpectrumTable& ms1);
 
     // The scans s with 0 <= s < below, ascending (the rescue takes them from the end).
-    std::span<const Entry> scans_from_zero_below(std::int64_t below) const;
+    std::span<const std::int64_t> scans_from_zero_below(std::int64_t below) const;
 
 private:
-    std::vector<Entry> sorted_;
+    std::vector<std::int64_t> sorted_;
 };
 
-// The group's isotope error: the precursor error (Da, rounded to 0.1) that both pairings of the
+// The group's isotope error: the precursor error (Da, rounded to one decimal) that both pairings of the
 // arm masses agree on, when it is 1 to 5 Da either way; nothing otherwise, and the rescue then
 // looks at neither table. Reads element 0 of the four mass lists (IndexError for an empty one).
 std::optional<double> isotope_error(const PrecursorRescueRequest& request);

@@ -77,8 +77,7 @@ bool SearchRun::four_scan_group(const Ms3ScanGroup& group) {
                                             group.scans, *parent);
         const PsmMatchTable& med_high = tables_.psm.ms3.med_high;
         if (!copied && pairs_.within_window &&
-            (med_high.contains(group.scans[0]) || med_high.contains(group.scans[1])) &&
-            (med_high.contains(group.scans[2]) || med_high.contains(group.scans[3]))) {
+            each_side_has_a_scan(med_high, med_high, {group.scans[0], group.scans[1], group.scans[2], group.scans[3]})) {
             // The precursor-mass rescue starts from each scan's first mass: a scan without one
             // leaves nothing to rescue.
             for (std::size_t i = 0; i < 4; ++i) {
@@ -105,7 +104,7 @@ bool SearchRun::four_scan_group(const Ms3ScanGroup& group) {
                     if (parts.size() < 2) throw index_error("list index out of range");
                     precursor_.mh = parse_float(parts[1]);
                 } catch (HostError& e) {
-                    e.with_context(callee_result_context("RescuePrecMass"));
+                    e.with_context(callee_result_context(call_name(ModuleCall::RescuePrecMass)));
                     throw;
                 }
                 for (std::size_t i = 0; i < 4; ++i) pairs_.matched_masses.push_back(masses_.of(i)[0]);
@@ -130,20 +129,25 @@ bool SearchRun::four_scan_group(const Ms3ScanGroup& group) {
 
     if (!four_scans_.run(scans, precursor_.mh, linker_mass_)) return false;
     const PeptideFields& peptides = four_scans_.peptides();
-    if (!one_stripped_sequence(peptides.a_seq, nullptr, scratch_) ||
-        !one_stripped_sequence(peptides.b_seq, nullptr, scratch_)) {
+    if (!one_stripped_sequence(peptides.a_seq, DistinctBy::CountedHere, calls_, scratch_) ||
+        !one_stripped_sequence(peptides.b_seq, DistinctBy::CountedHere, calls_, scratch_)) {
         return false;
     }
 
-    std::array<std::int64_t, 4> shown{};
+    std::array<HostNumber, 4> shown{};
     for (std::size_t i = 0; i < 4; ++i) shown[i] = scans.cleared[i] ? 0 : scans.number[i];
-    set_scan_text(scan_text_, shown, *parent);
+    scan_text_.clear();
+    append_scan_text(scan_text_, shown, *parent);
     scratch_.assign(four_scans_.remarks().begin(), four_scans_.remarks().end());
     calls_.uniq(scratch_);
-    const ClassAndScore scored = cross_link_score(four_scans_.a_qvals(), four_scans_.b_qvals());
+    const std::array<HostNumber, 2>& a = four_scans_.a_qvals();
+    const std::array<HostNumber, 2>& b = four_scans_.b_qvals();
+    const ClassAndScore scored = class_by_points({a[0], a[1], b[0], b[1]}, kSearchBelowLow);
     letters_.clear();
     for (const std::string_view confidence : four_scans_.confidences()) append_confidence_letter(letters_, confidence);
-    store(record_text(scored.cross_link_class, letters_, scan_text_, precursor_, peptides, scratch_), scored.score);
+    store(record_text({scored.cross_link_class, letters_, scan_text_, precursor_.mh, precursor_.charge, precursor_.mz,
+                       peptides, scratch_}),
+          scored.score);
     return true;
 }
 

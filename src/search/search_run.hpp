@@ -10,9 +10,10 @@
 #include <string_view>
 #include <vector>
 
+#include "common/cross_link_record.hpp"
+#include "common/cross_link_scoring.hpp"
 #include "common/parent_lookup.hpp"
 #include "common/scan_grouping.hpp"
-#include "search/cross_link_scores.hpp"
 #include "search/cross_link_search.hpp"
 #include "search/four_scan_lookup.hpp"
 #include "search/precursor_checks.hpp"

@@ -3,8 +3,8 @@
 // 2 and 3 (peptide B), differ by linker_dm. Peptides come from the all-confidence table.
 #include <cmath>
 
+#include "common/cross_link_mass.hpp"
 #include "common/host_text.hpp"
-#include "common/mass_constants.hpp"
 #include "search/search_run.hpp"
 
 namespace vombrelle::search {
@@ -59,8 +59,8 @@ bool SearchRun::three_scan_group(const Ms3ScanGroup& group) {
     }
     const double m1 = masses_.of(0)[0], m2 = masses_.of(1)[0], m3 = masses_.of(2)[0];
     const double dm = args_.linker_dm.as_double();
-    const bool a2 = within_ppm(std::fabs(std::fabs(m1 - m2) - dm), dm);
-    const bool b2 = within_ppm(std::fabs(std::fabs(m3 - m2) - dm), dm);
+    const bool a2 = kPairTolerance.contains(std::fabs(std::fabs(m1 - m2) - dm), dm);
+    const bool b2 = kPairTolerance.contains(std::fabs(std::fabs(m3 - m2) - dm), dm);
 
     ThreeScanLists& l = three_scan_lists_;
     l.clear();
@@ -87,7 +87,7 @@ bool SearchRun::three_scan_group(const Ms3ScanGroup& group) {
     // Slots per lookup (A in scans 1 and 2, B in scans 3 and 2) keep the last PSM read there, and
     // a candidate's mass and proteins stay those last read for its side.
     std::array<HostNumber, 4> qval{0, 0, 0, 0};
-    std::array<std::string_view, 4> confidence{"_", "_", "_", "_"};
+    std::array<std::string_view, 4> confidence{kNoConfidence, kNoConfidence, kNoConfidence, kNoConfidence};
     std::string_view cross_link_class;
     bool paired = false;
     peptides_.clear();
@@ -102,31 +102,28 @@ bool SearchRun::three_scan_group(const Ms3ScanGroup& group) {
             qval[slot] = r->qval;
         }
     };
-    const HostNumber high = 0.99, medium = 0.95;
     for (const std::string_view a : seq_a_) {
         look_up(s1, a, 0, mass_a, texts_a);
         if (a2) look_up(s2, a, 1, mass_a, texts_a);
         for (const std::string_view b : seq_b_) {
             look_up(s3, b, 2, mass_b, texts_b);
             if (b2) look_up(s2, b, 3, mass_b, texts_b);
-            const double diff = std::fabs(precursor_.mh - (mass_a + mass_b + linker_mass_ - kProtonMass));
-            if (!within_ppm(diff, precursor_.mh)) continue;
+            if (!pair_explains(precursor_.mh, mass_a, mass_b, linker_mass_)) continue;
             peptides_.add_pair(a, b, texts_a, texts_b);
             paired = true;
-            if ((qval[0] > high || qval[1] > high) && (qval[2] > high || qval[3] > high)) cross_link_class = "High";
-            else if ((qval[0] > medium || qval[1] > medium) && (qval[2] > medium || qval[3] > medium)) cross_link_class = "Medium";
-            else cross_link_class = "Low";
+            cross_link_class = class_by_bands(std::span(qval).first(2), std::span(qval).last(2));
         }
     }
 
     peptides_.make_distinct(calls_);
-    if (!paired || !one_stripped_sequence(peptides_.a_seq, &calls_, scratch_) ||
-        !one_stripped_sequence(peptides_.b_seq, &calls_, scratch_) ||
-        (cross_link_class != "High" && cross_link_class != "Medium")) {
+    if (!paired || !one_stripped_sequence(peptides_.a_seq, DistinctBy::UniqByName, calls_, scratch_) ||
+        !one_stripped_sequence(peptides_.b_seq, DistinctBy::UniqByName, calls_, scratch_) ||
+        !class_stores(cross_link_class)) {
         return false;
     }
 
-    set_scan_text(scan_text_, std::span(group.scans.data(), 3), *parent);
+    scan_text_.clear();
+    append_scan_text(scan_text_, std::array<HostNumber, 3>{s1, s2, s3}, *parent);
     const HostNumber score = triplet_score(qval[0], qval[1], qval[2], qval[3]);
     // Letters in scan order when the middle scan is A's; else scan 1, scan 3, then the middle.
     letters_.clear();
@@ -134,7 +131,9 @@ bool SearchRun::three_scan_group(const Ms3ScanGroup& group) {
         append_confidence_letter(letters_, confidence[slot]);
     }
     scratch_.clear();
-    store(record_text(cross_link_class, letters_, scan_text_, precursor_, peptides_, scratch_), score);
+    store(record_text({cross_link_class, letters_, scan_text_, precursor_.mh, precursor_.charge, precursor_.mz,
+                       peptides_, scratch_}),
+          score);
     return true;
 }
 

@@ -1,9 +1,7 @@
 // Two-scan groups: scan `key` carries peptide A and scan `key` + 1 peptide B, both from the
 // all-confidence table; the two may be the same peptide, whose record then scores double.
-#include <cmath>
-
+#include "common/cross_link_mass.hpp"
 #include "common/host_text.hpp"
-#include "common/mass_constants.hpp"
 #include "search/search_run.hpp"
 
 namespace vombrelle::search {
@@ -55,12 +53,11 @@ bool SearchRun::two_scan_group(const Ms3ScanGroup& group) {
     // q-values are those of the last candidate read on each side; confidences those of the
     // records of the last accepted pair.
     peptides_.clear();
-    std::string_view a_confidence = "_", b_confidence = "_", cross_link_class;
+    std::string_view a_confidence = kNoConfidence, b_confidence = kNoConfidence, cross_link_class;
     HostNumber a_qval = 0, b_qval = 0;
     bool paired = false;
     const PsmRecord* a_record = nullptr;
     const PsmRecord* b_record = nullptr;
-    const HostNumber high = 0.99, medium = 0.95;
     // A candidate's mass (0 when its scan does not list it) and proteins; the record read is kept.
     struct Side {
         double mass = 0.0;
@@ -80,32 +77,32 @@ bool SearchRun::two_scan_group(const Ms3ScanGroup& group) {
         const Side side_a = read_side(key, a, a_record, a_qval);
         for (const std::string_view b : seq_b_) {
             const Side side_b = read_side(next, b, b_record, b_qval);
-            const double diff = std::fabs(precursor_.mh - (side_a.mass + side_b.mass + linker_mass_ - kProtonMass));
-            if (!within_ppm(diff, precursor_.mh)) continue;
+            if (!pair_explains(precursor_.mh, side_a.mass, side_b.mass, linker_mass_)) continue;
             peptides_.add_pair(a, b, side_a.texts, side_b.texts);
             if (a_record != nullptr) a_confidence = all.texts(a_record->row).confidence;
             if (b_record != nullptr) b_confidence = all.texts(b_record->row).confidence;
-            cross_link_class = a_qval > high && b_qval > high       ? "High"
-                               : a_qval > medium && b_qval > medium ? "Medium"
-                                                                    : "Low";
+            cross_link_class = class_by_bands({&a_qval, 1}, {&b_qval, 1});
             paired = true;
         }
     }
     peptides_.make_distinct(calls_);
 
-    if ((cross_link_class != "High" && cross_link_class != "Medium") || !candidates || !paired ||
-        !one_stripped_sequence(peptides_.a_seq, &calls_, scratch_) ||
-        !one_stripped_sequence(peptides_.b_seq, &calls_, scratch_)) {
+    if (!class_stores(cross_link_class) || !candidates || !paired ||
+        !one_stripped_sequence(peptides_.a_seq, DistinctBy::UniqByName, calls_, scratch_) ||
+        !one_stripped_sequence(peptides_.b_seq, DistinctBy::UniqByName, calls_, scratch_)) {
         return false;
     }
-    set_scan_text(scan_text_, std::span(group.scans.data(), 2), *parent);
+    scan_text_.clear();
+    append_scan_text(scan_text_, std::array<HostNumber, 2>{key, next}, *parent);
     const HostNumber score = pair_score(a_qval, b_qval, peptides_.a_seq == peptides_.b_seq);
     scratch_.clear();
     calls_.uniq(scratch_);  // the group's remarks: there are none
     letters_.clear();
     append_confidence_letter(letters_, a_confidence);
     append_confidence_letter(letters_, b_confidence);
-    store(record_text(cross_link_class, letters_, scan_text_, precursor_, peptides_, scratch_), score);
+    store(record_text({cross_link_class, letters_, scan_text_, precursor_.mh, precursor_.charge, precursor_.mz,
+                       peptides_, scratch_}),
+          score);
     return true;
 }
 

@@ -68,8 +68,8 @@ public:
         uniq_inputs.emplace_back(items.begin(), items.end());
         native.uniq(items);
     }
-    CrossLinkScoreMap rescue_prec_mismatch(const MismatchRescueRequest& r, SearchPsmTables& t, bool& returned) override {
-        return native.rescue_prec_mismatch(r, t, returned);
+    std::optional<CrossLinkScoreMap> rescue_prec_mismatch(const MismatchRescueRequest& r, SearchPsmTables& t) override {
+        return native.rescue_prec_mismatch(r, t);
     }
     RescueBuilderResult find_xls_ms2_rescue(const RescueBuilderRequest& r, SearchPsmTables& t) override {
         return vombrelle::find_xls_ms2_rescue(r, t, *this);
@@ -233,7 +233,7 @@ TierOutcome run_tier(PsmFixture& f) {
     f.add(f.tables.rescue, 53, {"PEPkB", kB});
     ms2_rescue::RescueCallState state;
     state.keys = {51, 52, 53, 54};
-    ms2_rescue::TierPairs pairs;
+    PeptideFields pairs;
     RecordingCalls calls;
     EXPECT_TRUE(ms2_rescue::run_rescue_tier(request(), f.tables.ms3.high, f.tables.rescue.high, state, pairs, calls));
     return {calls.uniq_inputs.at(0), calls.uniq_inputs.size() == 8, state.remarks};

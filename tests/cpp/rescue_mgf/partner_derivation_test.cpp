@@ -48,7 +48,7 @@ TEST(TwoScanArmOrder, TenPercentOfLinkerDm) {
                          Row{1000.0, 1028.8, 32.0, std::nullopt},  // 10 % plus 1.4e-15
                          Row{1000.0, 1000.0, 0.0, std::nullopt},   // equal masses: never divided
                          Row{1000.0, 2000.0, -1.0, true}}) {
-        EXPECT_EQ(two_scan_arm_order(r.first, r.second, LinkerArgument::number(r.dm)), r.lighter_first)
+        EXPECT_EQ(two_scan_arm_order(r.first, r.second, HostOperand::of(r.dm)), r.lighter_first)
             << r.first << " " << r.second;
     }
 }

@@ -124,5 +124,19 @@ TEST(PrecursorRescue, WalksBelowAnIntParentOnly) {
     }
 }
 
+// The five nearest scans in [0, parent), nearest first, whatever the order they are offered in.
+TEST(PrecursorRescue, Ms1ScansBelowKeepTheFiveNearest) {
+    Ms1ScansBelow far(10);
+    for (std::int64_t scan : {3, 10, 11, -1, 0, 1, 2}) far.offer(scan);
+    EXPECT_EQ(far.nearest_first(), (std::vector<std::int64_t>{3, 2, 1, 0}));
+    EXPECT_FALSE(far.full());
+    for (std::int64_t scan : {5, 9, 4}) far.offer(scan);
+    EXPECT_EQ(far.nearest_first(), (std::vector<std::int64_t>{9, 5, 4, 3, 2}));
+    EXPECT_TRUE(far.full());
+    Ms1ScansBelow at_zero(0);
+    at_zero.offer(0);
+    EXPECT_TRUE(at_zero.nearest_first().empty());
+}
+
 } // namespace
 } // namespace vombrelle

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
+#include "../common/call_recorder.hpp"
 #include "common/errors.hpp"
 #include "common/host_text.hpp"
 #include "common/mass_constants.hpp"
@@ -73,6 +75,22 @@ TEST(SearchRun, EitherArmScanOfASideQualifiesTheIsotopeRescue) {
         find_cross_links(f.t, f.args, calls);
         EXPECT_EQ(calls.mass_calls, b == 11 ? 0 : 1) << a << " " << b;
     }
+}
+
+// Every call the search makes by name is one the call table lets it reach: the MS2-search
+// rescue (and through it the builder) and the precursor-mass rescue, each tried here.
+TEST(SearchRun, CallsOnlyWhatTheCallTableNames) {
+    CallRecorder calls;
+    Fraction f = four_scans(2.0);
+    f.t.psm.ms3.med_high.scans[10];
+    f.t.psm.ms3.med_high.scans[12];
+    const SearchArguments rescuing{true, f.args.linker_mass, f.args.linker_dm, f.args.linker_deficit};
+    find_cross_links(f.t, rescuing, calls);
+    const CallSet reached = reachable(kSearchCalls);
+    for (const ModuleCall call : {ModuleCall::RescuePrecMismatch, ModuleCall::FindXlsMs2Rescue, ModuleCall::RescuePrecMass}) {
+        EXPECT_NE(std::find(calls.made.begin(), calls.made.end(), call), calls.made.end()) << call_name(call);
+    }
+    for (const ModuleCall made : calls.made) EXPECT_TRUE(reached.contains(made)) << call_name(made);
 }
 
 // An empty entry for a1 in the High table (left by an earlier read) flags a1; the third tier
