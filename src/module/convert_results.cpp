@@ -3,7 +3,6 @@
 #include "module/convert_number.hpp"
 #include "module/convert_text.hpp"
 #include "module/py_support.hpp"
-#include "results/fdr_cut.hpp"
 
 namespace vombrelle::module {
 
@@ -68,6 +67,15 @@ TextList read_texts(py::handle iterable, const char* method, Iteration mode) {
     return list;
 }
 
+ItemFaults TextList::faults() const {
+    if (!pending) return {};
+    return {{texts.size()}, [this](std::size_t) { raise_pending(); }};
+}
+
+ItemFaults ScoreMap::faults() const {
+    return {non_texts, [this](std::size_t i) { std::rethrow_exception(not_a_text(keys[i], "split")); }};
+}
+
 ScoreMap read_score_map(py::handle mapping) {
     ScoreMap map;
     auto add = [&](py::handle key, py::handle value) {
@@ -115,10 +123,10 @@ DescendingSort python_number_sort() {
     };
 }
 
-std::function<bool(double)> host_at_or_below(py::handle limit) {
-    return [limit](double value) {
-        return checked(PyObject_RichCompareBool(py::float_(value).ptr(), limit.ptr(), Py_LE)) == 1;
-    };
+UpperLimit upper_limit(py::handle limit) {
+    return {to_operand(limit), [limit](double value) {
+                return checked(PyObject_RichCompareBool(py::float_(value).ptr(), limit.ptr(), Py_LE)) == 1;
+            }};
 }
 
 ForeignRaise python_raise(const std::vector<py::object>& values) {
@@ -127,21 +135,6 @@ ForeignRaise python_raise(const std::vector<py::object>& values) {
         py::object raised = values[i] + py::int_(extra);
         return text_string(py::str(py::handle(round)(raised, 2)));
     };
-}
-
-Cutoff::Cutoff(py::handle cutoff) : object_(cutoff) {
-    const HostOperand op = to_operand(cutoff);
-    if (op.native()) {
-        native_ = op.number();
-        check_cutoff(*native_);
-    } else {
-        passes(100.0);
-    }
-}
-
-bool Cutoff::passes(double fdr) const {
-    if (native_) return HostNumber(fdr) <= *native_;
-    return host_at_or_below(object_)(fdr);
 }
 
 HostOperand PyMassLookup::read(py::handle map, std::string_view key) {

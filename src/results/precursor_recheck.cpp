@@ -45,17 +45,16 @@ bool precursor_matches(std::string_view record, MassLookup& masses, const Precur
     // would make every record fail the whole call or pass whatever its peptides weigh. It is
     // judged after the expected mass, whose reads (and their failures) every record makes.
     if (!(std::isfinite(ms2_mass) && ms2_mass > 0.0)) return false;
-    const double error_ppm = ppm_error(std::fabs(ms2_mass - expected.as_double()), ms2_mass);
-    if (!check.tolerance_ppm.native() && check.foreign_tolerance) return check.foreign_tolerance(error_ppm);
-    return check.tolerance_ppm.at_least(error_ppm);
+    return check.tolerance_ppm.admits(ppm_error(std::fabs(ms2_mass - expected.as_double()), ms2_mass));
 }
 
-std::vector<std::size_t> filter_pep_pair(std::span<const std::string_view> records,
+std::vector<std::size_t> filter_pep_pair(std::span<const std::string_view> records, const ItemFaults& faults,
                                          std::span<const HostOperand> scores, MassLookup& masses,
                                          const PrecursorCheck& check, const DescendingSort& fallback) {
     std::vector<std::size_t> kept;
     for (std::size_t i : descending_score_order(scores, fallback)) {
         interruption_point();
+        faults.raise_if_at(i);
         if (precursor_matches(records[i], masses, check)) kept.push_back(i);
     }
     return kept;

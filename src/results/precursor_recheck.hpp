@@ -5,16 +5,16 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "common/host_operand.hpp"
 #include "common/number.hpp"
+#include "results/item_faults.hpp"
 #include "results/score_order.hpp"
+#include "results/upper_limit.hpp"
 
 namespace vombrelle {
 
@@ -32,11 +32,8 @@ public:
 };
 
 struct PrecursorCheck {
-    HostOperand linker_mass;    // Da, the intact cross-linker
-    HostOperand tolerance_ppm;  // inclusive
-    // error_ppm <= a tolerance the core cannot hold, decided by whoever can (the host compares
-    // other kinds of number); without it such a tolerance fails as the host's type error.
-    std::function<bool(double error_ppm)> foreign_tolerance;
+    HostOperand linker_mass;  // Da, the intact cross-linker
+    UpperLimit tolerance_ppm;
 };
 
 // Singly protonated peptide mass: the residues added one by one to the integer 0, then
@@ -48,8 +45,10 @@ HostNumber peptide_mh(std::string_view sequence, MassLookup& masses);
 // is not a positive finite mass makes no sense as a divisor and fails the record.
 bool precursor_matches(std::string_view record, MassLookup& masses, const PrecursorCheck& check);
 
-// The positions of the records that pass, best score first (equal scores in input order).
-std::vector<std::size_t> filter_pep_pair(std::span<const std::string_view> records,
+// The positions of the records that pass, best score first (equal scores in input order). The
+// records are checked in that order, so the first faulty one in score order raises, a key in
+// `faults` among them.
+std::vector<std::size_t> filter_pep_pair(std::span<const std::string_view> records, const ItemFaults& faults,
                                          std::span<const HostOperand> scores, MassLookup& masses,
                                          const PrecursorCheck& check, const DescendingSort& fallback = {});
 
