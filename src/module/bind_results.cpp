@@ -43,7 +43,7 @@ py::object FDR_XL_list_body(Arguments& a) {
     const TextList list = read_texts(a[0], "strip", Iteration::Lazy);
     const FdrEstimate estimate = FDR_XL_list(list.texts);
     list.raise_pending();
-    py::object fdr = estimate.fdr ? py::object(py::float_(*estimate.fdr)) : py::object(py::str("NA"));
+    py::object fdr = estimate.fdr ? py::object(py::float_(*estimate.fdr)) : py::object(text_object(kNoEstimate));
     return py::make_tuple(fdr, text_list(estimate.targets));
 }
 
