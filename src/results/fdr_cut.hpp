@@ -38,10 +38,11 @@ public:
     virtual void remove_random(const FdrCut& cut) = 0;
 };
 
-// filter_XL_FDR: each line's score (field 0 as a float, line by line: the first faulty line or
-// item that is no text raises; `lines` end where `faults` has an item), the lines sorted best first (equal scores keep their order; NaN
-// scores as `nan_order` places them), the cut-off compared, then the cut, and remove_random once
-// when some leading part passed. An empty list asks nothing of `calls`.
+// filter_XL_FDR: each line's score (field 0 as a float, line by line; `lines` end where `faults`
+// holds the item that ended the caller's list, which fails after them), the lines sorted best
+// first (equal scores keep their order; NaN scores as `nan_order` places them), the cut-off
+// compared, then the cut, and remove_random once when some leading part passed. An empty list asks
+// nothing of `calls`.
 FdrCut filter_XL_FDR(std::span<const std::string_view> lines, const ItemFaults& faults, const UpperLimit& cutoff,
                      FdrCutCalls& calls, const DescendingSort& nan_order = {});
 
