@@ -1,5 +1,7 @@
 #include "module/convert_results.hpp"
 
+#include <utility>
+
 #include "module/convert_number.hpp"
 #include "module/convert_text.hpp"
 #include "module/py_support.hpp"
@@ -137,13 +139,20 @@ ForeignRaise python_raise(const std::vector<py::object>& values) {
     };
 }
 
-HostOperand PyMassLookup::read(py::handle map, std::string_view key) {
-    HostOperand value = to_operand(own(PyObject_GetItem(map.ptr(), text_object(key).ptr())));
+HostOperand PyMassLookup::held(py::handle value) {
+    HostOperand operand = to_operand(value);
     // The value may go with the map's entry: its type's name is kept here.
-    if (!value.native() && !value.is_beyond_64_bits()) {
-        value = HostOperand::foreign(foreign_types_.emplace_back(value.type_name()));
+    if (!operand.native() && !operand.is_beyond_64_bits()) {
+        operand = HostOperand::foreign(foreign_types_.emplace_back(operand.type_name()));
     }
-    return value;
+    return operand;
+}
+
+HostOperand PyMassLookup::read(py::handle map, std::string_view key, py::object* object) {
+    py::object value = own(PyObject_GetItem(map.ptr(), text_object(key).ptr()));
+    const HostOperand operand = held(value);
+    if (object != nullptr) *object = std::move(value);
+    return operand;
 }
 
 HostOperand PyMassLookup::residue(std::string_view character) {
@@ -160,12 +169,26 @@ HostOperand PyMassLookup::residue(std::string_view character) {
 
 HostOperand PyMassLookup::atom(std::string_view key) { return read_cached(atoms_, mod_dict_, key); }
 
+HostOperand PyMassLookup::water_and_proton() {
+    // "mm_H" is read once here, as the sum's first read: the core computes with a number it holds;
+    // any other value takes the interpreter's own * and +, with "mm_O" and "mm_H" read in turn.
+    py::object object;
+    const HostOperand mm_h = read_cached(atoms_, mod_dict_, "mm_H", &object);
+    if (mm_h.native() || mm_h.is_beyond_64_bits()) return HostOperand::of(vombrelle::water_and_proton(mm_h, *this));
+    bool first = true;
+    const HostValue sum = vombrelle::water_and_proton([&](std::string_view key) {
+        if (std::exchange(first, false)) return HostValue(object);
+        return HostValue(own(PyObject_GetItem(mod_dict_.ptr(), text_object(key).ptr())));
+    });
+    return held(sum.object());
+}
+
 HostOperand PyMassLookup::read_cached(std::unordered_map<std::string, HostNumber>& cache, py::handle map,
-                                      std::string_view key_view) {
+                                      std::string_view key_view, py::object* object) {
     std::string key(key_view);
     auto it = cache.find(key);
     if (it != cache.end()) return HostOperand::of(it->second);
-    const HostOperand value = read(map, key);
+    const HostOperand value = read(map, key, object);
     if (value.native()) cache.emplace(std::move(key), value.number());
     return value;
 }

@@ -93,10 +93,15 @@ public:
     PyMassLookup(py::handle mass_dict, py::handle mod_dict) : mass_dict_(mass_dict), mod_dict_(mod_dict) {}
     HostOperand residue(std::string_view character) override;
     HostOperand atom(std::string_view key) override;
+    // By the interpreter's arithmetic when "mm_H" is no number the core holds.
+    HostOperand water_and_proton() override;
 
 private:
-    HostOperand read(py::handle map, std::string_view key);
-    HostOperand read_cached(std::unordered_map<std::string, HostNumber>& cache, py::handle map, std::string_view key);
+    // `object`, when given, receives the value read.
+    HostOperand read(py::handle map, std::string_view key, py::object* object = nullptr);
+    HostOperand read_cached(std::unordered_map<std::string, HostNumber>& cache, py::handle map, std::string_view key,
+                            py::object* object = nullptr);
+    HostOperand held(py::handle value);
 
     py::handle mass_dict_;
     py::handle mod_dict_;

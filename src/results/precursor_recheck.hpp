@@ -29,7 +29,24 @@ public:
     virtual HostOperand residue(std::string_view character) = 0;
     // Atom mass in Da under "mm_H" or "mm_O".
     virtual HostOperand atom(std::string_view key) = 0;
+    // A peptide's 2*H + O + H (water_and_proton below), computed with the core's numbers. A caller
+    // that holds the host's own arithmetic computes it there when "mm_H" is no number the core
+    // holds: the host multiplies such a value by its own rules (a text or a list is repeated) and
+    // fails only where a number is added to it.
+    virtual HostOperand water_and_proton();
 };
+
+// "mm_H" times 2, plus "mm_O", plus "mm_H" again, from left to right, each atom read (`atom`)
+// where the sum needs it: written once for the core's numbers and the host's own objects.
+template <class ReadAtom>
+auto water_and_proton(ReadAtom&& atom) {
+    auto sum = atom("mm_H") * 2;
+    sum = sum + atom("mm_O");
+    return sum + atom("mm_H");
+}
+
+// The same with the core's numbers, "mm_H" read for it already (`mm_h`).
+HostNumber water_and_proton(const HostOperand& mm_h, MassLookup& masses);
 
 struct PrecursorCheck {
     HostOperand linker_mass;  // Da, the intact cross-linker
