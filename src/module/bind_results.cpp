@@ -1,5 +1,5 @@
 // Binding of: FDR_XL_list remove_random filter_XL_FDR filter_pep_pair XL_recurrence_score write_XL.
-#include <algorithm>
+#include <span>
 
 #include "module/binding.hpp"
 #include "module/convert_number.hpp"
@@ -21,20 +21,10 @@ namespace {
 py::object filter_pep_pair_body(Arguments& a) {
     const ScoreMap map = read_score_map(a[0]);
     py::dict kept_map;
-    if (map.keys.empty()) return kept_map;
     PyMassLookup masses(a[1], a[2]);
-    PrecursorCheck check{to_operand(a[3]), to_operand(a[4]), {}};
-    if (!check.tolerance_ppm.native()) check.foreign_tolerance = host_at_or_below(a[4]);
-    if (!map.non_texts.empty()) {
-        // Such a call can only fail: after the sort, at the first faulty record in score order.
-        for (std::size_t i : descending_score_order(map.scores, python_sort(map.values))) {
-            if (std::binary_search(map.non_texts.begin(), map.non_texts.end(), i)) {
-                std::rethrow_exception(not_a_text(map.keys[i], "split"));
-            }
-            precursor_matches(map.texts[i], masses, check);
-        }
-    }
-    const std::vector<std::size_t> kept = filter_pep_pair(map.texts, map.scores, masses, check, python_sort(map.values));
+    const PrecursorCheck check{to_operand(a[3]), upper_limit(a[4])};
+    const std::vector<std::size_t> kept =
+        filter_pep_pair(map.texts, map.faults(), map.scores, masses, check, python_sort(map.values));
     if (kept.empty()) return kept_map;
     const std::string label = text_string(py::str(a[5]));
     for (std::size_t i : kept) {
@@ -45,21 +35,15 @@ py::object filter_pep_pair_body(Arguments& a) {
 
 py::object XL_recurrence_score_body(Arguments& a) {
     const ScoreMap map = read_score_map(a[0]);
-    if (!map.non_texts.empty()) {
-        // Keys are split in map order: the keys before the first one that is no text may fail first.
-        const std::size_t first = map.non_texts.front();
-        for (std::size_t i = 0; i < first; ++i) peptide_pair(map.texts[i]);
-        std::rethrow_exception(not_a_text(map.keys[first], "split"));
-    }
-    return text_list(XL_recurrence_score(map.texts, map.scores, python_sort(map.values), python_number_sort(),
-                                         python_raise(map.values)));
+    return text_list(XL_recurrence_score(map.texts, map.faults(), map.scores, python_sort(map.values),
+                                         python_number_sort(), python_raise(map.values)));
 }
 
 py::object FDR_XL_list_body(Arguments& a) {
     const TextList list = read_texts(a[0], "strip", Iteration::Lazy);
     const FdrEstimate estimate = FDR_XL_list(list.texts);
     list.raise_pending();
-    py::object fdr = estimate.fdr ? py::object(py::float_(*estimate.fdr)) : py::object(py::str("NA"));
+    py::object fdr = estimate.fdr ? py::object(py::float_(*estimate.fdr)) : py::object(text_object(kNoEstimate));
     return py::make_tuple(fdr, text_list(estimate.targets));
 }
 
@@ -70,61 +54,54 @@ py::object remove_random_native(py::handle lines) {
     return text_list(rebuilt);
 }
 
-// The cut's estimates by whatever FDR_XL_list is bound to at each step, on the sorted lines as the
-// host's objects.
-class NamedEstimator final : public CutEstimator {
+// The cut's calls by name, each to whatever the name is bound to at that moment: FDR_XL_list on
+// the sorted lines as the host's objects, and remove_random on the passing targets.
+class NamedFdrCutCalls final : public FdrCutCalls {
 public:
-    NamedEstimator(py::list sorted, const Cutoff& cutoff) : sorted_(std::move(sorted)), cutoff_(cutoff) {}
+    NamedFdrCutCalls(const std::vector<py::object>& lines, py::handle cutoff) : lines_(lines), cutoff_(cutoff) {}
 
-    bool native() override {
+    bool native_estimate() override {
         estimator_ = lookup_callee("FDR_XL_list");
         return estimator_.native;
     }
 
-    bool passes(std::size_t m) override {
-        py::object shortened = sorted_[py::slice(0, static_cast<py::ssize_t>(m), 1)];
+    bool estimate_passes(std::span<const std::size_t> sorted_lines) override {
+        py::list shortened(sorted_lines.size());
+        for (std::size_t i = 0; i < sorted_lines.size(); ++i) shortened[i] = lines_[sorted_lines[i]];
         const py::object result = estimator_.object(shortened);
         return callee_result("FDR_XL_list", [&] {
             auto [fdr, targets] = unpack_two(result);
-            if (checked(PyObject_RichCompareBool(fdr.ptr(), cutoff_.object().ptr(), Py_LE)) == 0) return false;
+            if (checked(PyObject_RichCompareBool(fdr.ptr(), cutoff_.ptr(), Py_LE)) == 0) return false;
             targets_ = std::move(targets);
             return true;
         });
     }
 
-    const py::object& targets() const { return targets_; }
+    void remove_random(const FdrCut& cut) override {
+        const Callee remover = lookup_callee("remove_random");
+        if (cut.foreign_targets) {
+            result_ = remover.native ? remove_random_native(targets_) : remover.object(targets_);
+        } else {
+            result_ = remover.native ? text_list(vombrelle::remove_random(cut.targets)) : remover.object(text_list(cut.targets));
+        }
+    }
+
+    // What remove_random returned, unchanged; a new empty list when no part of the list passed.
+    py::object result() const { return result_ ? result_ : py::list(); }
 
 private:
-    py::list sorted_;
-    const Cutoff& cutoff_;
+    const std::vector<py::object>& lines_;
+    py::handle cutoff_;
     Callee estimator_;
     py::object targets_;
+    py::object result_;
 };
 
 py::object filter_XL_FDR_body(Arguments& a) {
     const TextList list = read_texts(a[0], "split", Iteration::Materialized);
-    const std::vector<HostNumber> keys = line_scores(list.texts);
-    list.raise_pending();
-    const std::vector<std::size_t> order = descending_order(keys, false, python_number_sort());
-    const Cutoff cutoff(a[1]);
-    if (order.empty()) return py::list();  // nothing to estimate: no callee is looked up
-
-    std::vector<std::string_view> sorted;
-    py::list sorted_objects(order.size());
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        sorted.push_back(list.texts[order[i]]);
-        sorted_objects[i] = list.objects[order[i]];
-    }
-    NamedEstimator estimator(std::move(sorted_objects), cutoff);
-    const FdrCut cut = fdr_cut(sorted, [&cutoff](double fdr) { return cutoff.passes(fdr); }, &estimator);
-    if (cut.prefix == 0) return py::list();
-
-    // The passing targets go to whatever remove_random is bound to now.
-    const Callee remover = lookup_callee("remove_random");
-    if (cut.foreign_targets) {
-        return remover.native ? remove_random_native(estimator.targets()) : remover.object(estimator.targets());
-    }
-    return remover.native ? text_list(remove_random(cut.targets)) : remover.object(text_list(cut.targets));
+    NamedFdrCutCalls calls(list.objects, a[1]);
+    filter_XL_FDR(list.texts, list.faults(), upper_limit(a[1]), calls, python_number_sort());
+    return calls.result();
 }
 
 py::object write_XL_body(Arguments& a) {

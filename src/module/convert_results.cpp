@@ -1,9 +1,10 @@
 #include "module/convert_results.hpp"
 
+#include <utility>
+
 #include "module/convert_number.hpp"
 #include "module/convert_text.hpp"
 #include "module/py_support.hpp"
-#include "results/fdr_cut.hpp"
 
 namespace vombrelle::module {
 
@@ -68,6 +69,15 @@ TextList read_texts(py::handle iterable, const char* method, Iteration mode) {
     return list;
 }
 
+ItemFaults TextList::faults() const {
+    if (!pending) return {};
+    return {{texts.size()}, [this](std::size_t) { raise_pending(); }};
+}
+
+ItemFaults ScoreMap::faults() const {
+    return {non_texts, [this](std::size_t i) { std::rethrow_exception(not_a_text(keys[i], "split")); }};
+}
+
 ScoreMap read_score_map(py::handle mapping) {
     ScoreMap map;
     auto add = [&](py::handle key, py::handle value) {
@@ -115,10 +125,10 @@ DescendingSort python_number_sort() {
     };
 }
 
-std::function<bool(double)> host_at_or_below(py::handle limit) {
-    return [limit](double value) {
-        return checked(PyObject_RichCompareBool(py::float_(value).ptr(), limit.ptr(), Py_LE)) == 1;
-    };
+UpperLimit upper_limit(py::handle limit) {
+    return {to_operand(limit), [limit](double value) {
+                return checked(PyObject_RichCompareBool(py::float_(value).ptr(), limit.ptr(), Py_LE)) == 1;
+            }};
 }
 
 ForeignRaise python_raise(const std::vector<py::object>& values) {
@@ -129,28 +139,20 @@ ForeignRaise python_raise(const std::vector<py::object>& values) {
     };
 }
 
-Cutoff::Cutoff(py::handle cutoff) : object_(cutoff) {
-    const HostOperand op = to_operand(cutoff);
-    if (op.native()) {
-        native_ = op.number();
-        check_cutoff(*native_);
-    } else {
-        passes(100.0);
-    }
-}
-
-bool Cutoff::passes(double fdr) const {
-    if (native_) return HostNumber(fdr) <= *native_;
-    return host_at_or_below(object_)(fdr);
-}
-
-HostOperand PyMassLookup::read(py::handle map, std::string_view key) {
-    HostOperand value = to_operand(own(PyObject_GetItem(map.ptr(), text_object(key).ptr())));
+HostOperand PyMassLookup::held(py::handle value) {
+    HostOperand operand = to_operand(value);
     // The value may go with the map's entry: its type's name is kept here.
-    if (!value.native() && !value.is_beyond_64_bits()) {
-        value = HostOperand::foreign(foreign_types_.emplace_back(value.type_name()));
+    if (!operand.native() && !operand.is_beyond_64_bits()) {
+        operand = HostOperand::foreign(foreign_types_.emplace_back(operand.type_name()));
     }
-    return value;
+    return operand;
+}
+
+HostOperand PyMassLookup::read(py::handle map, std::string_view key, py::object* object) {
+    py::object value = own(PyObject_GetItem(map.ptr(), text_object(key).ptr()));
+    const HostOperand operand = held(value);
+    if (object != nullptr) *object = std::move(value);
+    return operand;
 }
 
 HostOperand PyMassLookup::residue(std::string_view character) {
@@ -167,12 +169,26 @@ HostOperand PyMassLookup::residue(std::string_view character) {
 
 HostOperand PyMassLookup::atom(std::string_view key) { return read_cached(atoms_, mod_dict_, key); }
 
+HostOperand PyMassLookup::water_and_proton() {
+    // "mm_H" is read once here, as the sum's first read: the core computes with a number it holds;
+    // any other value takes the interpreter's own * and +, with "mm_O" and "mm_H" read in turn.
+    py::object object;
+    const HostOperand mm_h = read_cached(atoms_, mod_dict_, "mm_H", &object);
+    if (mm_h.native() || mm_h.is_beyond_64_bits()) return HostOperand::of(vombrelle::water_and_proton(mm_h, *this));
+    bool first = true;
+    const HostValue sum = vombrelle::water_and_proton([&](std::string_view key) {
+        if (std::exchange(first, false)) return HostValue(object);
+        return HostValue(own(PyObject_GetItem(mod_dict_.ptr(), text_object(key).ptr())));
+    });
+    return held(sum.object());
+}
+
 HostOperand PyMassLookup::read_cached(std::unordered_map<std::string, HostNumber>& cache, py::handle map,
-                                      std::string_view key_view) {
+                                      std::string_view key_view, py::object* object) {
     std::string key(key_view);
     auto it = cache.find(key);
     if (it != cache.end()) return HostOperand::of(it->second);
-    const HostOperand value = read(map, key);
+    const HostOperand value = read(map, key, object);
     if (value.native()) cache.emplace(std::move(key), value.number());
     return value;
 }

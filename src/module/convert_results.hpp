@@ -1,7 +1,7 @@
 // Conversions between the interpreter's objects and the result-filtering core: texts read from
-// any iterable or mapping in its own order, scores kept as the very objects passed in, the
-// cut-off, and the interpreter's own sort, comparison and rounding for values the core cannot
-// order or hold natively.
+// any iterable or mapping in its own order (the items that are no text as the core's item faults),
+// scores kept as the very objects passed in, the tolerance and cut-off, and the interpreter's own
+// sort, comparison and rounding for values the core cannot order or hold natively.
 #pragma once
 
 #include <pybind11/pybind11.h>
@@ -9,7 +9,6 @@
 #include <array>
 #include <deque>
 #include <exception>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,9 +16,11 @@
 #include <vector>
 
 #include "common/number.hpp"
+#include "results/item_faults.hpp"
 #include "results/pair_consolidation.hpp"
 #include "results/precursor_recheck.hpp"
 #include "results/score_order.hpp"
+#include "results/upper_limit.hpp"
 
 namespace vombrelle::module {
 
@@ -38,6 +39,8 @@ struct TextList {
     void raise_pending() const {
         if (pending) std::rethrow_exception(pending);
     }
+    // The item that ended the reading, after the texts (the list must outlive the faults).
+    ItemFaults faults() const;
 };
 
 enum class Iteration {
@@ -61,6 +64,10 @@ struct ScoreMap {
     std::vector<HostOperand> scores;
     std::vector<std::size_t> non_texts;  // ascending
     std::vector<py::object> kept_bytes;
+
+    // The keys that are no text, each failing as the interpreter splits it at a tab (the map must
+    // outlive the faults).
+    ItemFaults faults() const;
 };
 
 // The map is read through its keys() and then item by item, as the interpreter's algorithm reads
@@ -72,25 +79,12 @@ DescendingSort python_sort(const std::vector<py::object>& values);
 // The same over the core's numbers (for NaN, which only the interpreter's sort can place).
 DescendingSort python_number_sort();
 
-// value <= limit as the interpreter compares a float with `limit`.
-std::function<bool(double)> host_at_or_below(py::handle limit);
+// A tolerance or cut-off: compared natively when it is the host's int or float within 64 bits, by
+// the interpreter otherwise (another kind of number, an int beyond 64 bits, or a value it refuses).
+UpperLimit upper_limit(py::handle limit);
 
 // The text of round(values[i] + extra, 2), by the interpreter's own arithmetic.
 ForeignRaise python_raise(const std::vector<py::object>& values);
-
-// The FDR cut-off: the host's int and float within 64 bits are compared natively; any other value
-// the host compares with the estimate itself (another kind of number, an int beyond 64 bits), or
-// refuses (a text) at a first comparison made before any line is looked at.
-class Cutoff {
-public:
-    explicit Cutoff(py::handle cutoff);
-    bool passes(double fdr) const;
-    const py::handle& object() const { return object_; }
-
-private:
-    py::handle object_;
-    std::optional<HostNumber> native_;
-};
 
 // Masses read from the driver's residue and atom maps as the check needs them; each key is read
 // from the map once per call.
@@ -99,10 +93,15 @@ public:
     PyMassLookup(py::handle mass_dict, py::handle mod_dict) : mass_dict_(mass_dict), mod_dict_(mod_dict) {}
     HostOperand residue(std::string_view character) override;
     HostOperand atom(std::string_view key) override;
+    // By the interpreter's arithmetic when "mm_H" is no number the core holds.
+    HostOperand water_and_proton() override;
 
 private:
-    HostOperand read(py::handle map, std::string_view key);
-    HostOperand read_cached(std::unordered_map<std::string, HostNumber>& cache, py::handle map, std::string_view key);
+    // `object`, when given, receives the value read.
+    HostOperand read(py::handle map, std::string_view key, py::object* object = nullptr);
+    HostOperand read_cached(std::unordered_map<std::string, HostNumber>& cache, py::handle map, std::string_view key,
+                            py::object* object = nullptr);
+    HostOperand held(py::handle value);
 
     py::handle mass_dict_;
     py::handle mod_dict_;

@@ -33,8 +33,11 @@ std::vector<LineStatus> classify_lines(std::span<const std::string_view> lines);
 // round(decoys / pairs * 100, 2).
 double fdr_percent(std::size_t decoys, std::size_t pairs);
 
+// What FDR_XL_list gives in place of an estimate for an empty list.
+inline constexpr std::string_view kNoEstimate = "NA";
+
 struct FdrEstimate {
-    std::optional<double> fdr;              // percent; none for an empty list ("NA")
+    std::optional<double> fdr;              // percent; none for an empty list (kNoEstimate)
     std::vector<std::string_view> targets;  // the counted non-decoy lines, stripped, in order
 };
 

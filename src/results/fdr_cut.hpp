@@ -5,51 +5,45 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <span>
-#include <string>
 #include <string_view>
 #include <vector>
 
-#include "common/number.hpp"
-#include "results/fdr.hpp"
+#include "results/item_faults.hpp"
 #include "results/score_order.hpp"
+#include "results/upper_limit.hpp"
 
 namespace vombrelle {
 
-// line_score of every line.
-std::vector<HostNumber> line_scores(std::span<const std::string_view> lines);
-
-// A NaN cut-off compares false with every estimate and would silently keep nothing.
-void check_cutoff(HostNumber cutoff);
-
-// Whether an estimate (percent, rounded to 2 decimals) is at or below the cut-off.
-using CutoffTest = std::function<bool(double fdr)>;
-
-// The estimates of a cut are asked for by name, at every step, so a driver may have bound its own
-// estimate in FDR_XL_list's place (and may even change the binding between two steps).
-class CutEstimator {
-public:
-    virtual ~CutEstimator() = default;
-    // Whether FDR_XL_list is the module's own at this step: the cut then decides every shorter
-    // list itself.
-    virtual bool native() = 0;
-    // The bound estimate of the first `m` sorted lines judged against the cut-off: true when it
-    // passes (the estimator keeps what that estimate returned as the target lines).
-    virtual bool passes(std::size_t m) = 0;
-};
-
 struct FdrCut {
     std::size_t prefix = 0;                 // lines of the sorted list that passed (0: none)
-    std::vector<std::string_view> targets;  // their target lines, stripped (the native estimate's)
-    bool foreign_targets = false;           // the passing estimate was the estimator's: it holds the targets
+    std::vector<std::string_view> targets;  // their target lines, stripped (the module's own estimate's)
+    bool foreign_targets = false;           // the passing estimate was a bound one: its calls hold the targets
 };
 
-// The cut over lines already in descending score order: the longest leading part, the whole list
-// first, whose estimate passes. The module's own estimate decides every shortened list in one pass
-// (a line's status depends only on the lines before it, so prefix counts decide every prefix).
-// With an `estimator`, each step first asks whether the estimate is still the module's own.
-FdrCut fdr_cut(std::span<const std::string_view> sorted_lines, const CutoffTest& passes,
-               CutEstimator* estimator = nullptr);
+// The cut's estimates and its decoy removal are asked for by name, at each use, so a driver may
+// have bound its own FDR_XL_list or remove_random in the module's place (and may even change the
+// binding between two steps).
+class FdrCutCalls {
+public:
+    virtual ~FdrCutCalls() = default;
+    // Whether FDR_XL_list is the module's own at this step: the cut then decides every shorter
+    // list itself.
+    virtual bool native_estimate() = 0;
+    // The bound estimate of these sorted lines (positions in the caller's list, best first) judged
+    // against the cut-off: true when it passes (the calls keep what that estimate returned as the
+    // target lines).
+    virtual bool estimate_passes(std::span<const std::size_t> sorted_lines) = 0;
+    // remove_random, as bound now, on the target lines of the list that passed.
+    virtual void remove_random(const FdrCut& cut) = 0;
+};
+
+// filter_XL_FDR: each line's score (field 0 as a float, line by line; `lines` end where `faults`
+// holds the item that ended the caller's list, which fails after them), the lines sorted best
+// first (equal scores keep their order; NaN scores as `nan_order` places them), the cut-off
+// compared, then the cut, and remove_random once when some leading part passed. An empty list asks
+// nothing of `calls`.
+FdrCut filter_XL_FDR(std::span<const std::string_view> lines, const ItemFaults& faults, const UpperLimit& cutoff,
+                     FdrCutCalls& calls, const DescendingSort& nan_order = {});
 
 } // namespace vombrelle

@@ -35,7 +35,7 @@ PeptidePair peptide_pair(std::string_view key) {
     return {first_alternative(strip(a)), first_alternative(strip(b))};
 }
 
-std::vector<std::string> XL_recurrence_score(std::span<const std::string_view> keys,
+std::vector<std::string> XL_recurrence_score(std::span<const std::string_view> keys, const ItemFaults& faults,
                                              std::span<const HostOperand> scores,
                                              const DescendingSort& score_fallback,
                                              const DescendingSort& line_fallback,
@@ -46,9 +46,10 @@ std::vector<std::string> XL_recurrence_score(std::span<const std::string_view> k
     std::unordered_map<std::string, std::int64_t> csm_count;
     csm_count.reserve(keys.size());
     std::string forward, reverse;  // reused across keys
-    for (std::string_view key : keys) {
+    for (std::size_t i = 0; i < keys.size(); ++i) {
         interruption_point();
-        pairs.push_back(peptide_pair(key));
+        faults.raise_if_at(i);
+        pairs.push_back(peptide_pair(keys[i]));
         pair_text(forward, pairs.back().pep_a, pairs.back().pep_b);
         ++csm_count[forward];
     }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/host_operand.hpp"
+#include "results/item_faults.hpp"
 #include "results/score_order.hpp"
 
 namespace vombrelle {
@@ -32,11 +33,12 @@ PeptidePair peptide_pair(std::string_view key);
 // The text of a score the core cannot hold, raised by `extra` and rounded to 2 decimals.
 using ForeignRaise = std::function<std::string(std::size_t key, std::int64_t extra)>;
 
-// `keys` in map order with their scores. `score_fallback` orders scores the core cannot order
+// `keys` in map order with their scores. Every key is split first, in map order, so the first key
+// that is too short or in `faults` raises. `score_fallback` orders scores the core cannot order
 // natively and `line_fallback` lines whose scores read back as NaN (see descending_order);
 // `foreign_raise` makes the score text of a score the core cannot hold (without it such a score
 // fails as the host's type error).
-std::vector<std::string> XL_recurrence_score(std::span<const std::string_view> keys,
+std::vector<std::string> XL_recurrence_score(std::span<const std::string_view> keys, const ItemFaults& faults,
                                              std::span<const HostOperand> scores,
                                              const DescendingSort& score_fallback = {},
                                              const DescendingSort& line_fallback = {},

@@ -1,6 +1,7 @@
 #include "results/precursor_recheck.hpp"
 
 #include <cmath>
+#include <utility>
 
 #include "common/cross_link_record.hpp"
 #include "common/errors.hpp"
@@ -14,7 +15,26 @@ namespace {
 
 HostNumber round5(HostNumber x) { return x.is_int() ? x : HostNumber(round_to(x.as_double(), 5)); }
 
+// An atom's mass in the core's sum: each operation fails as the host's would (HostOperand).
+struct AtomMass {
+    HostOperand mass;
+};
+HostNumber operator*(const AtomMass& atom, int factor) { return atom.mass.left_of("*", factor); }
+HostNumber operator+(HostNumber sum, const AtomMass& atom) { return atom.mass.right_of("+", sum); }
+
 } // namespace
+
+HostNumber water_and_proton(const HostOperand& mm_h, MassLookup& masses) {
+    bool first = true;
+    return water_and_proton([&](std::string_view key) {
+        if (std::exchange(first, false)) return AtomMass{mm_h};
+        return AtomMass{masses.atom(key)};
+    });
+}
+
+HostOperand MassLookup::water_and_proton() {
+    return HostOperand::of(vombrelle::water_and_proton(atom("mm_H"), *this));
+}
 
 HostNumber peptide_mh(std::string_view sequence, MassLookup& masses) {
     HostNumber residues_sum = 0;
@@ -23,11 +43,7 @@ HostNumber peptide_mh(std::string_view sequence, MassLookup& masses) {
         residues_sum = masses.residue(sequence.substr(i, n)).right_of("+", residues_sum);
         i += n;
     }
-    // 2*H + O + H, each atom read where the sum needs it.
-    HostNumber water_and_proton = masses.atom("mm_H").left_of("*", 2);
-    water_and_proton = masses.atom("mm_O").right_of("+", water_and_proton);
-    water_and_proton = masses.atom("mm_H").right_of("+", water_and_proton);
-    return round5(residues_sum + water_and_proton);
+    return round5(masses.water_and_proton().right_of("+", residues_sum));
 }
 
 bool precursor_matches(std::string_view record, MassLookup& masses, const PrecursorCheck& check) {
@@ -45,17 +61,16 @@ bool precursor_matches(std::string_view record, MassLookup& masses, const Precur
     // would make every record fail the whole call or pass whatever its peptides weigh. It is
     // judged after the expected mass, whose reads (and their failures) every record makes.
     if (!(std::isfinite(ms2_mass) && ms2_mass > 0.0)) return false;
-    const double error_ppm = ppm_error(std::fabs(ms2_mass - expected.as_double()), ms2_mass);
-    if (!check.tolerance_ppm.native() && check.foreign_tolerance) return check.foreign_tolerance(error_ppm);
-    return check.tolerance_ppm.at_least(error_ppm);
+    return check.tolerance_ppm.admits(ppm_error(std::fabs(ms2_mass - expected.as_double()), ms2_mass));
 }
 
-std::vector<std::size_t> filter_pep_pair(std::span<const std::string_view> records,
+std::vector<std::size_t> filter_pep_pair(std::span<const std::string_view> records, const ItemFaults& faults,
                                          std::span<const HostOperand> scores, MassLookup& masses,
                                          const PrecursorCheck& check, const DescendingSort& fallback) {
     std::vector<std::size_t> kept;
     for (std::size_t i : descending_score_order(scores, fallback)) {
         interruption_point();
+        faults.raise_if_at(i);
         if (precursor_matches(records[i], masses, check)) kept.push_back(i);
     }
     return kept;

@@ -5,16 +5,16 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "common/host_operand.hpp"
 #include "common/number.hpp"
+#include "results/item_faults.hpp"
 #include "results/score_order.hpp"
+#include "results/upper_limit.hpp"
 
 namespace vombrelle {
 
@@ -29,14 +29,28 @@ public:
     virtual HostOperand residue(std::string_view character) = 0;
     // Atom mass in Da under "mm_H" or "mm_O".
     virtual HostOperand atom(std::string_view key) = 0;
+    // A peptide's 2*H + O + H (water_and_proton below), computed with the core's numbers. A caller
+    // that holds the host's own arithmetic computes it there when "mm_H" is no number the core
+    // holds: the host multiplies such a value by its own rules (a text or a list is repeated) and
+    // fails only where a number is added to it.
+    virtual HostOperand water_and_proton();
 };
 
+// "mm_H" times 2, plus "mm_O", plus "mm_H" again, from left to right, each atom read (`atom`)
+// where the sum needs it: written once for the core's numbers and the host's own objects.
+template <class ReadAtom>
+auto water_and_proton(ReadAtom&& atom) {
+    auto sum = atom("mm_H") * 2;
+    sum = sum + atom("mm_O");
+    return sum + atom("mm_H");
+}
+
+// The same with the core's numbers, "mm_H" read for it already (`mm_h`).
+HostNumber water_and_proton(const HostOperand& mm_h, MassLookup& masses);
+
 struct PrecursorCheck {
-    HostOperand linker_mass;    // Da, the intact cross-linker
-    HostOperand tolerance_ppm;  // inclusive
-    // error_ppm <= a tolerance the core cannot hold, decided by whoever can (the host compares
-    // other kinds of number); without it such a tolerance fails as the host's type error.
-    std::function<bool(double error_ppm)> foreign_tolerance;
+    HostOperand linker_mass;  // Da, the intact cross-linker
+    UpperLimit tolerance_ppm;
 };
 
 // Singly protonated peptide mass: the residues added one by one to the integer 0, then
@@ -48,8 +62,10 @@ HostNumber peptide_mh(std::string_view sequence, MassLookup& masses);
 // is not a positive finite mass makes no sense as a divisor and fails the record.
 bool precursor_matches(std::string_view record, MassLookup& masses, const PrecursorCheck& check);
 
-// The positions of the records that pass, best score first (equal scores in input order).
-std::vector<std::size_t> filter_pep_pair(std::span<const std::string_view> records,
+// The positions of the records that pass, best score first (equal scores in input order). The
+// records are checked in that order, so the first faulty one in score order raises, a key in
+// `faults` among them.
+std::vector<std::size_t> filter_pep_pair(std::span<const std::string_view> records, const ItemFaults& faults,
                                          std::span<const HostOperand> scores, MassLookup& masses,
                                          const PrecursorCheck& check, const DescendingSort& fallback = {});
 

@@ -66,6 +66,12 @@ def test_stated_mass_that_is_not_a_positive_finite_number_drops_the_record(mod, 
     ({record("PEXAR", "GAKE"): 1.0, record("PEKAR", "GAKE", mh="bad"): 2.0}, MASS, MOD, ValueError, "'bad'"),
     ({record("PEKAR", "GAKE", mh="bad"): 1.0, 7: 2.0}, MASS, MOD, AttributeError, "'int' object has no attribute 'split'"),  # a key that is no text
     ({7: 1.0, record("PEKAR", "GAKE", mh="bad"): 2.0}, MASS, MOD, ValueError, "'bad'"),   # ... fails in its turn
+    # an atom mass that is no number goes through 2*H + O + H by the host's rules: a text or a
+    # list is repeated, mm_O is still read, and it fails where a number is added to it
+    ({record("PEKAR", "GAKE"): 1.0}, MASS, {**MOD, "mm_H": "x"}, TypeError, 'can only concatenate str (not "float") to str'),
+    ({record("PEKAR", "GAKE"): 1.0}, MASS, {"mm_H": [1]}, KeyError, "'mm_O'"),
+    ({record("PEKAR", "GAKE"): 1.0}, MASS, {"mm_H": [1], "mm_O": [2]}, TypeError, "for +: 'float' and 'list'"),
+    ({record("PEKAR", "GAKE"): 1.0}, MASS, {**MOD, "mm_H": None}, TypeError, "for *: 'NoneType' and 'int'"),
     # ints beyond 64 bits are refused where the check would compute with them
     ({record("PEKAR", "GAKE"): 1.0}, {**MASS, "K": 2 ** 64}, MOD, OverflowError, "64-bit"),
 ])
