@@ -118,29 +118,20 @@ void add_new_texts(PyObject* list, const std::vector<std::string>& texts) {
     }
 }
 
-// The records of `table` added to `out`, one by one. From a table not held const, each record's
-// data is freed once converted, so that the table and its host objects are never both resident
-// whole.
+// The records of `table`, a table the DTA reader made (RecordKeys::TitleHeaderIonMass), added to
+// `out` one by one. MGF parts take their own way (add(std::vector<MgfScanPart>&)), and a table a
+// rebound reader returned is never converted back: its own object is handed on. From a table not
+// held const, each record's data is freed once converted, so that the table and its host objects
+// are never both resident whole.
 template <class Table>
-void add_records(PyObject* out, Table& table) {
+void add_dta_records(PyObject* out, Table& table) {
     const Types& t = types();
     CollectorPause pause;
     for (auto& [scan, rec] : table) {
         py::object r = new_text_defaultdict();
-        switch (rec.keys) {
-            case RecordKeys::None:
-                break;
-            case RecordKeys::IonMassTitleHeader:
-                set_item(r.ptr(), t.key_ion_mass, peak_map(rec.peaks));
-                set_item(r.ptr(), t.key_title, text_list(rec.titles));
-                set_item(r.ptr(), t.key_header, text_list(rec.headers));
-                break;
-            case RecordKeys::TitleHeaderIonMass:
-                set_item(r.ptr(), t.key_title, text_list(rec.titles));
-                set_item(r.ptr(), t.key_header, text_list(rec.headers));
-                set_item(r.ptr(), t.key_ion_mass, peak_map(rec.peaks));
-                break;
-        }
+        set_item(r.ptr(), t.key_title, text_list(rec.titles));
+        set_item(r.ptr(), t.key_header, text_list(rec.headers));
+        set_item(r.ptr(), t.key_ion_mass, peak_map(rec.peaks));
         if constexpr (!std::is_const_v<Table>) rec = SpectrumRecord{};
         py::object key = own(PyLong_FromLongLong(scan));
         set_item(out, key.ptr(), r);
@@ -153,7 +144,7 @@ SpectrumTableObject::SpectrumTableObject(bool default_inserting)
     : table_(default_inserting ? new_text_defaultdict_table() : own(PyDict_New())) {}
 
 void SpectrumTableObject::add(SpectrumTable& scans) {
-    add_records(table_.ptr(), scans);
+    add_dta_records(table_.ptr(), scans);
     scans = SpectrumTable();
 }
 
@@ -183,13 +174,7 @@ void SpectrumTableObject::add(std::vector<MgfScanPart>& parts) {
 
 py::object spectrum_table_to_py(const SpectrumTable& table, bool default_inserting) {
     SpectrumTableObject out(default_inserting);
-    add_records(out.table().ptr(), table);
-    return out.table();
-}
-
-py::object spectrum_table_to_py(SpectrumTable&& table, bool default_inserting) {
-    SpectrumTableObject out(default_inserting);
-    out.add(table);
+    add_dta_records(out.table().ptr(), table);
     return out.table();
 }
 
