@@ -297,8 +297,6 @@ std::uint8_t read_keys(const PsmScanEntry& e) {
                                      (e.selected_text ? kSelectedText : 0));
 }
 
-bool is_empty_text(py::handle v) { return PyUnicode_Check(v.ptr()) && PyUnicode_GET_LENGTH(v.ptr()) == 0; }
-
 // "" or an empty list: both read as no sequence, and reading them inserts nothing.
 bool holds_no_sequence(py::handle v) {
     return is_empty_text(v) || ((PyList_Check(v.ptr()) || PyTuple_Check(v.ptr())) && PySequence_Size(v.ptr()) == 0);
@@ -372,11 +370,9 @@ std::vector<std::pair<py::object, py::object>> mapping_items(py::handle mapping,
         return out;
     }
     for (py::handle item : own(PyMapping_Items(mapping.ptr()))) {
-        if (!PyTuple_Check(item.ptr()) || PyTuple_GET_SIZE(item.ptr()) != 2) {
-            at.refuse("holds an entry whose items() gave " + type_name(item) + ", not a pair");
-        }
-        out.emplace_back(py::reinterpret_borrow<py::object>(PyTuple_GET_ITEM(item.ptr(), 0)),
-                         py::reinterpret_borrow<py::object>(PyTuple_GET_ITEM(item.ptr(), 1)));
+        const auto [key, value] =
+            require_pair(item, [&](const std::string& why) { at.refuse("holds an entry whose " + why); });
+        out.emplace_back(py::reinterpret_borrow<py::object>(key), py::reinterpret_borrow<py::object>(value));
     }
     return out;
 }

@@ -60,16 +60,9 @@ py::object peak_map(std::span<const Peak> peaks) {
 
 void set_item(PyObject* dict, PyObject* key, const py::object& value) { checked(PyDict_SetItem(dict, key, value.ptr())); }
 
-bool is_empty_text(const py::object& v) {
-    return v && PyUnicode_Check(v.ptr()) && PyUnicode_GET_LENGTH(v.ptr()) == 0;
-}
-
-// items() of a dict subclass may be overridden to hand out anything: only (key, value) pairs
-// are read as entries.
-void check_pair(py::handle item, const Blame& blame, const char* what) {
-    if (!PyTuple_Check(item.ptr()) || PyTuple_GET_SIZE(item.ptr()) != 2) {
-        blame.refuse(std::string(what) + " whose items() gave " + type_name(item) + ", not a pair");
-    }
+// An entry of a table or a peak map, refused by `blame` as "<what> whose items() gave ...".
+std::pair<py::handle, py::handle> entry_of(py::handle item, const Blame& blame, const char* what) {
+    return require_pair(item, [&](const std::string& why) { blame.refuse(std::string(what) + " whose " + why); });
 }
 
 std::vector<std::string> texts_from_py(const py::object& v, const Blame& blame, const char* key) {
@@ -100,8 +93,8 @@ std::vector<Peak> peaks_from_py(const py::object& ion, const Blame& blame) {
     std::vector<Peak> peaks;
     peaks.reserve(static_cast<std::size_t>(PyList_GET_SIZE(items.ptr())));
     for (py::handle p : items) {
-        check_pair(p, blame, "a peak map");
-        peaks.push_back({peak_value(PyTuple_GET_ITEM(p.ptr(), 0), blame), peak_value(PyTuple_GET_ITEM(p.ptr(), 1), blame)});
+        const auto [mz, intensity] = entry_of(p, blame, "a peak map");
+        peaks.push_back({peak_value(mz, blame), peak_value(intensity, blame)});
     }
     return peaks;
 }
@@ -185,12 +178,11 @@ SpectrumTable spectrum_table_from_py(py::handle obj, const char* callee_name) {
     py::object items = own(PyMapping_Items(obj.ptr()));
     SpectrumTable table;
     for (py::handle item : items) {
-        check_pair(item, blame, "a table");
+        const auto [key, value] = entry_of(item, blame, "a table");
         // Scans are looked up by int: a float key equal to an int is found by the same lookup;
         // any other key is never found, so it is left out.
-        const std::optional<std::int64_t> scan = scan_from_key(PyTuple_GET_ITEM(item.ptr(), 0));
+        const std::optional<std::int64_t> scan = scan_from_key(key);
         if (!scan) continue;
-        py::handle value = PyTuple_GET_ITEM(item.ptr(), 1);
         if (!is_mapping(value)) blame.refuse("a record of type " + type_name(value) + ", not a mapping");
         SpectrumRecord rec;
         py::object title = peek_item(value, t.key_title);
