@@ -209,17 +209,15 @@ SpectrumTable spectrum_table_from_py(py::handle obj, const char* callee_name) {
 
 SpectrumTable ms1_scans_below(py::handle ms1, std::int64_t parent, const Blame& blame) {
     SpectrumTable out;
-    if (parent <= 0) return out;
+    Ms1ScansBelow nearest(parent);
+    if (nearest.numbers_below() == 0) return out;
 
     // Asking for every number below the parent costs the gap down to the scans; taking the keys
     // costs the table's size: whichever is smaller.
-    Ms1ScansBelow nearest(parent);
     const Py_ssize_t size = PyObject_Size(ms1.ptr());
     if (size < 0) PyErr_Clear();
-    if (size < 0 || parent <= 4 * static_cast<std::int64_t>(size) + 64) {
-        for (std::int64_t s = parent - 1; s >= 0 && !nearest.full(); --s) {
-            if (checked(PySequence_Contains(ms1.ptr(), py::int_(s).ptr())) == 1) nearest.offer(s);
-        }
+    if (size < 0 || nearest.numbers_below() <= 4 * static_cast<std::int64_t>(size) + 64) {
+        nearest.walk_down([&](std::int64_t s) { return checked(PySequence_Contains(ms1.ptr(), py::int_(s).ptr())) == 1; });
     } else {
         for (py::handle key : py::iter(ms1)) {
             if (const std::optional<std::int64_t> s = scan_from_key(key, /*refuse_too_large=*/false)) nearest.offer(*s);
