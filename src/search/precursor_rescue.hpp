@@ -59,7 +59,6 @@ class Ms1ScansBelow {
 public:
     explicit Ms1ScansBelow(std::int64_t parent) : parent_(parent) {}
 
-    std::int64_t parent() const { return parent_; }
     // How many numbers the walk that asks for each may ask: those of [0, parent).
     std::int64_t numbers_below() const { return parent_ > 0 ? parent_ : 0; }
     bool full() const { return nearest_.size() >= kMs1ScansExamined; }
