@@ -6,7 +6,6 @@
 // host's would, in the host's words (common/errors.hpp).
 #pragma once
 
-#include <exception>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -15,24 +14,6 @@
 #include "common/number.hpp"
 
 namespace vombrelle {
-
-// An error that belongs to a caller's argument and is raised only where the argument is first
-// used (which may be never): held until then.
-class DeferredFailure {
-public:
-    DeferredFailure() = default;
-    explicit DeferredFailure(std::exception_ptr error) : error_(std::move(error)) {}
-
-    explicit operator bool() const { return error_ != nullptr; }
-    const std::exception_ptr& error() const { return error_; }
-    // Raises the held error; nothing when none is held.
-    void raise() const {
-        if (error_) std::rethrow_exception(error_);
-    }
-
-private:
-    std::exception_ptr error_;
-};
 
 // One operation a formula of the core applies to a caller's number: `other <op> operand` or
 // `operand <op> other`, with op "+", "-" or "*". A formula states the operations it applies, in
