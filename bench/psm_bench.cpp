@@ -70,8 +70,8 @@ Fixture& fixture(int rows) {
 
 PsmReadOptions options(ProteinLookup& lookup) {
     PsmReadOptions o;
-    o.linkers.long_mass = 85.9826;
-    o.linkers.short_mass = 54.0106;
+    o.linkers.long_mass = HostOperand::of(85.9826);
+    o.linkers.short_mass = HostOperand::of(54.0106);
     o.linkers.long_tag = "(DSSO_long)";
     o.linkers.short_tag = "(DSSO_short)";
     o.proteins = &lookup;

@@ -32,7 +32,11 @@ SpectrumRecord record(std::vector<std::string> headers, std::vector<Peak> peaks 
 std::string header(double mh, int charge) {
     return float_repr(mz_from_mh(mh, charge)) + " " + std::to_string(charge);
 }
-double mz_of(const std::string& h) { return parse_float(split_whitespace(h)[0]); }
+double mz_of(const std::string& h) {
+    std::string_view mz;
+    split_whitespace_first(h, &mz, 1);
+    return parse_float(mz);
+}
 
 struct Fraction {
     SearchTables tables;

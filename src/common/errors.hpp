@@ -1,11 +1,18 @@
 // The core's one error type. Every failure the core raises is a HostError whose kind names the
 // interpreter exception the binding raises for it; the mapping happens in one place, in the binding.
+// Errors are thrown where they arise. Two keep an error as a value for a while: a value a caller
+// passed that cannot serve fails, as the host's does, only where it is first used (which may be
+// never), and its error waits in a DeferredFailure (in a HostOperand, for a number) until then; a
+// read that hands back what it read before its first error carries that error beside it
+// (readers/psm_table.hpp).
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 
 namespace vombrelle {
@@ -63,6 +70,23 @@ public:
 private:
     ErrorKind kind_;
     std::string context_;
+};
+
+// An error that belongs to a caller's argument, raised only where the argument is first used.
+class DeferredFailure {
+public:
+    DeferredFailure() = default;
+    explicit DeferredFailure(std::exception_ptr error) : error_(std::move(error)) {}
+
+    explicit operator bool() const { return error_ != nullptr; }
+    const std::exception_ptr& error() const { return error_; }
+    // Raises the held error; nothing when none is held.
+    void raise() const {
+        if (error_) std::rethrow_exception(error_);
+    }
+
+private:
+    std::exception_ptr error_;
 };
 
 inline HostError value_error(std::string message) { return {ErrorKind::Value, std::move(message)}; }

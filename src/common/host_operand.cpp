@@ -19,6 +19,7 @@ HostNumber apply(std::string_view op, HostNumber left, HostNumber right) {
 
 HostNumber HostOperand::right_of(std::string_view op, HostNumber left) const {
     if (!native()) {
+        failure_.raise();
         refuse_beyond_64_bits();
         throw unsupported_operands(op, kind_name(left), type_name_);
     }
@@ -27,6 +28,7 @@ HostNumber HostOperand::right_of(std::string_view op, HostNumber left) const {
 
 HostNumber HostOperand::left_of(std::string_view op, HostNumber right) const {
     if (!native()) {
+        failure_.raise();
         refuse_beyond_64_bits();
         throw unsupported_operands(op, type_name_, kind_name(right));
     }
@@ -39,6 +41,7 @@ double HostOperand::as_float(std::string_view op, bool on_right) const {
         case Kind::Beyond64Bits:
             if (!float_value_) throw int_too_large_for_float();
             return *float_value_;
+        case Kind::Failing: failure_.raise(); break;
         case Kind::Foreign: break;
     }
     throw on_right ? unsupported_operands(op, "float", type_name_) : unsupported_operands(op, type_name_, "float");
@@ -50,10 +53,19 @@ double HostOperand::float_left_of(std::string_view op) const { return as_float(o
 
 bool HostOperand::at_least(double value) const {
     if (!native()) {
+        failure_.raise();
         refuse_beyond_64_bits();
         throw unsupported_operands("<=", "float", type_name_);
     }
     return HostNumber(value) <= number_;
+}
+
+void HostOperand::meet(std::span<const OperandUse> uses) const {
+    if (native()) return;
+    HostOperand value = *this;
+    for (const OperandUse& use : uses) {
+        value = of(use.operand_on_right ? value.right_of(use.op, use.other) : value.left_of(use.op, use.other));
+    }
 }
 
 } // namespace vombrelle

@@ -1,16 +1,30 @@
 // A number a caller passed, as the core can use it. The host rejects a value it cannot compute
 // with only where the arithmetic first meets it, which may be never; so does HostOperand: it holds
 // a native number (an int within 64 bits, a float, a bool), an int beyond 64 bits (with its float
-// value while that fits a double), or a value of another type, named by its type, and each
-// operation below fails where the host's would, in the host's words (common/errors.hpp).
+// value while that fits a double), a value of another type, named by its type, or the failure the
+// host's own arithmetic met on the value (OperandUse), and each operation below fails where the
+// host's would, in the host's words (common/errors.hpp).
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string_view>
+#include <utility>
 
 #include "common/number.hpp"
 
 namespace vombrelle {
+
+// One operation a formula of the core applies to a caller's number: `other <op> operand` or
+// `operand <op> other`, with op "+", "-" or "*". A formula states the operations it applies, in
+// order, each to the result of the one before, with values standing for the ones it computes
+// with (an int, a float), so that a caller holding a value the core cannot hold can run them
+// under the host's own arithmetic and learn what the formula will meet (readers/psm_table.hpp).
+struct OperandUse {
+    std::string_view op;
+    HostNumber other;
+    bool operand_on_right;
+};
 
 class HostOperand {
 public:
@@ -24,12 +38,19 @@ public:
     static HostOperand beyond_64_bits(std::optional<double> float_value) {
         return HostOperand(Kind::Beyond64Bits, HostNumber(), "int", float_value);
     }
+    // A value whose use fails with `failure`, as the host's arithmetic failed on it in the
+    // operations a formula applies (OperandUse): every operation below raises it.
+    static HostOperand failing(DeferredFailure failure) {
+        HostOperand o(Kind::Failing, HostNumber(), {}, std::nullopt);
+        o.failure_ = std::move(failure);
+        return o;
+    }
 
     bool native() const { return kind_ == Kind::Native; }
     bool is_beyond_64_bits() const { return kind_ == Kind::Beyond64Bits; }
     // The number of a native operand (the int 0 otherwise).
     const HostNumber& number() const { return number_; }
-    // The host's name of a non-native operand's type.
+    // The host's name of the type of an operand that is neither native nor failing.
     std::string_view type_name() const { return type_name_; }
 
     // An int beyond 64 bits is refused here with OverflowError, for an operation that needs the
@@ -51,8 +72,12 @@ public:
     // `value <= this` as the host compares a float with it (exactly, for an int).
     bool at_least(double value) const;
 
+    // Applies `uses` in order and raises what the first failing one raises: nothing for a native
+    // number; what a formula meets first, for any other operand, before the formula is computed.
+    void meet(std::span<const OperandUse> uses) const;
+
 private:
-    enum class Kind { Native, Beyond64Bits, Foreign };
+    enum class Kind { Native, Beyond64Bits, Foreign, Failing };
     HostOperand(Kind kind, HostNumber number, std::string_view type_name, std::optional<double> float_value)
         : kind_(kind), number_(number), type_name_(type_name), float_value_(float_value) {}
 
@@ -62,6 +87,7 @@ private:
     HostNumber number_;
     std::string_view type_name_;
     std::optional<double> float_value_;
+    DeferredFailure failure_;
 };
 
 } // namespace vombrelle

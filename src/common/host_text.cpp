@@ -72,21 +72,17 @@ inline std::size_t space_before(std::string_view text, std::size_t end, bool tab
     return (start + len == end && is_host_space(cp)) ? len : 0;
 }
 
-std::string_view strip_impl(std::string_view text, bool left, bool right, bool tab_is_space) {
+std::string_view strip_impl(std::string_view text, bool tab_is_space) {
     std::size_t b = 0, e = text.size();
-    if (left) {
-        while (b < e) {
-            std::size_t n = space_at(text, b, tab_is_space);
-            if (n == 0) break;
-            b += n;
-        }
+    while (b < e) {
+        std::size_t n = space_at(text, b, tab_is_space);
+        if (n == 0) break;
+        b += n;
     }
-    if (right) {
-        while (e > b) {
-            std::size_t n = space_before(text, e, tab_is_space);
-            if (n == 0) break;
-            e -= n;
-        }
+    while (e > b) {
+        std::size_t n = space_before(text, e, tab_is_space);
+        if (n == 0) break;
+        e -= n;
     }
     return text.substr(b, e - b);
 }
@@ -186,10 +182,8 @@ bool is_host_space(char32_t c) {
     }
 }
 
-std::string_view strip(std::string_view text) { return strip_impl(text, true, true, true); }
-std::string_view lstrip(std::string_view text) { return strip_impl(text, true, false, true); }
-std::string_view rstrip(std::string_view text) { return strip_impl(text, false, true, true); }
-std::string_view strip_except_tab(std::string_view text) { return strip_impl(text, true, true, false); }
+std::string_view strip(std::string_view text) { return strip_impl(text, true); }
+std::string_view strip_except_tab(std::string_view text) { return strip_impl(text, false); }
 
 namespace {
 
@@ -216,19 +210,6 @@ inline bool next_piece(std::string_view text, std::size_t& i, std::string_view& 
 }
 
 } // namespace
-
-void split_whitespace(std::string_view text, std::vector<std::string_view>& out) {
-    out.clear();
-    std::size_t i = 0;
-    std::string_view piece;
-    while (next_piece(text, i, piece)) out.push_back(piece);
-}
-
-std::vector<std::string_view> split_whitespace(std::string_view text) {
-    std::vector<std::string_view> out;
-    split_whitespace(text, out);
-    return out;
-}
 
 std::size_t split_whitespace_first(std::string_view text, std::string_view* out, std::size_t max_pieces) {
     std::size_t count = 0, i = 0;

@@ -3,9 +3,10 @@
 // Texts are UTF-8 (a lone surrogate, which the interpreter's str may hold, as its three-byte
 // form: no byte of it is ASCII, and it decodes to its own code point). Every function here gives the same answer as the interpreter does for the
 // corresponding str method or built-in:
-//   strip / split_whitespace   str.strip() / str.split() with the interpreter's whitespace
+//   strip                      str.strip() with the interpreter's whitespace
 //                              (\t \n \v \f \r, blank, 0x1C-0x1F, U+0085, U+00A0, U+1680,
 //                              U+2000-U+200A, U+2028, U+2029, U+202F, U+205F, U+3000)
+//   split_whitespace_first     the first pieces of str.split(), with the same whitespace
 //   strip_except_tab           the same whitespace less the tab, so that empty edge cells of a
 //                              tab-separated line survive
 //   split                      str.split(sep): every piece kept, empty ones included
@@ -61,16 +62,11 @@ inline std::int64_t char_count(std::string_view s) {
 }
 
 std::string_view strip(std::string_view text);
-std::string_view lstrip(std::string_view text);
-std::string_view rstrip(std::string_view text);
 std::string_view strip_except_tab(std::string_view text);
 
-// str.split(): runs of whitespace separate, edges ignored; an all-blank text gives no piece.
-std::vector<std::string_view> split_whitespace(std::string_view text);
-// Allocation-free form for hot loops: clears `out` and fills it.
-void split_whitespace(std::string_view text, std::vector<std::string_view>& out);
-// At most the first `max_pieces` pieces (what a caller indexing [0] and [1] needs); returns the
-// number of pieces found up to that limit.
+// str.split() (runs of whitespace separate, edges ignored; an all-blank text gives no piece), up
+// to its first `max_pieces` pieces: what a caller indexing [0] and [1] needs. Returns the number of
+// pieces found up to that limit.
 std::size_t split_whitespace_first(std::string_view text, std::string_view* out, std::size_t max_pieces);
 
 // str.split(sep) with a non-empty separator: keeps empty pieces; "" gives one empty piece.

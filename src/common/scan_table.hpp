@@ -43,11 +43,4 @@ using SpectrumTable = OrderedMap<std::int64_t, SpectrumRecord>;
 // which of its tables those are).
 enum class PeakStorage { Keep, CheckOnly };
 
-// Header lists compared whole. A record without keys reads "header" as the empty text, which
-// equals another empty text and no list.
-inline bool same_headers(const SpectrumRecord& a, const SpectrumRecord& b) {
-    if (a.has_keys() != b.has_keys()) return false;
-    return !a.has_keys() || a.headers == b.headers;
-}
-
 } // namespace vombrelle

@@ -50,6 +50,29 @@ HostOperand to_operand(py::handle value) {
     return HostOperand::of(static_cast<std::int64_t>(i));
 }
 
+HostOperand to_operand_used_as(py::handle value, std::span<const OperandUse> uses, const char* argument) {
+    const HostOperand operand = to_operand(value);
+    if (operand.native()) return operand;
+    try {
+        if (operand.is_beyond_64_bits()) {
+            // The message cannot say which value it refuses: the note does.
+            throw int_operand_beyond_64_bits().with_context(argument_context(argument));
+        }
+        HostValue result(py::reinterpret_borrow<py::object>(value));
+        for (const OperandUse& use : uses) {
+            const HostValue other(to_python(use.other));
+            const HostValue& left = use.operand_on_right ? other : result;
+            const HostValue& right = use.operand_on_right ? result : other;
+            result = use.op == "+" ? left + right : use.op == "-" ? left - right : left * right;
+        }
+        const double d = PyFloat_AsDouble(value.ptr());
+        if (d == -1.0 && PyErr_Occurred()) throw py::error_already_set();
+        return HostOperand::of(d);
+    } catch (...) {
+        return HostOperand::failing(DeferredFailure(std::current_exception()));
+    }
+}
+
 std::optional<double> to_double(py::handle value) {
     PyObject* v = value.ptr();
     if (PyFloat_Check(v)) return PyFloat_AS_DOUBLE(v);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <utility>
 
 #include "common/host_operand.hpp"
@@ -22,6 +23,14 @@ namespace py = pybind11;
 // beyond 64 bits keeps its float value, for where it meets a float, and is refused with
 // OverflowError where the core would compute with it as an int.
 HostOperand to_operand(py::handle value);
+
+// The argument `value` as a formula of the core that applies `uses` to it meets it: a native
+// number as to_operand takes it; a value of another type is put through `uses` under the
+// interpreter's own arithmetic here, and what they raise is raised where the core first uses the
+// value (HostOperand::failing); when they succeed the value serves as its float(). An int beyond
+// 64 bits, which the core's arithmetic cannot hold, is refused there with OverflowError, with a
+// note naming the argument.
+HostOperand to_operand_used_as(py::handle value, std::span<const OperandUse> uses, const char* argument);
 
 // float(value) for a float or an int, as the interpreter converts an int that meets a float in
 // arithmetic (the nearest double; OverflowError beyond the double range); nothing for any other

@@ -157,35 +157,11 @@ py::object table_to_python(Table& table, RowObjects& rows, const std::vector<py:
     return d;
 }
 
-void mass_value(py::handle v, const char* argument, HostNumber& out, std::exception_ptr& error) {
-    const HostOperand operand = to_operand(v);
-    try {
-        if (operand.native()) {
-            out = operand.number();
-            return;
-        }
-        try {
-            operand.refuse_beyond_64_bits();
-        } catch (HostError& e) {
-            // The message cannot say which value it refuses: the note does.
-            e.with_context(argument_context(argument));
-            throw;
-        }
-        // Anything else: whatever the host makes of `mass - count * value`.
-        const py::object product = own(PyNumber_Multiply(py::int_(1).ptr(), v.ptr()));
-        own(PyNumber_Subtract(py::float_(0.5).ptr(), product.ptr()));
-        const double d = PyFloat_AsDouble(v.ptr());
-        if (d == -1.0 && PyErr_Occurred()) throw py::error_already_set();
-        out = d;
-    } catch (...) {
-        error = std::current_exception();
-    }
-}
-
-void tag_value(py::handle name, std::string& out, std::exception_ptr& error) {
+// "(%s)" % name: the tag, or the error formatting it raised, for the first row that uses it.
+void tag_value(py::handle name, std::string& out, DeferredFailure& failure) {
     PyObject* tag = PyUnicode_Format(py::str("(%s)").ptr(), name.ptr());
     if (tag == nullptr) {
-        error = pending_error();
+        failure = DeferredFailure(pending_error());
         return;
     }
     out = text_string(own(tag));
@@ -297,8 +273,6 @@ std::uint8_t read_keys(const PsmScanEntry& e) {
                                      (e.selected_text ? kSelectedText : 0));
 }
 
-bool is_empty_text(py::handle v) { return PyUnicode_Check(v.ptr()) && PyUnicode_GET_LENGTH(v.ptr()) == 0; }
-
 // "" or an empty list: both read as no sequence, and reading them inserts nothing.
 bool holds_no_sequence(py::handle v) {
     return is_empty_text(v) || ((PyList_Check(v.ptr()) || PyTuple_Check(v.ptr())) && PySequence_Size(v.ptr()) == 0);
@@ -372,11 +346,9 @@ std::vector<std::pair<py::object, py::object>> mapping_items(py::handle mapping,
         return out;
     }
     for (py::handle item : own(PyMapping_Items(mapping.ptr()))) {
-        if (!PyTuple_Check(item.ptr()) || PyTuple_GET_SIZE(item.ptr()) != 2) {
-            at.refuse("holds an entry whose items() gave " + type_name(item) + ", not a pair");
-        }
-        out.emplace_back(py::reinterpret_borrow<py::object>(PyTuple_GET_ITEM(item.ptr(), 0)),
-                         py::reinterpret_borrow<py::object>(PyTuple_GET_ITEM(item.ptr(), 1)));
+        const auto [key, value] =
+            require_pair(item, [&](const std::string& why) { at.refuse("holds an entry whose " + why); });
+        out.emplace_back(py::reinterpret_borrow<py::object>(key), py::reinterpret_borrow<py::object>(value));
     }
     return out;
 }
@@ -476,10 +448,10 @@ std::vector<py::object> last_keys(py::handle mapping, Py_ssize_t count) {
 
 PsmLinkers psm_linkers(py::handle long_mass, py::handle short_mass, py::handle long_name, py::handle short_name) {
     PsmLinkers l;
-    mass_value(long_mass, "linker_Long", l.long_mass, l.long_mass_error);
-    mass_value(short_mass, "linker_Short", l.short_mass, l.short_mass_error);
-    tag_value(long_name, l.long_tag, l.long_tag_error);
-    tag_value(short_name, l.short_tag, l.short_tag_error);
+    l.long_mass = to_operand_used_as(long_mass, kLinkerMassUse, "linker_Long");
+    l.short_mass = to_operand_used_as(short_mass, kLinkerMassUse, "linker_Short");
+    tag_value(long_name, l.long_tag, l.long_tag_failure);
+    tag_value(short_name, l.short_tag, l.short_tag_failure);
     return l;
 }
 

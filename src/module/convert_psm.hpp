@@ -19,9 +19,9 @@ namespace vombrelle::module {
 
 namespace py = pybind11;
 
-// The four linker arguments. A value the rows cannot use (a mass that is no number or an int
-// beyond 64 bits, a name that "(%s)" does not format) becomes the host's error for it, raised
-// where an accepted row first uses it.
+// The four linker arguments. A value the rows cannot use (a mass the host's arithmetic refuses
+// in the row's formula, kLinkerMassUse, or an int beyond 64 bits; a name that "(%s)" does not
+// format) becomes the error for it, raised where an accepted row first uses it.
 PsmLinkers psm_linkers(py::handle long_mass, py::handle short_mass, py::handle long_name, py::handle short_name);
 
 // The driver's accession -> sequence mapping as the PSM reader asks it. An exact dict of str to

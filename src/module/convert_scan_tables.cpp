@@ -60,16 +60,9 @@ py::object peak_map(std::span<const Peak> peaks) {
 
 void set_item(PyObject* dict, PyObject* key, const py::object& value) { checked(PyDict_SetItem(dict, key, value.ptr())); }
 
-bool is_empty_text(const py::object& v) {
-    return v && PyUnicode_Check(v.ptr()) && PyUnicode_GET_LENGTH(v.ptr()) == 0;
-}
-
-// items() of a dict subclass may be overridden to hand out anything: only (key, value) pairs
-// are read as entries.
-void check_pair(py::handle item, const Blame& blame, const char* what) {
-    if (!PyTuple_Check(item.ptr()) || PyTuple_GET_SIZE(item.ptr()) != 2) {
-        blame.refuse(std::string(what) + " whose items() gave " + type_name(item) + ", not a pair");
-    }
+// An entry of a table or a peak map, refused by `blame` as "<what> whose items() gave ...".
+std::pair<py::handle, py::handle> entry_of(py::handle item, const Blame& blame, const char* what) {
+    return require_pair(item, [&](const std::string& why) { blame.refuse(std::string(what) + " whose " + why); });
 }
 
 std::vector<std::string> texts_from_py(const py::object& v, const Blame& blame, const char* key) {
@@ -100,8 +93,8 @@ std::vector<Peak> peaks_from_py(const py::object& ion, const Blame& blame) {
     std::vector<Peak> peaks;
     peaks.reserve(static_cast<std::size_t>(PyList_GET_SIZE(items.ptr())));
     for (py::handle p : items) {
-        check_pair(p, blame, "a peak map");
-        peaks.push_back({peak_value(PyTuple_GET_ITEM(p.ptr(), 0), blame), peak_value(PyTuple_GET_ITEM(p.ptr(), 1), blame)});
+        const auto [mz, intensity] = entry_of(p, blame, "a peak map");
+        peaks.push_back({peak_value(mz, blame), peak_value(intensity, blame)});
     }
     return peaks;
 }
@@ -118,29 +111,20 @@ void add_new_texts(PyObject* list, const std::vector<std::string>& texts) {
     }
 }
 
-// The records of `table` added to `out`, one by one. From a table not held const, each record's
-// data is freed once converted, so that the table and its host objects are never both resident
-// whole.
+// The records of `table`, a table the DTA reader made (RecordKeys::TitleHeaderIonMass), added to
+// `out` one by one. MGF parts take their own way (add(std::vector<MgfScanPart>&)), and a table a
+// rebound reader returned is never converted back: its own object is handed on. From a table not
+// held const, each record's data is freed once converted, so that the table and its host objects
+// are never both resident whole.
 template <class Table>
-void add_records(PyObject* out, Table& table) {
+void add_dta_records(PyObject* out, Table& table) {
     const Types& t = types();
     CollectorPause pause;
     for (auto& [scan, rec] : table) {
         py::object r = new_text_defaultdict();
-        switch (rec.keys) {
-            case RecordKeys::None:
-                break;
-            case RecordKeys::IonMassTitleHeader:
-                set_item(r.ptr(), t.key_ion_mass, peak_map(rec.peaks));
-                set_item(r.ptr(), t.key_title, text_list(rec.titles));
-                set_item(r.ptr(), t.key_header, text_list(rec.headers));
-                break;
-            case RecordKeys::TitleHeaderIonMass:
-                set_item(r.ptr(), t.key_title, text_list(rec.titles));
-                set_item(r.ptr(), t.key_header, text_list(rec.headers));
-                set_item(r.ptr(), t.key_ion_mass, peak_map(rec.peaks));
-                break;
-        }
+        set_item(r.ptr(), t.key_title, text_list(rec.titles));
+        set_item(r.ptr(), t.key_header, text_list(rec.headers));
+        set_item(r.ptr(), t.key_ion_mass, peak_map(rec.peaks));
         if constexpr (!std::is_const_v<Table>) rec = SpectrumRecord{};
         py::object key = own(PyLong_FromLongLong(scan));
         set_item(out, key.ptr(), r);
@@ -153,7 +137,7 @@ SpectrumTableObject::SpectrumTableObject(bool default_inserting)
     : table_(default_inserting ? new_text_defaultdict_table() : own(PyDict_New())) {}
 
 void SpectrumTableObject::add(SpectrumTable& scans) {
-    add_records(table_.ptr(), scans);
+    add_dta_records(table_.ptr(), scans);
     scans = SpectrumTable();
 }
 
@@ -183,13 +167,7 @@ void SpectrumTableObject::add(std::vector<MgfScanPart>& parts) {
 
 py::object spectrum_table_to_py(const SpectrumTable& table, bool default_inserting) {
     SpectrumTableObject out(default_inserting);
-    add_records(out.table().ptr(), table);
-    return out.table();
-}
-
-py::object spectrum_table_to_py(SpectrumTable&& table, bool default_inserting) {
-    SpectrumTableObject out(default_inserting);
-    out.add(table);
+    add_dta_records(out.table().ptr(), table);
     return out.table();
 }
 
@@ -200,12 +178,11 @@ SpectrumTable spectrum_table_from_py(py::handle obj, const char* callee_name) {
     py::object items = own(PyMapping_Items(obj.ptr()));
     SpectrumTable table;
     for (py::handle item : items) {
-        check_pair(item, blame, "a table");
+        const auto [key, value] = entry_of(item, blame, "a table");
         // Scans are looked up by int: a float key equal to an int is found by the same lookup;
         // any other key is never found, so it is left out.
-        const std::optional<std::int64_t> scan = scan_from_key(PyTuple_GET_ITEM(item.ptr(), 0));
+        const std::optional<std::int64_t> scan = scan_from_key(key);
         if (!scan) continue;
-        py::handle value = PyTuple_GET_ITEM(item.ptr(), 1);
         if (!is_mapping(value)) blame.refuse("a record of type " + type_name(value) + ", not a mapping");
         SpectrumRecord rec;
         py::object title = peek_item(value, t.key_title);
@@ -232,17 +209,15 @@ SpectrumTable spectrum_table_from_py(py::handle obj, const char* callee_name) {
 
 SpectrumTable ms1_scans_below(py::handle ms1, std::int64_t parent, const Blame& blame) {
     SpectrumTable out;
-    if (parent <= 0) return out;
+    Ms1ScansBelow nearest(parent);
+    if (nearest.numbers_below() == 0) return out;
 
     // Asking for every number below the parent costs the gap down to the scans; taking the keys
     // costs the table's size: whichever is smaller.
-    Ms1ScansBelow nearest(parent);
     const Py_ssize_t size = PyObject_Size(ms1.ptr());
     if (size < 0) PyErr_Clear();
-    if (size < 0 || parent <= 4 * static_cast<std::int64_t>(size) + 64) {
-        for (std::int64_t s = parent - 1; s >= 0 && !nearest.full(); --s) {
-            if (checked(PySequence_Contains(ms1.ptr(), py::int_(s).ptr())) == 1) nearest.offer(s);
-        }
+    if (size < 0 || nearest.numbers_below() <= 4 * static_cast<std::int64_t>(size) + 64) {
+        nearest.walk_down([&](std::int64_t s) { return checked(PySequence_Contains(ms1.ptr(), py::int_(s).ptr())) == 1; });
     } else {
         for (py::handle key : py::iter(ms1)) {
             if (const std::optional<std::int64_t> s = scan_from_key(key, /*refuse_too_large=*/false)) nearest.offer(*s);

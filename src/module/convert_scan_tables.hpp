@@ -16,19 +16,15 @@ namespace vombrelle::module {
 
 namespace py = pybind11;
 
-// The table as the interpreter's algorithm leaves it: records are defaultdict(str) with their keys
-// in creation order, "title" and "header" lists, "ion_mass" a defaultdict(float). With
-// `default_inserting` the table is a defaultdict whose missing scans read as a new
-// defaultdict(str) (the MGF reader); otherwise a plain dict (the DTA reader).
+// A table the DTA reader made, as the interpreter's algorithm leaves it: records are
+// defaultdict(str) holding "title" and "header" lists and "ion_mass", a defaultdict(float), in that
+// order. With `default_inserting` the table is a defaultdict whose missing scans read as a new
+// defaultdict(str) (as the MGF reader's); otherwise a plain dict (as the DTA reader's).
 py::object spectrum_table_to_py(const SpectrumTable& t, bool default_inserting);
 
-// The same from a table that is not needed afterwards: each record's data is freed as soon as it
-// is converted, so that the call needs little more memory than the objects it returns.
-py::object spectrum_table_to_py(SpectrumTable&& t, bool default_inserting);
-
 // A table built while its file is read, from batches of what the readers hand over; each batch's
-// data is freed as soon as it is converted. What comes of a whole file is what
-// spectrum_table_to_py makes of the file's SpectrumTable.
+// data is freed as soon as it is converted. What comes of a whole DTA archive is what
+// spectrum_table_to_py makes of the archive's SpectrumTable.
 class SpectrumTableObject {
 public:
     explicit SpectrumTableObject(bool default_inserting);

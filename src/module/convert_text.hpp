@@ -32,6 +32,12 @@ std::string text_string(py::handle text);
 // raises the codec's UnicodeEncodeError, as writing it would. The view lives as long as the str.
 std::string_view file_text_bytes(py::handle text);
 
+// Whether `value` is the empty str: what a default-inserting read of a missing key leaves in a
+// table. A null handle (an absent value) is not.
+inline bool is_empty_text(py::handle value) {
+    return value && PyUnicode_Check(value.ptr()) && PyUnicode_GET_LENGTH(value.ptr()) == 0;
+}
+
 // A new str from the core's UTF-8 (new reference).
 PyObject* new_text(std::string_view bytes);
 

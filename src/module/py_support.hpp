@@ -66,6 +66,17 @@ py::object new_text_defaultdict_table();
 // Raises the interpreter's TypeError for anything else.
 std::string fs_path(py::handle obj);
 
+// One item of mapping.items() as (key, value). A dict subclass may override items() to hand out
+// anything: any other item is refused by `refuse(what)`, which raises, with what = "items() gave
+// <type>, not a pair".
+template <class Refuse>
+std::pair<py::handle, py::handle> require_pair(py::handle item, Refuse&& refuse) {
+    if (!PyTuple_Check(item.ptr()) || PyTuple_GET_SIZE(item.ptr()) != 2) {
+        refuse("items() gave " + type_name(item) + ", not a pair");
+    }
+    return {PyTuple_GET_ITEM(item.ptr(), 0), PyTuple_GET_ITEM(item.ptr(), 1)};
+}
+
 // `first, second = value`, with the interpreter's errors for anything else.
 std::pair<py::object, py::object> unpack_two(py::handle value);
 

@@ -214,30 +214,4 @@ std::vector<SpectrumTable> read_mgf_files(const std::vector<MgfInput>& inputs, u
     return tables;
 }
 
-SpectrumTable parse_mgf(std::string_view in, const std::string& name, PeakStorage peaks) {
-    // The parser's lines have readable padding around them.
-    std::string padded(kLinePadding, '\0');
-    padded += in;
-    padded.append(kLinePadding, '\0');
-    const std::string_view text(padded.data() + kLinePadding, in.size());
-    SpectrumTable table;
-    MgfParser parser(peaks, [&table](MgfScanPart&& part) { add_scan_part(table, std::move(part)); });
-    std::size_t line_no = 0, pos = 0;
-    try {
-        while (pos < text.size()) {
-            std::size_t end = text.find_first_of("\r\n", pos);
-            if (end == std::string_view::npos) end = text.size();
-            ++line_no;
-            parser.feed(text.substr(pos, end - pos));
-            pos = end;
-            if (pos < text.size()) pos += (text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ? 2 : 1;
-        }
-    } catch (HostError& e) {
-        e.with_context(file_line_context(name, line_no));
-        throw;
-    }
-    parser.finish();
-    return table;
-}
-
 } // namespace vombrelle

@@ -173,9 +173,4 @@ std::uint64_t mgf_read_cost(const MgfInput& input);
 // inputs' order, or the error that reading them one after the other raises first.
 std::vector<SpectrumTable> read_mgf_files(const std::vector<MgfInput>& inputs, unsigned threads = 0);
 
-// Parses MGF text held in memory (universal newlines; the text is taken as valid UTF-8).
-// Errors carry "in file '<name>', line N".
-SpectrumTable parse_mgf(std::string_view text, const std::string& name = "<text>",
-                        PeakStorage peaks = PeakStorage::Keep);
-
 } // namespace vombrelle

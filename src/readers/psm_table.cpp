@@ -55,8 +55,16 @@ struct LinkerArgumentError {
     std::exception_ptr error;
 };
 
-void raise_linker_error(const std::exception_ptr& error) {
-    if (error) throw LinkerArgumentError{error};
+void raise_linker_failure(const DeferredFailure& failure) {
+    if (failure) throw LinkerArgumentError{failure.error()};
+}
+
+void meet_linker_mass(const HostOperand& mass) {
+    try {
+        mass.meet(kLinkerMassUse);
+    } catch (...) {
+        throw LinkerArgumentError{std::current_exception()};
+    }
 }
 
 } // namespace
@@ -192,14 +200,14 @@ private:
         // The field is read before the name is formatted into its tag, as `field.count("(%s)" % name)`
         // evaluates them.
         const std::string_view modifications = field(Modifications);
-        raise_linker_error(linkers.long_tag_error);
+        raise_linker_failure(linkers.long_tag_failure);
         const std::int64_t long_count = count_occurrences(modifications, linkers.long_tag);
-        raise_linker_error(linkers.short_tag_error);
+        raise_linker_failure(linkers.short_tag_failure);
         const std::int64_t short_count = count_occurrences(modifications, linkers.short_tag);
-        raise_linker_error(linkers.long_mass_error);
-        raise_linker_error(linkers.short_mass_error);
-        row.pep_mass = ((HostNumber(mass) - HostNumber(long_count) * linkers.long_mass) -
-                        HostNumber(short_count) * linkers.short_mass)
+        meet_linker_mass(linkers.long_mass);
+        meet_linker_mass(linkers.short_mass);
+        row.pep_mass = ((HostNumber(mass) - linkers.long_mass.right_of("*", HostNumber(long_count))) -
+                        linkers.short_mass.right_of("*", HostNumber(short_count)))
                            .as_double();
 
         if (qvalue_column_) {

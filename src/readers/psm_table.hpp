@@ -26,6 +26,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/host_operand.hpp"
 #include "common/host_text.hpp"
 #include "common/number.hpp"
 #include "common/psm.hpp"
@@ -74,17 +75,21 @@ private:
 };
 
 // The cross-linker's two remnants as the rows use them: "pep_mass" = (MH+ - n_long * long_mass)
-// - n_short * short_mass, n counting "(name)" in the "Modifications" field.
+// - n_short * short_mass, n counting "(name)" in the "Modifications" field. A value the caller
+// passed that cannot serve (a mass the arithmetic refuses, a name that does not format into its
+// tag) fails where an accepted row first uses it, as the host would, but names no line, since
+// nothing on the row is wrong.
 struct PsmLinkers {
-    HostNumber long_mass;   // Da
-    HostNumber short_mass;  // Da
-    std::string long_tag;   // "(name)" as the "Modifications" column writes the long remnant
+    HostOperand long_mass;   // Da
+    HostOperand short_mass;  // Da
+    std::string long_tag;    // "(name)" as the "Modifications" column writes the long remnant
     std::string short_tag;
-    // Set when the caller's value cannot serve (not a number, a name that does not format): the
-    // error is raised where an accepted row first uses the value, as the host would, but names no
-    // line, since nothing on the row is wrong.
-    std::exception_ptr long_tag_error, short_tag_error, long_mass_error, short_mass_error;
+    DeferredFailure long_tag_failure, short_tag_failure;  // of formatting the name into its tag
 };
+
+// How a row's "pep_mass" meets each linker mass: `n * mass` with the int count on the left, then
+// `MH+ - that` with the float MH+ on the left.
+inline constexpr OperandUse kLinkerMassUse[] = {{"*", HostNumber(1), true}, {"-", HostNumber(0.5), true}};
 
 struct PsmReadOptions {
     PsmLinkers linkers;

@@ -46,6 +46,11 @@ bool has_peak(const SpectrumRecord& record, HostNumber mz) {
 
 } // namespace
 
+void Ms1ScansBelow::walk_down(const Ms1ScanIndex& index) {
+    const std::span<const std::int64_t> below = index.scans_from_zero_below(parent_);
+    for (auto it = below.rbegin(); it != below.rend() && !full(); ++it) offer(*it);
+}
+
 void Ms1ScansBelow::offer(std::int64_t scan) {
     if (scan < 0 || scan >= parent_) return;
     nearest_.insert(std::find_if(nearest_.begin(), nearest_.end(), [&](std::int64_t s) { return s < scan; }), scan);
@@ -93,8 +98,7 @@ PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest& r, const Sp
     // The nearest MS1 scan below the parent that holds the measured precursor m/z, among the five
     // nearest present ones.
     Ms1ScansBelow nearest(walk_parent(r.ms2_match_scan));
-    const std::span<const std::int64_t> below = index.scans_from_zero_below(nearest.parent());
-    for (auto it = below.rbegin(); it != below.rend() && !nearest.full(); ++it) nearest.offer(*it);
+    nearest.walk_down(index);
     const SpectrumRecord* ms1_match = nullptr;
     for (const std::int64_t scan : nearest.nearest_first()) {
         const SpectrumRecord& record = *ms1.find(scan);

@@ -36,25 +36,6 @@ namespace vombrelle {
 // How many MS1 scans present below the parent the rescue examines at most, nearest first.
 inline constexpr std::size_t kMs1ScansExamined = 5;
 
-// The MS1 scans the rescue examines: the kMs1ScansExamined nearest scan numbers s below the parent
-// that the table holds, 0 <= s < parent. The scans may be offered in any order (a table's keys),
-// or nearest first by a walk down from the parent that asks each number in turn and stops once
-// full().
-class Ms1ScansBelow {
-public:
-    explicit Ms1ScansBelow(std::int64_t parent) : parent_(parent) {}
-
-    std::int64_t parent() const { return parent_; }
-    bool full() const { return nearest_.size() >= kMs1ScansExamined; }
-    // A scan the table holds: kept while it is among the nearest below the parent.
-    void offer(std::int64_t scan);
-    const std::vector<std::int64_t>& nearest_first() const { return nearest_; }
-
-private:
-    std::int64_t parent_;
-    std::vector<std::int64_t> nearest_;  // descending
-};
-
 // The scan numbers of an MS1 table in ascending order. Walking down every scan number below a
 // parent costs as much as the gap below it (unbounded for a parent far above the archive's scans),
 // a binary search costs log n. Build it once per table and reuse it while the table stands
@@ -63,11 +44,44 @@ class Ms1ScanIndex {
 public:
     explicit Ms1ScanIndex(const SpectrumTable& ms1);
 
-    // The scans s with 0 <= s < below, ascending (the rescue takes them from the end).
+    // The scans s with 0 <= s < below, ascending.
     std::span<const std::int64_t> scans_from_zero_below(std::int64_t below) const;
 
 private:
     std::vector<std::int64_t> sorted_;
+};
+
+// The MS1 scans the rescue examines: the kMs1ScansExamined nearest scan numbers s below the parent
+// that the table holds, 0 <= s < parent, found by a walk down from the parent (through the
+// table's index, or asking the table for each number in turn) or from the table's keys offered
+// in any order.
+class Ms1ScansBelow {
+public:
+    explicit Ms1ScansBelow(std::int64_t parent) : parent_(parent) {}
+
+    // How many numbers the walk that asks for each may ask: those of [0, parent).
+    std::int64_t numbers_below() const { return parent_ > 0 ? parent_ : 0; }
+    bool full() const { return nearest_.size() >= kMs1ScansExamined; }
+
+    // The walk down from the parent, asking `holds(s)` for s = parent - 1, parent - 2, ..., 0 until
+    // full: the nearest scans first, and no question beyond them.
+    template <class Holds>
+    void walk_down(Holds&& holds) {
+        for (std::int64_t s = parent_ - 1; s >= 0 && !full(); --s) {
+            if (holds(s)) offer(s);
+        }
+    }
+    // The same walk over the table's index.
+    void walk_down(const Ms1ScanIndex& index);
+    // A scan the table holds, offered in any order: kept while it is among the nearest below the
+    // parent.
+    void offer(std::int64_t scan);
+
+    const std::vector<std::int64_t>& nearest_first() const { return nearest_; }
+
+private:
+    std::int64_t parent_;
+    std::vector<std::int64_t> nearest_;  // descending
 };
 
 // The group's isotope error: the precursor error (Da, rounded to one decimal) that both pairings of the

@@ -1,6 +1,7 @@
 // The MGF parser on any bytes, three ways: from a file storing the peaks, from a file checking
-// them only, and (for valid UTF-8) from memory. All three must fail alike, with the same message
-// and line, or build the same table (the check-only pass without peaks).
+// them only, and from the file fed to the parser line by line, which the readers' inner loop for
+// the usual peak lines must not tell apart. All three must fail alike, with the same message and
+// line, or build the same table (the check-only pass without peaks).
 //
 // The file is read as read_mgf reads it (its peak lines by the reader's inner loop), but with a
 // small block (varied by the input's length), so that lines straddle refills; read_mgf's own 1 MiB
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "../cpp/readers/mgf_line_by_line.hpp"
 #include "common/text_file.hpp"
 #include "fuzz_support.hpp"
 #include "readers/mgf.hpp"
@@ -32,13 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check_distinct_mz(kept);
     }
 
-    std::size_t bad_start, bad_end;
-    const char* reason;
-    if (!check_utf8(text, bad_start, bad_end, reason)) return 0;
-    SpectrumTable parsed;
-    const auto memory_error = error_of([&] { parsed = parse_mgf(text, path, PeakStorage::Keep); });
-    check(memory_error == keep_error, "file and memory readings fail differently: " + keep_error.value_or("none") +
-                                          " / " + memory_error.value_or("none"));
-    if (!keep_error) check(dump(kept, true) == dump(parsed, true), "file and memory readings build different tables");
+    SpectrumTable fed;
+    const auto fed_error = error_of([&] { fed = test::read_mgf_line_by_line(path, PeakStorage::Keep, block); });
+    check(fed_error == keep_error, "the inner loop and the line-by-line parser fail differently: " +
+                                       keep_error.value_or("none") + " / " + fed_error.value_or("none"));
+    if (!keep_error) {
+        check(dump(kept, true) == dump(fed, true), "the inner loop and the line-by-line parser build different tables");
+    }
     return 0;
 }

@@ -26,8 +26,8 @@ const std::unordered_map<std::string, std::string> kProteins = {
 
 PsmReadOptions options(MapProteinLookup& proteins) {
     PsmReadOptions o;
-    o.linkers.long_mass = 100.5;
-    o.linkers.short_mass = HostNumber(std::int64_t{50});
+    o.linkers.long_mass = HostOperand::of(100.5);
+    o.linkers.short_mass = HostOperand::of(std::int64_t{50});
     o.linkers.long_tag = "(DSSO_long)";
     o.linkers.short_tag = "(DSSO_short)";
     o.proteins = &proteins;

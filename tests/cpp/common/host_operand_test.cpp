@@ -61,5 +61,31 @@ TEST(HostOperand, AnIntBeyond64BitsMeetsFloatsButNotInts) {
     }
 }
 
+// What the host's own arithmetic refused comes out at the first use, whichever it is.
+TEST(HostOperand, AFailingValueRaisesItsFailureAtEveryUse) {
+    const HostOperand failed = HostOperand::failing(DeferredFailure(std::make_exception_ptr(type_error("refused"))));
+    EXPECT_FALSE(failed.native());
+    constexpr OperandUse times_one[] = {{"*", HostNumber(1), true}};
+    const std::function<void()> uses[] = {[&] { failed.right_of("*", 1); }, [&] { failed.left_of("-", 0.5); },
+                                          [&] { failed.float_right_of("+"); }, [&] { failed.float_left_of("-"); },
+                                          [&] { failed.at_least(1.0); }, [&] { failed.meet(times_one); }};
+    for (const auto& use : uses) expect_error(use, ErrorKind::Type, "refused");
+}
+
+// A formula's operations met in order, before it computes: a native number meets them all; any
+// other operand raises what the first raises, on whichever side the formula puts it.
+TEST(HostOperand, MeetRaisesWhatTheFirstOperationRaises) {
+    static constexpr OperandUse count_times[] = {{"*", HostNumber(1), true}, {"-", HostNumber(0.5), true}};
+    static constexpr OperandUse plus_one[] = {{"+", HostNumber(1), false}};
+    EXPECT_NO_THROW(HostOperand::of(2).meet(count_times));
+    EXPECT_NO_THROW(HostOperand::of(2.5).meet(plus_one));
+    expect_error([] { HostOperand::foreign("str").meet(count_times); }, ErrorKind::Type,
+                 "unsupported operand type(s) for *: 'int' and 'str'");
+    expect_error([] { HostOperand::foreign("list").meet(plus_one); }, ErrorKind::Type,
+                 "can only concatenate list (not \"int\") to list");
+    expect_error([] { HostOperand::beyond_64_bits(18446744073709551616.0).meet(count_times); }, ErrorKind::Overflow,
+                 "int too large to convert to a 64-bit integer");
+}
+
 } // namespace
 } // namespace vombrelle

@@ -87,6 +87,13 @@ public:
         return std::nullopt;
     }
 
+    // A record without keys reads "header" as the empty text, which equals another empty text
+    // and no list.
+    static bool same_headers(const SpectrumRecord& a, const SpectrumRecord& b) {
+        if (a.has_keys() != b.has_keys()) return false;
+        return !a.has_keys() || a.headers == b.headers;
+    }
+
 private:
     bool present(std::int64_t scan) const { return table_.count(scan) != 0; }
     const Header& header(std::int64_t scan) { return table_.try_emplace(scan, std::nullopt).first->second; }

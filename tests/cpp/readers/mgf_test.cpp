@@ -11,13 +11,20 @@
 #include "common/errors.hpp"
 #include "readers/mgf.hpp"
 #include "../common/temp_dir.hpp"
+#include "mgf_line_by_line.hpp"
 
 namespace vombrelle {
 namespace {
 
+// The text as a file of one name ("x.mgf" in the test's folder), read by read_mgf.
+SpectrumTable read_text(const std::string& text, PeakStorage storage) {
+    static const test::TempDir dir;
+    return read_mgf(dir.write("x.mgf", text), storage);
+}
+
 HostError error_of(const std::string& text, PeakStorage storage) {
     try {
-        parse_mgf(text, "x.mgf", storage);
+        read_text(text, storage);
     } catch (const HostError& e) {
         return e;
     }
@@ -36,7 +43,7 @@ TEST(MgfParser, CheckOnlyIsKeepWithoutThePeaks) {
         EXPECT_EQ(keep.context(), check.context()) << text;
     }
     // A malformed peak line before the block is complete is no peak line at all.
-    EXPECT_NO_THROW(parse_mgf("BEGIN IONS\nTITLE=a\n123\n123 x\nEND IONS\n", "x.mgf", PeakStorage::CheckOnly));
+    EXPECT_NO_THROW(read_text("BEGIN IONS\nTITLE=a\n123\n123 x\nEND IONS\n", PeakStorage::CheckOnly));
 }
 
 // A table as text: scans in order with their keys, titles, headers and peaks' bits; or the error.
@@ -62,8 +69,7 @@ std::string table_or_error(const std::function<SpectrumTable()>& read) {
 // A scan read again holds its last block's peaks alone.
 TEST(ReadMgf, AScanReadAgainTakesItsLastPeaks) {
     const std::string block = "BEGIN IONS\nTITLE=t\nPEPMASS=400.5\nCHARGE=2+\nSCANS=5\n";
-    const SpectrumTable t = parse_mgf(block + "100 1\n101 2\nEND IONS\n" + block + "200 3\nEND IONS\n", "x.mgf",
-                                      PeakStorage::Keep);
+    const SpectrumTable t = read_text(block + "100 1\n101 2\nEND IONS\n" + block + "200 3\nEND IONS\n", PeakStorage::Keep);
     ASSERT_EQ(t.find(5)->peaks.size(), 1u);
     EXPECT_EQ(t.find(5)->peaks[0].mz, 200.0);
 }
@@ -71,8 +77,8 @@ TEST(ReadMgf, AScanReadAgainTakesItsLastPeaks) {
 // Files of many blocks whose peak lines are mostly the usual ones, among lines the file reader's
 // inner loop must leave to the line-by-line parser (peak lines with more or other whitespace, in
 // other spellings, longer than the fast path reads, repeating an m/z, before a block is complete,
-// bad ones) and line ends of every kind: the file reads to what the same text parsed line by
-// line gives, peaks stored or checked.
+// bad ones) and line ends of every kind: the file reads to what feeding the parser its lines one
+// by one gives, peaks stored or checked.
 TEST(ReadMgf, TheInnerLoopReadsWhatTheParserReadsLineByLine) {
     std::mt19937_64 rng(4242);
     const char* const unusual[] = {"100.5  7\t", " 100.5 7", "100.5\t7 extra", "1e2 5", "100.5 1_0", "100.5 +7",
@@ -109,7 +115,7 @@ TEST(ReadMgf, TheInnerLoopReadsWhatTheParserReadsLineByLine) {
         const std::string path = dir.write("f.mgf", text);
         for (const PeakStorage storage : {PeakStorage::Keep, PeakStorage::CheckOnly}) {
             ASSERT_EQ(table_or_error([&] { return read_mgf(path, storage); }),
-                      table_or_error([&] { return parse_mgf(text, path, storage); }))
+                      table_or_error([&] { return test::read_mgf_line_by_line(path, storage); }))
                 << "file " << file;
         }
     }

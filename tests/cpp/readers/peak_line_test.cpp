@@ -79,8 +79,8 @@ PaddedLine pad(const std::string& line, std::mt19937_64& rng) {
 // float() of the first two whitespace-separated fields, the intensity rounded as round(x, 5); or "-".
 std::string fieldwise(const std::string& line) {
     try {
-        const auto fields = split_whitespace(line);
-        if (fields.size() < 2) return "-";
+        std::string_view fields[2];
+        if (split_whitespace_first(line, fields, 2) < 2) return "-";
         return bits({parse_float(fields[0]), round_to(parse_float(fields[1]), 5)});
     } catch (const HostError&) {
         return "-";

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,7 +22,7 @@ TEST(PsmTable, LinkerTagsCountAsTheInterpreterCounts) {
     for (const auto& [long_tag, expected_da] :
          {std::pair<std::string, double>{"(L)", 1000.5 - 2 * 100.0}, {"", 1000.5 - 12 * 100.0}}) {
         PsmReadOptions options;
-        options.linkers = {HostNumber(100.0), HostNumber(1.0), long_tag, "(S)", {}, {}, {}, {}};
+        options.linkers = {HostOperand::of(100.0), HostOperand::of(1.0), long_tag, "(S)", {}, {}};
         const PsmTables tables = take_psm_tables(read_psm_lines(lines, options));
         const PsmScanEntry* entry = tables.high.find(10);
         ASSERT_NE(entry, nullptr);
@@ -30,7 +31,8 @@ TEST(PsmTable, LinkerTagsCountAsTheInterpreterCounts) {
 }
 
 // A linker argument that cannot serve fails at the first accepted row, but the row is not at fault:
-// its line is named only for the row's own error.
+// its line is named only for the row's own error. The row meets the tags before the masses, the
+// long remnant's before the short one's.
 TEST(PsmTable, ALinkerArgumentsErrorNamesNoLine) {
     const std::vector<std::string_view> lines = {
         "First Scan\tConfidence\tPSM Ambiguity\tAnnotated Sequence\tProtein Accessions\t"
@@ -38,16 +40,48 @@ TEST(PsmTable, ALinkerArgumentsErrorNamesNoLine) {
         "10\tHigh\tUnambiguous\tAkDEFR\tP1\td\t1000.5\t",
         "x\tHigh\tUnambiguous\tAkDEFR\tP1\td\t1000.5\t",
     };
-    for (const bool linker_fails : {true, false}) {
+    const auto failure = [](const char* message) {
+        return DeferredFailure(std::make_exception_ptr(value_error(message)));
+    };
+    struct Row {
+        std::function<void(PsmLinkers&)> spoil;
+        ErrorKind kind;
+        std::string message, context;
+    };
+    const Row rows[] = {
+        {[](PsmLinkers&) {}, ErrorKind::Value, "invalid literal for int() with base 10: 'x'", "in pep_matches, line 3"},
+        {[&](PsmLinkers& l) {
+             l.short_tag_failure = failure("short tag");
+             l.long_tag_failure = failure("long tag");
+         },
+         ErrorKind::Value, "long tag", ""},
+        {[&](PsmLinkers& l) {
+             l.long_mass = HostOperand::failing(failure("long mass"));
+             l.short_tag_failure = failure("short tag");
+         },
+         ErrorKind::Value, "short tag", ""},
+        {[&](PsmLinkers& l) {
+             l.short_mass = HostOperand::failing(failure("short mass"));
+             l.long_mass = HostOperand::failing(failure("long mass"));
+         },
+         ErrorKind::Value, "long mass", ""},
+        {[](PsmLinkers& l) { l.short_mass = HostOperand::foreign("str"); }, ErrorKind::Type,
+         "unsupported operand type(s) for *: 'int' and 'str'", ""},
+        {[](PsmLinkers& l) { l.long_mass = HostOperand::beyond_64_bits(18446744073709551616.0); }, ErrorKind::Overflow,
+         "int too large to convert to a 64-bit integer", ""},
+    };
+    for (const Row& r : rows) {
         PsmReadOptions options;
-        options.linkers = {HostNumber(100.0), HostNumber(1.0), "(L)", "(S)", {}, {}, {}, {}};
-        if (linker_fails) options.linkers.long_mass_error = std::make_exception_ptr(overflow_error("too large"));
+        options.linkers = {HostOperand::of(100.0), HostOperand::of(1.0), "(L)", "(S)", {}, {}};
+        r.spoil(options.linkers);
         const PsmReadOutcome outcome = read_psm_lines(lines, options);
+        ASSERT_TRUE(outcome.error) << r.message;
         try {
             std::rethrow_exception(outcome.error);
         } catch (const HostError& e) {
-            EXPECT_EQ(e.context(), linker_fails ? "" : "in pep_matches, line 3");
-            EXPECT_EQ(e.kind(), linker_fails ? ErrorKind::Overflow : ErrorKind::Value);
+            EXPECT_EQ(e.kind(), r.kind) << r.message;
+            EXPECT_EQ(e.what(), r.message);
+            EXPECT_EQ(e.context(), r.context) << r.message;
         }
     }
 }

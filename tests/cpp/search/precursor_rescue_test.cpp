@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
 
 #include "common/host_text.hpp"
 #include "search/precursor_rescue.hpp"
@@ -136,6 +137,34 @@ TEST(PrecursorRescue, Ms1ScansBelowKeepTheFiveNearest) {
     Ms1ScansBelow at_zero(0);
     at_zero.offer(0);
     EXPECT_TRUE(at_zero.nearest_first().empty());
+}
+
+// The walk down asks parent - 1 first, then each number down to 0, and none once five scans are
+// found; below a parent of 0 or less there is nothing to ask. The index walk finds the same scans.
+TEST(PrecursorRescue, Ms1ScansBelowWalkDownFromJustBelowTheParent) {
+    const std::set<std::int64_t> held = {-1, 0, 2, 3, 5, 6, 7, 9, 10};
+    SpectrumTable table;
+    for (std::int64_t s : held) add_ms1(table, s, {});
+    const Ms1ScanIndex index(table);
+    struct Row {
+        std::int64_t parent, numbers_below;
+        std::vector<std::int64_t> asked, nearest;
+    };
+    for (const Row& r : {Row{10, 10, {9, 8, 7, 6, 5, 4, 3}, {9, 7, 6, 5, 3}}, Row{3, 3, {2, 1, 0}, {2, 0}},
+                         Row{1, 1, {0}, {0}}, Row{0, 0, {}, {}}, Row{-2, 0, {}, {}}}) {
+        Ms1ScansBelow asking(r.parent);
+        EXPECT_EQ(asking.numbers_below(), r.numbers_below) << r.parent;
+        std::vector<std::int64_t> asked;
+        asking.walk_down([&](std::int64_t s) {
+            asked.push_back(s);
+            return held.count(s) != 0;
+        });
+        EXPECT_EQ(asked, r.asked) << r.parent;
+        EXPECT_EQ(asking.nearest_first(), r.nearest) << r.parent;
+        Ms1ScansBelow indexed(r.parent);
+        indexed.walk_down(index);
+        EXPECT_EQ(indexed.nearest_first(), r.nearest) << r.parent;
+    }
 }
 
 } // namespace
