@@ -21,7 +21,7 @@
 #include "common/named_calls.hpp"
 #include "common/number.hpp"
 #include "common/psm.hpp"
-#include "search/sequence_agreement.hpp"
+#include "common/sequence_agreement.hpp"
 
 namespace vombrelle::search {
 
