@@ -128,7 +128,8 @@ bool SearchRun::four_scan_group(const Ms3ScanGroup& group) {
     if (!signature_peaks(*parent)) return false;
 
     if (!four_scans_.run(scans, precursor_.mh, linker_mass_)) return false;
-    const PeptideFields& peptides = four_scans_.peptides();
+    const ArmScanTiers& tiers = four_scans_.tiers();
+    const PeptideFields& peptides = tiers.pairs();
     if (!one_stripped_sequence(peptides.a_seq, DistinctBy::CountedHere, calls_, scratch_) ||
         !one_stripped_sequence(peptides.b_seq, DistinctBy::CountedHere, calls_, scratch_)) {
         return false;
@@ -138,13 +139,11 @@ bool SearchRun::four_scan_group(const Ms3ScanGroup& group) {
     for (std::size_t i = 0; i < 4; ++i) shown[i] = scans.cleared[i] ? 0 : scans.number[i];
     scan_text_.clear();
     append_scan_text(scan_text_, shown, *parent);
-    scratch_.assign(four_scans_.remarks().begin(), four_scans_.remarks().end());
+    scratch_.assign(tiers.remarks().begin(), tiers.remarks().end());
     calls_.uniq(scratch_);
-    const std::array<HostNumber, 2>& a = four_scans_.a_qvals();
-    const std::array<HostNumber, 2>& b = four_scans_.b_qvals();
-    const ClassAndScore scored = class_by_points({a[0], a[1], b[0], b[1]}, kSearchBelowLow);
+    const ClassAndScore scored = class_by_points(tiers.pair_qvals(), kSearchBelowLow);
     letters_.clear();
-    for (const std::string_view confidence : four_scans_.confidences()) append_confidence_letter(letters_, confidence);
+    for (const std::string_view confidence : tiers.confidences()) append_confidence_letter(letters_, confidence);
     store(record_text({scored.cross_link_class, letters_, scan_text_, precursor_.mh, precursor_.charge, precursor_.mz,
                        peptides, scratch_}),
           scored.score);
