@@ -6,30 +6,18 @@
 
 #include "common/arm_scan_tiers.hpp"
 #include "common/errors.hpp"
-#include "common/uniq.hpp"
 #include "psm_rows.hpp"
+#include "search/native_calls.hpp"
 
 namespace vombrelle::test {
 namespace {
 
 // Notes every uniq input; the tiers call nothing else.
-class UniqCalls : public NamedCalls {
-public:
+struct UniqInputs : NativeCalls {
     void uniq(std::vector<std::string_view>& items) override {
         inputs.emplace_back(items.begin(), items.end());
-        uniq_in_place(items);
+        NativeCalls::uniq(items);
     }
-    std::optional<CrossLinkScoreMap> rescue_prec_mismatch(const MismatchRescueRequest&, SearchPsmTables&) override {
-        throw std::logic_error("not called by the tiers");
-    }
-    RescueBuilderResult find_xls_ms2_rescue(const RescueBuilderRequest&, SearchPsmTables&) override {
-        throw std::logic_error("not called by the tiers");
-    }
-    PrecursorRescueResult rescue_prec_mass(const PrecursorRescueRequest&, const SpectrumTable&,
-                                           const PsmMatchTable&) override {
-        throw std::logic_error("not called by the tiers");
-    }
-
     std::vector<std::vector<std::string>> inputs;
 };
 
@@ -69,7 +57,7 @@ Outcome run_tier(const TierRules& rules, const Psms& a1, const std::optional<Psm
     rows.add(side_b, 54, {"PEPkB", kB});
     ArmScanTiers tiers;
     tiers.start({51, 52, 53, 54});
-    UniqCalls calls;
+    UniqInputs calls;
     tiers.run_tier(side_a, side_b, rules, kMh, kLinker, calls);
     Outcome out;
     if (!calls.inputs.empty()) out.candidates = calls.inputs[0];
@@ -151,7 +139,7 @@ TEST(ArmScanTiers, CandidateReadsPerRuleSet) {
         rows.add(side_b, 53, {"PEPkB", kB});
         ArmScanTiers tiers;
         tiers.start({51, 52, 53, 54});
-        UniqCalls calls;
+        UniqInputs calls;
         try {
             EXPECT_TRUE(tiers.run_tier(side_a, side_b, *r.rules, kMh, kLinker, calls));
             EXPECT_FALSE(r.error) << static_cast<int>(r.a2);
