@@ -5,8 +5,8 @@
 //
 // Tier 1 reads the High tables; tier 2 the High and Medium tables, only while tier 1 matched no pair.
 // A tier (common/arm_scan_tiers.hpp, under kRescueTier) runs when each side has an arm scan in its
-// table, agrees the two arm scans of each side into candidates (remarks "different_pep_A_seqs" /
-// "different_pep_B_seqs" when a side's scans disagree) and pairs every A candidate with every B
+// table, agrees the two arm scans of each side into candidates (remarked kDifferentASeqs or
+// kDifferentBSeqs when a side's scans disagree) and pairs every A candidate with every B
 // candidate whose masses and the intact linker make the precursor MH+ within 20 ppm. A record is
 // built when the matching tier gives exactly one A and one B sequence (ignoring surrounding white
 // space); otherwise the result is ("", 0) with the integer 0.
