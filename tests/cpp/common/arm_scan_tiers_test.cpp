@@ -43,16 +43,8 @@ std::ostream& operator<<(std::ostream& out, const Outcome& o) {
 
 // One tier on side A's table (a1 = 51, a2 = 52) and side B's (b1 = 53 and b2 = 54 both selecting
 // PEPkB, so that B agrees under every rule set).
-using Psms = std::vector<Psm>;
-Outcome run_tier(const TierRules& rules, const Psms& a1, const std::optional<Psms>& a2) {
-    PsmRows rows;
-    PsmMatchTable side_a = rows.table(), side_b = rows.table();
-    side_a.scans[51];
-    for (const Psm& p : a1) rows.add(side_a, 51, p);
-    if (a2) {
-        side_a.scans[52];
-        for (const Psm& p : *a2) rows.add(side_a, 52, p);
-    }
+Outcome run_on_side_a(const TierRules& rules, PsmRows& rows, PsmMatchTable& side_a) {
+    PsmMatchTable side_b = rows.table();
     rows.add(side_b, 53, {"PEPkB", kB});
     rows.add(side_b, 54, {"PEPkB", kB});
     ArmScanTiers tiers;
@@ -64,6 +56,19 @@ Outcome run_tier(const TierRules& rules, const Psms& a1, const std::optional<Psm
     out.paired = calls.inputs.size() == 8;
     out.remarked = !tiers.remarks().empty();
     return out;
+}
+
+using Psms = std::vector<Psm>;
+Outcome run_tier(const TierRules& rules, const Psms& a1, const std::optional<Psms>& a2) {
+    PsmRows rows;
+    PsmMatchTable side_a = rows.table();
+    side_a.scans[51];
+    for (const Psm& p : a1) rows.add(side_a, 51, p);
+    if (a2) {
+        side_a.scans[52];
+        for (const Psm& p : *a2) rows.add(side_a, 52, p);
+    }
+    return run_on_side_a(rules, rows, side_a);
 }
 
 // Each side's two arm scans agree from their selections down to their whole lists; the rule sets
@@ -107,6 +112,25 @@ TEST(ArmScanTiers, ArmScansAgreeUnderEachRuleSet) {
         EXPECT_EQ(run_tier(kRescueTier, r.a1, r.a2), r.rescue) << r.name;
         EXPECT_EQ(run_tier(kSearchTier, r.a1, r.a2), r.search) << r.name;
         EXPECT_EQ(run_tier(kSearchAllTier, r.a1, r.a2), r.search_all) << r.name;
+    }
+}
+
+// A driver's own entries may select a sequence their "pep_seq" does not list. Two such arm scans
+// selecting different peptides have equal, empty lists: where those agree, the side agrees on no
+// candidate; where they do not, the disagreement is remarked.
+TEST(ArmScanTiers, DifferentSelectionsBesideEmptyLists) {
+    const Outcome rescue{std::vector<std::string>{}, true, false};
+    const Outcome search{std::vector<std::string>{}, false, true};
+    const Outcome search_all{};  // no candidates: the all-confidence tier calls no uniq
+    for (const auto& [rules, expected] : {std::pair{&kRescueTier, rescue}, std::pair{&kSearchTier, search},
+                                          std::pair{&kSearchAllTier, search_all}}) {
+        PsmRows rows;
+        PsmMatchTable side_a = rows.table();
+        rows.add(side_a, 51, {"PEPkX", kA});
+        rows.add(side_a, 52, {"PEPkZ", kA});
+        side_a.scans[51].pep_seq.clear();
+        side_a.scans[52].pep_seq.clear();
+        EXPECT_EQ(run_on_side_a(*rules, rows, side_a), expected);
     }
 }
 
