@@ -4,18 +4,19 @@
 // searched again under a derived precursor).
 //
 // Tier 1 reads the High tables; tier 2 the High and Medium tables, only while tier 1 matched no pair.
-// A tier runs when each side has an arm scan in its table, agrees the two arm scans of each side into
-// candidates (remarks "different_pep_A_seqs" / "different_pep_B_seqs" when a side's scans disagree)
-// and pairs every A candidate with every B candidate whose masses and the intact linker make the
-// precursor MH+ within 20 ppm. A record is built when the matching tier gives exactly one A and one B
-// sequence (ignoring surrounding white space); otherwise the result is ("", 0) with the integer 0.
+// A tier (common/arm_scan_tiers.hpp, under kRescueTier) runs when each side has an arm scan in its
+// table, agrees the two arm scans of each side into candidates (remarked kDifferentASeqs or
+// kDifferentBSeqs when a side's scans disagree) and pairs every A candidate with every B
+// candidate whose masses and the intact linker make the precursor MH+ within 20 ppm. A record is
+// built when the matching tier gives exactly one A and one B sequence (ignoring surrounding white
+// space); otherwise the result is ("", 0) with the integer 0.
 //
 // The record is the 13-field CrossLinkRecord: class ("High", "Medium", "Low", "Very_low"), the four
 // scans' confidence letters ("_" for a scan never read), the scan string "a1:a2:b1':b2',MS2" (b'
-// as a rescued record shows a side-B scan, common/rescue_scan_labels.hpp),
-// MH+, charge, m/z, the A and B sequences, accessions and descriptions, and the remarks ending in
-// "MS2_Rescued_XL". Its score is the sum of the four q-values, times 20, 10, 8, 4 or 2 by the class
-// rules; it keeps the host's number type (the integer 0 when every q-value is the integer 0).
+// as a rescued record shows a side-B scan, common/rescue_scan_labels.hpp), MH+, charge, m/z, the A
+// and B sequences, accessions and descriptions, and the remarks ending in "MS2_Rescued_XL". Its
+// score is the sum of the four q-values, times 20, 10, 8, 4 or 2 by the class rules; it keeps the
+// host's number type (the integer 0 when every q-value is the integer 0).
 //
 // Numbers are the host's (common/number.hpp); scan numbers name table keys as common/scan_key.hpp
 // says. The tables are the caller's: the builder's reads insert empty entries as the host's would.

@@ -37,6 +37,11 @@
 // that a PSM table lacks, where the lookup reads without asking first, adds an empty entry that
 // later groups and the rescues see. uniq, Rescue_PrecMismatch_XLs and RescuePrecMass are called
 // through `calls`, by name, in the order and with the arguments the driver's own module would use.
+// So the acceptance's "exactly one stripped sequence" is counted two ways (DistinctBy,
+// common/cross_link_record.hpp): the three- and two-scan groups pass a side's stripped sequences
+// through uniq, as the driver's own module does, so a rebound uniq sees those calls; the four-scan
+// groups count the distinct texts themselves, since there the driver's own module calls no module
+// function, so a rebound uniq is not asked.
 //
 // Where the driver's own module would fail the whole call on a harmless input, the search does
 // not: a scan cleared to 0 has no PSM (it is never looked up, so it inserts nothing); a scan whose

@@ -1,65 +1,26 @@
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "common/psm.hpp"
-#include "ms2_rescue/rescue_tier.hpp"
+#include "../common/psm_rows.hpp"
 #include "ms2_rescue/rescued_xl_builder.hpp"
 #include "search/native_calls.hpp"
 
 namespace vombrelle::test {
 namespace {
 
-// Hand-built PSM tables, filled the way the PSM reader fills them, and a NamedCalls that runs the
+// The six tables filled by hand as the PSM reader fills them, and a NamedCalls that runs the
 // native algorithms while noting every uniq input.
-struct Psm {
-    std::string_view sequence;
-    double pep_mass = 0.0;  // Da
-    HostNumber qval = 0.995;
-    std::string_view confidence = "High";
-    std::string_view accessions = "P1";
-    std::string_view descriptions = "protein one";
-    bool rejected = false;
-};
-
-class PsmFixture {
+class PsmFixture : public PsmRows {
 public:
     PsmFixture() {
         for (PsmTables* search : {&tables.ms3, &tables.rescue}) {
-            for (std::size_t i = 0; i < 3; ++i) (*search)[i] = PsmMatchTable(rows_);
+            for (std::size_t i = 0; i < 3; ++i) (*search)[i] = table();
         }
-    }
-
-    // As the reader stores a row: listed in "pep_seq", one record per sequence (the latest row's),
-    // the first row that is not rejected selected.
-    void add(PsmMatchTable& table, std::int64_t scan, const Psm& p) {
-        const std::uint32_t row = rows_->add(p.sequence, p.accessions, p.descriptions, p.confidence);
-        PsmScanEntry& entry = table.scans[scan];
-        entry.pep_seq.push_back(row);
-        PsmRecord* record = const_cast<PsmRecord*>(table.find_record(entry, p.sequence));
-        if (record == nullptr) record = &entry.records.emplace_back();
-        record->row = row;
-        record->pep_mass = p.pep_mass;
-        record->qval = p.qval;
-        if (!p.rejected && !entry.selected) {
-            entry.selected = row;
-            entry.selected_after = static_cast<std::uint32_t>(entry.records.size());
-        }
-    }
-    // Into the tables of one search that accept the PSM's confidence.
-    void add(PsmTables& search, std::int64_t scan, const Psm& p) {
-        if (p.confidence == "High") add(search.high, scan, p);
-        if (p.confidence != "Low") add(search.med_high, scan, p);
-        add(search.all, scan, p);
     }
 
     SearchPsmTables tables;
-
-private:
-    std::shared_ptr<PsmRowStore> rows_ = std::make_shared<PsmRowStore>();
 };
 
 class RecordingCalls : public NamedCalls {
@@ -220,60 +181,6 @@ TEST(RescuedXlBuilder, NumbersPrintAsTheCallerGaveThem) {
     build(f, bools, {{yes, 51, yes, 54}, no, 2357, yes, 158});
     EXPECT_NE(bools.result.record.find("\tTrue:51:1.1:54.1,False\t2357\tTrue\t2357.0\t"), std::string::npos)
         << bools.result.record;
-}
-
-// One tier on the High tables: side B is b1 selecting PEPkB; side A varies.
-struct TierOutcome {
-    std::vector<std::string> a_candidates;  // before de-duplication
-    bool paired;                            // both sides had candidates
-    std::vector<std::string_view> remarks;
-};
-
-TierOutcome run_tier(PsmFixture& f) {
-    f.add(f.tables.rescue, 53, {"PEPkB", kB});
-    ms2_rescue::RescueCallState state;
-    state.keys = {51, 52, 53, 54};
-    PeptideFields pairs;
-    RecordingCalls calls;
-    EXPECT_TRUE(ms2_rescue::run_rescue_tier(request(), f.tables.ms3.high, f.tables.rescue.high, state, pairs, calls));
-    return {calls.uniq_inputs.at(0), calls.uniq_inputs.size() == 8, state.remarks};
-}
-
-TEST(RescueTier, ArmScansAgreeFromSelectionDownToWholeLists) {
-    using Psms = std::vector<Psm>;
-    const Psm x{"PEPkX"}, y{"PEPkY"}, z{"PEPkZ"}, x_rejected{"PEPkX", 0, 0.995, "High", "P1", "", true};
-    struct Row {
-        const char* name;
-        Psms a1;
-        std::optional<Psms> a2;  // nullopt: not a key of the table
-        std::vector<std::string> candidates;
-        bool paired;
-        bool remark;
-    };
-    const std::vector<Row> rows = {
-        {"same selection", {x, y}, Psms{x}, {"PEPkX"}, true, false},
-        {"selections differ in case", {x}, Psms{{"pepkx"}}, {"PEPkX", "pepkx"}, true, false},
-        {"equal in upper case beyond ASCII", {{"PEPk\xC3\x9F"}}, Psms{{"PEPKSS"}}, {"PEPk\xC3\x9F", "PEPKSS"}, true, false},
-        {"equal whole lists", {x, y}, Psms{x_rejected, y}, {"PEPkX", "PEPkY"}, true, false},
-        {"shared sequences, once per match", {x, y}, Psms{z, y, y}, {"PEPkY", "PEPkY"}, true, false},
-        {"a1 selects nothing", {x_rejected}, Psms{z}, {"PEPkZ"}, true, false},
-        {"neither selects", {x_rejected}, Psms{{"PEPkZ", 0, 0.995, "High", "P1", "", true}}, {}, true, false},
-        {"a2 selects nothing", {x}, Psms{{"PEPkZ", 0, 0.995, "High", "P1", "", true}}, {"PEPkX"}, true, false},
-        {"disagreement", {x}, Psms{z}, {}, false, true},
-        {"a2 unknown", {x}, std::nullopt, {"PEPkX"}, true, false},
-        {"a2 unknown, a1 selects nothing", {x_rejected}, std::nullopt, {}, false, false},
-    };
-    for (const Row& r : rows) {
-        PsmFixture f;
-        for (const Psm& p : r.a1) f.add(f.tables.ms3.high, 51, p);
-        if (r.a2) {
-            for (const Psm& p : *r.a2) f.add(f.tables.ms3.high, 52, p);
-        }
-        const TierOutcome out = run_tier(f);
-        EXPECT_EQ(out.a_candidates, r.candidates) << r.name;
-        EXPECT_EQ(out.paired, r.paired) << r.name;
-        EXPECT_EQ(out.remarks.size(), r.remark ? 1u : 0u) << r.name;
-    }
 }
 
 } // namespace

@@ -10,7 +10,6 @@
 #include "common/mass_constants.hpp"
 #include "search/cross_link_search.hpp"
 #include "search/native_calls.hpp"
-#include "search/sequence_agreement.hpp"
 
 namespace vombrelle {
 namespace {
@@ -180,13 +179,6 @@ TEST(SearchRun, PlainDictsRaiseWhereAReadWouldInsert) {
             EXPECT_EQ(e.key, left ? ErrorKey(std::string("pep_seq")) : ErrorKey(std::int64_t{11}));
         }
     }
-}
-
-// Lists of no sequences agree only where the caller lets them.
-TEST(SequenceAgreement, EmptyListsAgreeOnlyWhenAllowed) {
-    search::SequenceList out;
-    EXPECT_FALSE(search::agree_on_sequences({}, {}, out, false));
-    EXPECT_TRUE(search::agree_on_sequences({}, {}, out, true));
 }
 
 } // namespace

@@ -1,8 +1,8 @@
-#include "search/sequence_agreement.hpp"
+#include "common/sequence_agreement.hpp"
 
 #include "common/host_text.hpp"
 
-namespace vombrelle::search {
+namespace vombrelle {
 
 bool agree_on_sequences(const SequenceList& first, const SequenceList& second, SequenceList& out,
                         bool empty_lists_agree) {
@@ -66,4 +66,4 @@ void keep_confident(const PsmMatchTable& table, std::int64_t scan, const Sequenc
     }
 }
 
-} // namespace vombrelle::search
+} // namespace vombrelle

@@ -9,7 +9,7 @@
 
 #include "common/psm.hpp"
 
-namespace vombrelle::search {
+namespace vombrelle {
 
 using SequenceList = std::vector<std::string_view>;
 
@@ -34,4 +34,4 @@ const PsmRecord* read_psm(PsmMatchTable& table, std::int64_t scan, std::string_v
 // confidence "High" or "Medium". The scan must be in the table.
 void keep_confident(const PsmMatchTable& table, std::int64_t scan, const SequenceList& sequences, SequenceList& out);
 
-} // namespace vombrelle::search
+} // namespace vombrelle

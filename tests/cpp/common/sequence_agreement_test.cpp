@@ -1,9 +1,16 @@
 #include <gtest/gtest.h>
 
-#include "search/sequence_agreement.hpp"
+#include "common/sequence_agreement.hpp"
 
-namespace vombrelle::search {
+namespace vombrelle {
 namespace {
+
+// Lists of no sequences agree only where the caller lets them.
+TEST(SequenceAgreement, EmptyListsAgreeOnlyWhenAllowed) {
+    SequenceList out;
+    EXPECT_FALSE(agree_on_sequences({}, {}, out, false));
+    EXPECT_TRUE(agree_on_sequences({}, {}, out, true));
+}
 
 // The High and Medium sequences of two scans of one peptide: one side without any takes the
 // other's; with both, the last agreeing pair in loop order replaces what came in.
@@ -27,4 +34,4 @@ TEST(SequenceAgreement, ConfidentSequences) {
 }
 
 } // namespace
-} // namespace vombrelle::search
+} // namespace vombrelle
