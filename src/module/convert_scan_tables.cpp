@@ -165,8 +165,8 @@ void SpectrumTableObject::add(std::vector<MgfScanPart>& parts) {
     parts.clear();
 }
 
-py::object spectrum_table_to_py(const SpectrumTable& table, bool default_inserting) {
-    SpectrumTableObject out(default_inserting);
+py::object spectrum_table_to_py(const SpectrumTable& table) {
+    SpectrumTableObject out(/*default_inserting=*/false);
     add_dta_records(out.table().ptr(), table);
     return out.table();
 }

@@ -16,11 +16,10 @@ namespace vombrelle::module {
 
 namespace py = pybind11;
 
-// A table the DTA reader made, as the interpreter's algorithm leaves it: records are
-// defaultdict(str) holding "title" and "header" lists and "ion_mass", a defaultdict(float), in that
-// order. With `default_inserting` the table is a defaultdict whose missing scans read as a new
-// defaultdict(str) (as the MGF reader's); otherwise a plain dict (as the DTA reader's).
-py::object spectrum_table_to_py(const SpectrumTable& t, bool default_inserting);
+// A table the DTA reader made, as the interpreter's algorithm leaves it: a plain dict whose records
+// are defaultdict(str) holding "title" and "header" lists and "ion_mass", a defaultdict(float), in
+// that order.
+py::object spectrum_table_to_py(const SpectrumTable& t);
 
 // A table built while its file is read, from batches of what the readers hand over; each batch's
 // data is freed as soon as it is converted. What comes of a whole DTA archive is what

@@ -88,7 +88,7 @@ void NamespaceCalls::take_back(SearchPsmTables& tables, const PsmReads& reads, c
 
 py::handle NamespaceCalls::ms1_object(const SpectrumTable& ms1) {
     py::object& object = ms1_objects_[&ms1];
-    if (!object) object = spectrum_table_to_py(ms1, /*default_inserting=*/false);
+    if (!object) object = spectrum_table_to_py(ms1);
     return object;
 }
 
