@@ -125,6 +125,18 @@ def test_masses_are_taken_as_ints_within_64_bits(value, taken):
             xl_driver.check_value("mass", value, "x")
 
 
+@pytest.mark.parametrize("kind, value, taken", [
+    ("tolerance", 0, True), ("tolerance", -0.001, False), ("tolerance", 1e9, True),
+    ("percent", 0, True), ("percent", 100, True), ("percent", 100.001, False), ("percent", -0.001, False),
+])
+def test_tolerances_and_percentages_at_their_bounds(kind, value, taken):
+    if taken:
+        assert xl_driver.check_value(kind, value, "x") == value
+    else:
+        with pytest.raises(xl_driver.InputError, match="^x: must be a "):
+            xl_driver.check_value(kind, value, "x")
+
+
 @pytest.mark.parametrize("changes, names", [
     ({"find_XL_from_mgf.linker_Long": 2 ** 64}, "find_XL_from_mgf.linker_Long: is an integer beyond 64 bits"),
     ({"Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf.linker_dm": -2 ** 63 - 1}, "linker_dm: is an integer"),

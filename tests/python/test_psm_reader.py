@@ -76,6 +76,10 @@ def test_file_errors_name_the_file(mod, tmp_path):
     # before the Medium walk meets line 2, which the Low walk would meet before both.
     ([header(), row(conf="Low", scan="x"), row(conf="Medium", scan="1.5"), row(mass="bad")], ValueError,
      "could not convert string to float: 'bad'", 4),
+    # A line that is no text fails at its strip and split, as bytes or as another object.
+    ([header().encode()], TypeError, "a bytes-like object is required, not 'str'", None),
+    ([header(), bytearray(row().encode())], TypeError, "a bytes-like object is required, not 'str'", None),
+    ([header(), 5], AttributeError, "'int' object has no attribute 'strip'", None),
 ])
 def test_errors_and_the_line_they_name(mod, lines, error, message, line):
     with pytest.raises(error) as e:

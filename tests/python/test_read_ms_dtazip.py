@@ -127,11 +127,13 @@ def test_members_are_read_by_their_data_whatever_size_they_declare(mod, tmp_path
 def test_names_duplicates_and_encodings_as_the_interpreter_reads_them(mod, tmp_path, capsys):
     path = tmp_path / "names.zip"
     make_zip(path, [("r.5.5.0.dta", "0 0\n1 1\n"), ("cafQ.6.6.0.dta", "0 0\n"), ("Q.txt", ""),
-                    ("na\u00efve.7.7.0.dta", "0 0\n"), ("r.5.5.0.dta", "9 9\n2 2\n")])
-    # Unflagged names are code page 437: byte 0x82 is e-acute there.
-    path.write_bytes(path.read_bytes().replace(b"Q", b"\x82"))
+                    ("na\u00efve.7.7.0.dta", "0 0\n"), ("r.5.5.0.dta", "9 9\n2 2\n"), ("Z" * 128 + ".txt", "")])
+    # Unflagged names are code page 437: byte 0x82 is e-acute there; every byte past ASCII once.
+    high = bytes(range(0x80, 0x100))
+    path.write_bytes(path.read_bytes().replace(b"Q", b"\x82").replace(b"Z" * 128, high))
     got = outcome(mod.read_ms_DtaZip, str(path), capsys)
-    assert got == outcome(reference_read_dta_zip, str(path), capsys) and got[1] == "\u00e9.txt\n"
+    assert got == outcome(reference_read_dta_zip, str(path), capsys)
+    assert got[1] == "\u00e9.txt\n" + high.decode("cp437") + ".txt\n"
     table = mod.read_ms_DtaZip(str(path))  # reads of what is missing: no scan, but a record's key
     with pytest.raises(KeyError):
         table[8]

@@ -24,7 +24,8 @@ bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; 
 TEST(Round5, AgreesWithExactRoundingOnRandomAndBoundaryValues) {
     std::mt19937_64 rng(20240611);
     std::vector<double> values = {0.0, -0.0, 0.000005, -0.000005, 0.0000049999, 1.000005, 2.675,
-                                  1301.2, 21742.94727, 9.0e10, 8.99999999e10, 1e300, -1e-300,
+                                  1301.2, 21742.94727, 9.0e10, 8.99999999e10, 1e300, -1e-300, 1e304, -1.5e305,
+                                  std::numeric_limits<double>::max(),
                                   std::numeric_limits<double>::infinity(),
                                   -std::numeric_limits<double>::infinity(), 5e-324};
     // Exact ties at the sixth decimal: odd multiples of 1/64 have six decimals ending in 5.
@@ -85,6 +86,22 @@ std::string fieldwise(const std::string& line) {
     } catch (const HostError&) {
         return "-";
     }
+}
+
+// The m/z is read before the intensity is looked for: a lone bad field is the ValueError of its
+// reading, a lone good one the IndexError of the missing intensity.
+TEST(PeakLine, AMissingIntensityFailsOnlyAfterTheMzIsRead) {
+    const auto kind = [](std::string_view line) {
+        try {
+            parse_peak_line(line);
+        } catch (const HostError& e) {
+            return e.kind();
+        }
+        ADD_FAILURE() << line;
+        return ErrorKind::Value;
+    };
+    for (std::string_view line : {"1x", "1x ", " x", "1..5"}) EXPECT_EQ(kind(line), ErrorKind::Value) << line;
+    for (std::string_view line : {"1", "100.5 ", "", " \t"}) EXPECT_EQ(kind(line), ErrorKind::Index) << line;
 }
 
 // Random peak lines, mostly of the usual form and at its limits (15 to 20 digits, 2^53, leading
