@@ -33,16 +33,7 @@ ROOT = os.path.dirname(HERE)
 sys.path.insert(0, os.path.join(ROOT, "tools"))
 sys.path.insert(0, os.path.join(ROOT, "examples"))
 
-SEED = 1
-
-
-def fraction_folder(cache, groups):
-    import make_fraction as gen
-    folder = os.path.join(cache, "g%d_s%d" % (groups, SEED))
-    if not os.path.exists(os.path.join(folder, gen.FILES["manifest"])):
-        print("generating %d groups into %s" % (groups, folder), file=sys.stderr, flush=True)
-        gen.make_fraction(folder, seed=SEED, groups=groups)
-    return folder
+from fraction_cache import fraction_folder  # noqa: E402
 
 
 class BusyThread:

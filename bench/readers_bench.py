@@ -32,7 +32,8 @@ sys.path.insert(0, os.path.join(ROOT, "tools"))
 sys.path.insert(0, os.path.join(ROOT, "examples"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "python"))
 
-SEED = 1
+from fraction_cache import fraction_folder  # noqa: E402
+
 RESCUE = "Vombrelle_Generate_Rescue_PrecMismatch_MS2mgf_Using_mgf"
 # (row name, the fraction file it reads)
 CALLS = [
@@ -76,8 +77,8 @@ def child(name, folder):
     elif name == "read_PD_PSM_results_tsv_wrapper":
         call = lambda: V.read_PD_PSM_results_tsv_wrapper(path, *psm_rest)  # noqa: E731
     elif name == "plain Python PSM reading":
-        import psm_reference
-        call = lambda: psm_reference.read_lines(psm_reference.file_lines(path), *psm_rest)  # noqa: E731
+        from helpers import psm as reference
+        call = lambda: reference.read_lines(reference.file_lines(path), *psm_rest)  # noqa: E731
     else:
         args = fraction.positional(RESCUE)
         out = tempfile.NamedTemporaryFile(suffix=".mgf", delete=False)
@@ -100,15 +101,6 @@ def child(name, folder):
     sys.__stdout__.write(json.dumps({"seconds": seconds, "bytes": size, "peak_mb": peak / 1024.0,
                                      "held_mb": held / 1024.0}) + "\n")
     del result
-
-
-def fraction_folder(cache, groups):
-    import make_fraction as gen
-    folder = os.path.join(cache, "g%d_s%d" % (groups, SEED))
-    if not os.path.exists(os.path.join(folder, gen.FILES["manifest"])):
-        print("generating %d groups into %s" % (groups, folder), file=sys.stderr, flush=True)
-        gen.make_fraction(folder, seed=SEED, groups=groups)
-    return folder
 
 
 def measure(name, folder, repeat):

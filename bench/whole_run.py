@@ -26,7 +26,8 @@ ROOT = os.path.dirname(HERE)
 sys.path.insert(0, os.path.join(ROOT, "tools"))
 sys.path.insert(0, os.path.join(ROOT, "examples"))
 
-SEED = 1
+from fraction_cache import fraction_folder  # noqa: E402
+
 STEPS_FILE = "steps.json"  # the search's output and what the result steps make of it
 
 # (row name, the files it reads or the saved input it takes)
@@ -46,15 +47,6 @@ def peak_rss_mb():
         for line in f:
             if line.startswith("VmHWM:"):
                 return int(line.split()[1]) / 1024.0
-
-
-def fraction_folder(cache, groups):
-    import make_fraction as gen
-    folder = os.path.join(cache, "g%d_s%d" % (groups, SEED))
-    if not os.path.exists(os.path.join(folder, gen.FILES["manifest"])):
-        print("generating %d groups into %s" % (groups, folder), file=sys.stderr, flush=True)
-        gen.make_fraction(folder, seed=SEED, groups=groups)
-    return folder
 
 
 def checked_fraction(folder):
